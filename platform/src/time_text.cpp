@@ -1,0 +1,86 @@
+#include "platform/time_text.h"
+
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <cwchar>
+
+#include "platform/codepage.h"
+
+namespace korv::platform {
+
+bool FileTimeToCivil(uint64_t fileTime, CivilTime& out) {
+  if (fileTime >= (uint64_t(1) << 63)) return false;
+  using namespace std::chrono;
+  const uint64_t ticks_per_day = kFileTimeTicksPerSecond * 86400;
+  const auto days_since_1601 = int64_t(fileTime / ticks_per_day);
+  const uint64_t rest = fileTime % ticks_per_day;
+  // 1601-01-01 is 134774 days before 1970-01-01.
+  const sys_days day{days{days_since_1601 - 134774}};
+  const year_month_day ymd{day};
+  out.year = int(ymd.year());
+  out.month = int(unsigned(ymd.month()));
+  out.day = int(unsigned(ymd.day()));
+  out.dayOfWeek = int(weekday{day}.c_encoding());
+  const uint64_t secs = rest / kFileTimeTicksPerSecond;
+  out.hour = int(secs / 3600);
+  out.minute = int(secs / 60 % 60);
+  out.second = int(secs % 60);
+  out.milliseconds = int(rest % kFileTimeTicksPerSecond / 10000);
+  return true;
+}
+
+bool TimeTextIsIso() {
+  const char* name = std::setlocale(LC_TIME, nullptr);
+  if (!name) return true;
+  auto is_variant = [name](const char* base) {
+    const size_t n = std::strlen(base);
+    return std::strncmp(name, base, n) == 0 && (name[n] == '\0' || name[n] == '.' || name[n] == '@');
+  };
+  return is_variant("C") || is_variant("POSIX");
+}
+
+namespace {
+
+std::u16string Format(const CivilTime& t, const wchar_t* pattern) {
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_wday = t.dayOfWeek;
+  tm.tm_isdst = 0;
+  wchar_t buf[128];
+  const size_t n = std::wcsftime(buf, sizeof buf / sizeof buf[0], pattern, &tm);
+  return WideToUtf16(std::wstring_view(buf, n));
+}
+
+std::u16string Ascii(const char* s, int n) {
+  return std::u16string(s, s + (n > 0 ? n : 0));
+}
+
+}  // namespace
+
+std::u16string DateText(const CivilTime& t) {
+  if (TimeTextIsIso()) {
+    char buf[32];
+    const int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
+    return Ascii(buf, n < int(sizeof buf) ? n : int(sizeof buf) - 1);
+  }
+  return Format(t, L"%x");
+}
+
+std::u16string TimeText(const CivilTime& t) {
+  if (TimeTextIsIso()) {
+    char buf[32];
+    const int n = std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return Ascii(buf, n < int(sizeof buf) ? n : int(sizeof buf) - 1);
+  }
+  return Format(t, L"%X");
+}
+
+}  // namespace korv::platform
