@@ -93,7 +93,7 @@ class Converter {
 
 }  // namespace
 
-void AppendUtf16AsUtf8(std::u16string_view text, std::string& out) {
+void append_utf16_as_utf8(std::u16string_view text, std::string& out) {
   size_t i = 0;
   while (i < text.size()) {
     const char16_t c = text[i];
@@ -106,14 +106,14 @@ void AppendUtf16AsUtf8(std::u16string_view text, std::string& out) {
   }
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+std::string utf16_to_utf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  AppendUtf16AsUtf8(text, out);
+  append_utf16_as_utf8(text, out);
   return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view text) {
+std::u16string utf8_to_utf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
@@ -164,27 +164,27 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
-std::string AnsiCharset() {
+std::string ansi_charset() {
   const char* name = nl_langinfo(CODESET);
   return name && *name ? name : "ANSI_X3.4-1968";
 }
 
-bool AnsiIsUtf8() {
+bool ansi_is_utf8() {
   const char* name = nl_langinfo(CODESET);
   return name && (std::strcmp(name, "UTF-8") == 0 || std::strcmp(name, "utf8") == 0);
 }
 
-void AppendUtf16AsAnsi(std::u16string_view text, std::string& out) {
-  if (AnsiIsUtf8()) {
-    AppendUtf16AsUtf8(text, out);
+void append_utf16_as_ansi(std::u16string_view text, std::string& out) {
+  if (ansi_is_utf8()) {
+    append_utf16_as_utf8(text, out);
     return;
   }
-  AppendUtf16AsCharset(text, AnsiCharset(), out);
+  append_utf16_as_charset(text, ansi_charset(), out);
 }
 
-void AppendUtf16AsCharset(std::u16string_view text, const std::string& charset, std::string& out) {
+void append_utf16_as_charset(std::u16string_view text, const std::string& charset, std::string& out) {
   if (charset == "UTF-8") {
-    AppendUtf16AsUtf8(text, out);
+    append_utf16_as_utf8(text, out);
     return;
   }
   if (IsAsciiCharset(charset.c_str())) {
@@ -232,20 +232,20 @@ void AppendUtf16AsCharset(std::u16string_view text, const std::string& charset, 
   out.append(buf, size_t(dst - buf));
 }
 
-std::string Utf16ToAnsi(std::u16string_view text) {
+std::string utf16_to_ansi(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  AppendUtf16AsAnsi(text, out);
+  append_utf16_as_ansi(text, out);
   return out;
 }
 
-std::u16string AnsiToUtf16(std::string_view text) {
-  if (AnsiIsUtf8()) return Utf8ToUtf16(text);
-  return CharsetToUtf16(text, AnsiCharset());
+std::u16string ansi_to_utf16(std::string_view text) {
+  if (ansi_is_utf8()) return utf8_to_utf16(text);
+  return charset_to_utf16(text, ansi_charset());
 }
 
-std::u16string CharsetToUtf16(std::string_view text, const std::string& charset) {
-  if (charset == "UTF-8") return Utf8ToUtf16(text);
+std::u16string charset_to_utf16(std::string_view text, const std::string& charset) {
+  if (charset == "UTF-8") return utf8_to_utf16(text);
   std::u16string out;
   out.reserve(text.size());
   if (IsAsciiCharset(charset.c_str())) {
@@ -275,7 +275,7 @@ std::u16string CharsetToUtf16(std::string_view text, const std::string& charset)
   return out;
 }
 
-std::u16string WideToUtf16(std::wstring_view text) {
+std::u16string wide_to_utf16(std::wstring_view text) {
   std::u16string out;
   out.reserve(text.size());
   for (wchar_t w : text) {

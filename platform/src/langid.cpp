@@ -85,10 +85,10 @@ static_assert(std::is_sorted(kTable.begin(), kTable.end(),
 
 }  // namespace
 
-bool LookupLanguage(uint16_t langId, LanguageNames& out) {
-  const auto it = std::lower_bound(kTable.begin(), kTable.end(), langId,
+bool lookup_language(uint16_t lang_id, LanguageNames& out) {
+  const auto it = std::lower_bound(kTable.begin(), kTable.end(), lang_id,
                                    [](const Entry& e, uint16_t id) { return e.id < id; });
-  if (it == kTable.end() || it->id != langId) {
+  if (it == kTable.end() || it->id != lang_id) {
     out = {};
     return false;
   }

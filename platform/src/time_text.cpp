@@ -11,28 +11,28 @@
 
 namespace korv::platform {
 
-bool FileTimeToCivil(uint64_t fileTime, CivilTime& out) {
-  if (fileTime >= (uint64_t(1) << 63)) return false;
+bool filetime_to_civil(FileTime time, CivilTime& out) {
+  if (time >= (uint64_t(1) << 63)) return false;
   using namespace std::chrono;
-  const uint64_t ticks_per_day = kFileTimeTicksPerSecond * 86400;
-  const auto days_since_1601 = int64_t(fileTime / ticks_per_day);
-  const uint64_t rest = fileTime % ticks_per_day;
+  const uint64_t ticks_per_day = kTicksPerSecond * 86400;
+  const auto days_since_1601 = int64_t(time / ticks_per_day);
+  const uint64_t rest = time % ticks_per_day;
   // 1601-01-01 is 134774 days before 1970-01-01.
   const sys_days day{days{days_since_1601 - 134774}};
   const year_month_day ymd{day};
   out.year = int(ymd.year());
   out.month = int(unsigned(ymd.month()));
   out.day = int(unsigned(ymd.day()));
-  out.dayOfWeek = int(weekday{day}.c_encoding());
-  const uint64_t secs = rest / kFileTimeTicksPerSecond;
+  out.day_of_week = int(weekday{day}.c_encoding());
+  const uint64_t secs = rest / kTicksPerSecond;
   out.hour = int(secs / 3600);
   out.minute = int(secs / 60 % 60);
   out.second = int(secs % 60);
-  out.milliseconds = int(rest % kFileTimeTicksPerSecond / 10000);
+  out.milliseconds = int(rest % kTicksPerSecond / 10000);
   return true;
 }
 
-bool TimeTextIsIso() {
+bool time_text_is_iso() {
   const char* name = std::setlocale(LC_TIME, nullptr);
   if (!name) return true;
   auto is_variant = [name](const char* base) {
@@ -52,11 +52,11 @@ std::u16string Format(const CivilTime& t, const wchar_t* pattern) {
   tm.tm_hour = t.hour;
   tm.tm_min = t.minute;
   tm.tm_sec = t.second;
-  tm.tm_wday = t.dayOfWeek;
+  tm.tm_wday = t.day_of_week;
   tm.tm_isdst = 0;
   wchar_t buf[128];
   const size_t n = std::wcsftime(buf, sizeof buf / sizeof buf[0], pattern, &tm);
-  return WideToUtf16(std::wstring_view(buf, n));
+  return wide_to_utf16(std::wstring_view(buf, n));
 }
 
 std::u16string Ascii(const char* s, int n) {
@@ -65,8 +65,8 @@ std::u16string Ascii(const char* s, int n) {
 
 }  // namespace
 
-std::u16string DateText(const CivilTime& t) {
-  if (TimeTextIsIso()) {
+std::u16string date_text(const CivilTime& t) {
+  if (time_text_is_iso()) {
     char buf[32];
     const int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
     return Ascii(buf, n < int(sizeof buf) ? n : int(sizeof buf) - 1);
@@ -74,8 +74,8 @@ std::u16string DateText(const CivilTime& t) {
   return Format(t, L"%x");
 }
 
-std::u16string TimeText(const CivilTime& t) {
-  if (TimeTextIsIso()) {
+std::u16string time_text(const CivilTime& t) {
+  if (time_text_is_iso()) {
     char buf[32];
     const int n = std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
     return Ascii(buf, n < int(sizeof buf) ? n : int(sizeof buf) - 1);

@@ -20,22 +20,22 @@ void TakeOffset() {
 
 }  // namespace
 
-std::string TimeZoneTextForOffset(int hoursEast) {
+std::string time_zone_text_for_offset(int hours_east) {
   // Widen first: negating INT_MIN would overflow.
-  const long long east = hoursEast;
+  const long long east = hours_east;
   return east <= 0 ? "UTC+" + std::to_string(-east) : "UTC-" + std::to_string(east);
 }
 
-bool SetProcessTimeZone(const std::string& tz) {
+bool set_process_time_zone(const std::string& tz) {
   std::call_once(g_offset_once, [] {});  // a later first use must not overwrite this zone
   if (setenv("TZ", tz.c_str(), 1) != 0) return false;
   TakeOffset();
   return true;
 }
 
-bool SetProcessUtcOffset(int hoursEast) { return SetProcessTimeZone(TimeZoneTextForOffset(hoursEast)); }
+bool set_process_utc_offset(int hours_east) { return set_process_time_zone(time_zone_text_for_offset(hours_east)); }
 
-long ProcessTimeZoneOffset() {
+long process_time_zone_offset() {
   std::call_once(g_offset_once, TakeOffset);
   return g_offset_west.load(std::memory_order_relaxed);
 }

@@ -30,16 +30,16 @@ TEST(Codepage, Utf16Utf8RoundTrip) {
       {"surrogate pair", u"\U0001F600", "\xF0\x9F\x98\x80"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Utf16ToUtf8(c.utf16), c.utf8) << c.name;
-    EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16) << c.name;
+    EXPECT_EQ(utf16_to_utf8(c.utf16), c.utf8) << c.name;
+    EXPECT_EQ(utf8_to_utf16(c.utf8), c.utf16) << c.name;
   }
 }
 
 TEST(Codepage, BadInputBecomesReplacement) {
   const std::u16string lone_high = {u'a', char16_t(0xD800), u'b'};
   const std::u16string lone_low = {char16_t(0xDC00)};
-  EXPECT_EQ(Utf16ToUtf8(lone_high), "a\xEF\xBF\xBD" "b");
-  EXPECT_EQ(Utf16ToUtf8(lone_low), "\xEF\xBF\xBD");
+  EXPECT_EQ(utf16_to_utf8(lone_high), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(utf16_to_utf8(lone_low), "\xEF\xBF\xBD");
 
   const struct {
     const char* name;
@@ -52,7 +52,7 @@ TEST(Codepage, BadInputBecomesReplacement) {
       {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
       {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
   };
-  for (const auto& c : bad) EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16) << c.name;
+  for (const auto& c : bad) EXPECT_EQ(utf8_to_utf16(c.utf8), c.utf16) << c.name;
 }
 
 TEST(Codepage, NamedCharsets) {
@@ -71,12 +71,12 @@ TEST(Codepage, NamedCharsets) {
   };
   for (const auto& c : cases) {
     std::string out = "prefix:";
-    AppendUtf16AsCharset(c.text, c.charset, out);
+    append_utf16_as_charset(c.text, c.charset, out);
     EXPECT_EQ(out, "prefix:" + c.bytes) << c.charset;
   }
-  EXPECT_EQ(CharsetToUtf16("\xAElu\xBBou\xE8k\xFD", "ISO-8859-2"), u"\u017dlu\u0165ou\u010dk\u00fd");
-  EXPECT_EQ(CharsetToUtf16("a\xC3(", "UTF-8"), u"a\uFFFD(");
-  EXPECT_EQ(CharsetToUtf16("a\xE9", "ANSI_X3.4-1968"), u"a\uFFFD");
+  EXPECT_EQ(charset_to_utf16("\xAElu\xBBou\xE8k\xFD", "ISO-8859-2"), u"\u017dlu\u0165ou\u010dk\u00fd");
+  EXPECT_EQ(charset_to_utf16("a\xC3(", "UTF-8"), u"a\uFFFD(");
+  EXPECT_EQ(charset_to_utf16("a\xE9", "ANSI_X3.4-1968"), u"a\uFFFD");
 }
 
 TEST(Codepage, LongTextCrossesConversionBuffer) {
@@ -87,7 +87,7 @@ TEST(Codepage, LongTextCrossesConversionBuffer) {
     expected += "\xE8?";
   }
   std::string out;
-  AppendUtf16AsCharset(text, "ISO-8859-2", out);
+  append_utf16_as_charset(text, "ISO-8859-2", out);
   EXPECT_EQ(out, expected);
 }
 
@@ -96,32 +96,32 @@ TEST(Codepage, AnsiFollowsLocale) {
   const char* old = std::setlocale(LC_CTYPE, nullptr);
   const std::string saved = old ? old : "C";
   if (std::setlocale(LC_CTYPE, "C.UTF-8")) {
-    EXPECT_TRUE(AnsiIsUtf8());
-    EXPECT_EQ(Utf16ToAnsi(u"\u00e9"), "\xC3\xA9");
-    EXPECT_EQ(AnsiToUtf16("\xC3\xA9"), u"\u00e9");
+    EXPECT_TRUE(ansi_is_utf8());
+    EXPECT_EQ(utf16_to_ansi(u"\u00e9"), "\xC3\xA9");
+    EXPECT_EQ(ansi_to_utf16("\xC3\xA9"), u"\u00e9");
   }
   ASSERT_TRUE(std::setlocale(LC_CTYPE, "C"));
-  EXPECT_FALSE(AnsiIsUtf8());
-  EXPECT_EQ(Utf16ToAnsi(u"\u00e9t\u00e9"), "?t?");
+  EXPECT_FALSE(ansi_is_utf8());
+  EXPECT_EQ(utf16_to_ansi(u"\u00e9t\u00e9"), "?t?");
   std::setlocale(LC_CTYPE, saved.c_str());
 }
 
-TEST(TimeText, FileTimeToCivil) {
+TEST(TimeText, filetime_to_civil) {
   const struct {
     uint64_t ft;
     CivilTime want;
   } cases[] = {
       {0, {1601, 1, 1, 0, 0, 0, 0, 1}},
-      {kFileTimeUnixEpoch, {1970, 1, 1, 0, 0, 0, 0, 4}},
+      {kUnixEpochTicks, {1970, 1, 1, 0, 0, 0, 0, 4}},
       // 2024-02-29 23:59:59.999 UTC: a leap day, a Thursday.
-      {kFileTimeUnixEpoch + (1709251199ULL * 10000000ULL) + 9990000ULL, {2024, 2, 29, 23, 59, 59, 999, 4}},
+      {kUnixEpochTicks + (1709251199ULL * 10000000ULL) + 9990000ULL, {2024, 2, 29, 23, 59, 59, 999, 4}},
       // 2026-12-08 14:03:05 UTC, a Tuesday.
-      {kFileTimeUnixEpoch + 1796738585ULL * 10000000ULL, {2026, 12, 8, 14, 3, 5, 0, 2}},
+      {kUnixEpochTicks + 1796738585ULL * 10000000ULL, {2026, 12, 8, 14, 3, 5, 0, 2}},
       {(uint64_t(1) << 63) - 1, {30828, 9, 14, 2, 48, 5, 477, 4}},
   };
   for (const auto& c : cases) {
     CivilTime t;
-    ASSERT_TRUE(FileTimeToCivil(c.ft, t)) << c.ft;
+    ASSERT_TRUE(filetime_to_civil(c.ft, t)) << c.ft;
     EXPECT_EQ(t.year, c.want.year) << c.ft;
     EXPECT_EQ(t.month, c.want.month) << c.ft;
     EXPECT_EQ(t.day, c.want.day) << c.ft;
@@ -129,11 +129,11 @@ TEST(TimeText, FileTimeToCivil) {
     EXPECT_EQ(t.minute, c.want.minute) << c.ft;
     EXPECT_EQ(t.second, c.want.second) << c.ft;
     EXPECT_EQ(t.milliseconds, c.want.milliseconds) << c.ft;
-    EXPECT_EQ(t.dayOfWeek, c.want.dayOfWeek) << c.ft;
+    EXPECT_EQ(t.day_of_week, c.want.day_of_week) << c.ft;
   }
   CivilTime t;
-  EXPECT_FALSE(FileTimeToCivil(uint64_t(1) << 63, t));
-  EXPECT_FALSE(FileTimeToCivil(~uint64_t(0), t));
+  EXPECT_FALSE(filetime_to_civil(uint64_t(1) << 63, t));
+  EXPECT_FALSE(filetime_to_civil(~uint64_t(0), t));
 }
 
 TEST(TimeText, IsoTextsInCLocales) {
@@ -142,13 +142,13 @@ TEST(TimeText, IsoTextsInCLocales) {
   const CivilTime t{2026, 12, 8, 14, 3, 5, 0, 2};
   for (const char* name : {"C", "POSIX", "C.UTF-8"}) {
     if (!std::setlocale(LC_TIME, name)) continue;
-    EXPECT_TRUE(TimeTextIsIso()) << name;
-    EXPECT_EQ(DateText(t), u"2026-12-08") << name;
-    EXPECT_EQ(TimeText(t), u"14:03:05") << name;
+    EXPECT_TRUE(time_text_is_iso()) << name;
+    EXPECT_EQ(date_text(t), u"2026-12-08") << name;
+    EXPECT_EQ(time_text(t), u"14:03:05") << name;
   }
   const CivilTime early{1601, 1, 1, 0, 0, 9, 0, 1};
-  EXPECT_EQ(DateText(early), u"1601-01-01");
-  EXPECT_EQ(TimeText(early), u"00:00:09");
+  EXPECT_EQ(date_text(early), u"1601-01-01");
+  EXPECT_EQ(time_text(early), u"00:00:09");
   std::setlocale(LC_TIME, saved.c_str());
 }
 
@@ -157,7 +157,7 @@ TEST(TimeZone, TextForOffset) {
     int east;
     const char* tz;
   } cases[] = {{0, "UTC+0"}, {-5, "UTC+5"}, {3, "UTC-3"}, {-12, "UTC+12"}, {14, "UTC-14"}};
-  for (const auto& c : cases) EXPECT_EQ(TimeZoneTextForOffset(c.east), c.tz) << c.east;
+  for (const auto& c : cases) EXPECT_EQ(time_zone_text_for_offset(c.east), c.tz) << c.east;
 }
 
 TEST(TimeZone, SetAndReadOffset) {
@@ -166,9 +166,9 @@ TEST(TimeZone, SetAndReadOffset) {
     long west_seconds;
   } cases[] = {{2, -7200}, {-5, 18000}, {0, 0}, {14, -50400}};
   for (const auto& c : cases) {
-    ASSERT_TRUE(SetProcessUtcOffset(c.east));
-    EXPECT_EQ(ProcessTimeZoneOffset(), c.west_seconds) << c.east;
-    EXPECT_STREQ(std::getenv("TZ"), TimeZoneTextForOffset(c.east).c_str());
+    ASSERT_TRUE(set_process_utc_offset(c.east));
+    EXPECT_EQ(process_time_zone_offset(), c.west_seconds) << c.east;
+    EXPECT_STREQ(std::getenv("TZ"), time_zone_text_for_offset(c.east).c_str());
     // localtime follows: 1970-01-01 00:00:00 UTC seen from the zone.
     const std::time_t zero = 0;
     std::tm tm{};
@@ -190,14 +190,14 @@ TEST(LangId, KnownAndUnknown) {
   };
   for (const auto& c : cases) {
     LanguageNames names;
-    ASSERT_TRUE(LookupLanguage(c.id, names)) << c.id;
+    ASSERT_TRUE(lookup_language(c.id, names)) << c.id;
     EXPECT_EQ(names.language, c.language) << c.id;
     EXPECT_EQ(names.country, c.country) << c.id;
   }
   LanguageNames names{"x", "y"};
-  EXPECT_FALSE(LookupLanguage(0, names));
+  EXPECT_FALSE(lookup_language(0, names));
   EXPECT_TRUE(names.language.empty());
-  EXPECT_FALSE(LookupLanguage(0xFFFF, names));
+  EXPECT_FALSE(lookup_language(0xFFFF, names));
 }
 
 }  // namespace

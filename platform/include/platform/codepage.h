@@ -14,31 +14,31 @@
 namespace korv::platform {
 
 // UTF-16 -> UTF-8. An unpaired surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
+std::string utf16_to_utf8(std::u16string_view text);
 // Appends to `out` instead of returning, so a caller converting many rows reuses one buffer.
-void AppendUtf16AsUtf8(std::u16string_view text, std::string& out);
+void append_utf16_as_utf8(std::u16string_view text, std::string& out);
 
 // UTF-8 -> UTF-16. A byte sequence that is not valid UTF-8 becomes one U+FFFD per bad byte.
-std::u16string Utf8ToUtf16(std::string_view text);
+std::u16string utf8_to_utf16(std::string_view text);
 
 // Name of the locale's character set as iconv knows it ("UTF-8", "ISO-8859-2", ...).
-std::string AnsiCharset();
+std::string ansi_charset();
 // True when the ANSI character set is UTF-8.
-bool AnsiIsUtf8();
+bool ansi_is_utf8();
 
 // UTF-16 -> the locale's character set; unconvertible characters become '?'.
-std::string Utf16ToAnsi(std::u16string_view text);
-void AppendUtf16AsAnsi(std::u16string_view text, std::string& out);
+std::string utf16_to_ansi(std::u16string_view text);
+void append_utf16_as_ansi(std::u16string_view text, std::string& out);
 
 // The locale's character set -> UTF-16; bytes that are not valid in it become U+FFFD.
-std::u16string AnsiToUtf16(std::string_view text);
+std::u16string ansi_to_utf16(std::string_view text);
 
 // The same two conversions for a named character set (an iconv name such as "ISO-8859-2").
 // An unknown set keeps ASCII and turns every other character into '?' or U+FFFD.
-void AppendUtf16AsCharset(std::u16string_view text, const std::string& charset, std::string& out);
-std::u16string CharsetToUtf16(std::string_view text, const std::string& charset);
+void append_utf16_as_charset(std::u16string_view text, const std::string& charset, std::string& out);
+std::u16string charset_to_utf16(std::string_view text, const std::string& charset);
 
 // UTF-32 (wchar_t on Linux) -> UTF-16, for texts that come from the C library's wide functions.
-std::u16string WideToUtf16(std::wstring_view text);
+std::u16string wide_to_utf16(std::wstring_view text);
 
 }  // namespace korv::platform

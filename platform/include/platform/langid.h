@@ -13,7 +13,7 @@ struct LanguageNames {
   std::string_view country;   // English name of the country or region, e.g. "Austria"
 };
 
-// Names of `langId`; false (and empty names) for an identifier the table does not know.
-bool LookupLanguage(uint16_t langId, LanguageNames& out);
+// Names of `lang_id`; false (and empty names) for an identifier the table does not know.
+bool lookup_language(uint16_t lang_id, LanguageNames& out);
 
 }  // namespace korv::platform

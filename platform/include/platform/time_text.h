@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/filetime.h"
+
 namespace korv::platform {
 
 // A broken-down time, like the Windows SYSTEMTIME: month 1..12, day 1..31, day of week
@@ -20,23 +22,19 @@ struct CivilTime {
   int minute = 0;
   int second = 0;
   int milliseconds = 0;
-  int dayOfWeek = 1;
+  int day_of_week = 1;
 };
-
-// 100-ns intervals from 1601-01-01 to 1970-01-01.
-inline constexpr uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
-inline constexpr uint64_t kFileTimeTicksPerSecond = 10000000ULL;
 
 // Splits a FILETIME (100-ns intervals since 1601-01-01, no zone) into calendar fields.
 // Fails, like FileTimeToSystemTime, for values of 2^63 and above.
-bool FileTimeToCivil(uint64_t fileTime, CivilTime& out);
+bool filetime_to_civil(FileTime time, CivilTime& out);
 
 // True when LC_TIME is C, POSIX or a variant of them, i.e. the texts are the ISO forms.
-bool TimeTextIsIso();
+bool time_text_is_iso();
 
 // The short date text and the time text of `t` in the LC_TIME locale. The fields are not
-// range-checked beyond what the C library needs; FileTimeToCivil always yields valid ones.
-std::u16string DateText(const CivilTime& t);
-std::u16string TimeText(const CivilTime& t);
+// range-checked beyond what the C library needs; filetime_to_civil always yields valid ones.
+std::u16string date_text(const CivilTime& t);
+std::u16string time_text(const CivilTime& t);
 
 }  // namespace korv::platform

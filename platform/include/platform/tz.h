@@ -11,19 +11,19 @@
 
 namespace korv::platform {
 
-// "UTC+" and the decimal of -hoursEast when hoursEast <= 0, else "UTC-" and hoursEast:
+// "UTC+" and the decimal of -hours_east when hours_east <= 0, else "UTC-" and hours_east:
 // -5 -> "UTC+5", 3 -> "UTC-3", 0 -> "UTC+0".
-std::string TimeZoneTextForOffset(int hoursEast);
+std::string time_zone_text_for_offset(int hours_east);
 
 // Sets TZ to `tz` and makes the C library re-read it (tzset). False when setenv fails.
-bool SetProcessTimeZone(const std::string& tz);
+bool set_process_time_zone(const std::string& tz);
 
-// SetProcessTimeZone(TimeZoneTextForOffset(hoursEast)).
-bool SetProcessUtcOffset(int hoursEast);
+// set_process_time_zone(time_zone_text_for_offset(hours_east)).
+bool set_process_utc_offset(int hours_east);
 
 // The process time-zone offset in seconds WEST of UTC, as the runtime derives it from TZ
 // (-7200 for two hours east). Safe to call from any thread: it reads a copy taken when the
 // zone was last set through this header (or at first use).
-long ProcessTimeZoneOffset();
+long process_time_zone_offset();
 
 }  // namespace korv::platform
