@@ -1,0 +1,139 @@
+#pragma once
+// Access to one log file: open (read-only beside a writing product, or
+// writable for the repair), the in-memory index built by walking the record
+// chain, reading by index or in file order, change detection, repair.
+// Plain functions over an opaque handle; failures are small result codes.
+//
+// Threads: one handle may be shared by several threads. Every function below
+// that touches the file position or the index takes the handle's lock itself,
+// except DiskLogHasChanged, whose caller holds it (DiskLogLock). The lock is
+// recursive, so a holder may call any of the other functions.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "logstore/disklog_format.h"
+#include "platform/file.h"
+
+inline constexpr std::uint32_t DISKLOG_OPEN_WRITE = 0x1;          // read/write, create, make a new log of a headerless file
+inline constexpr std::uint32_t DISKLOG_OPEN_INDEX = 0x2;          // build the index at open
+inline constexpr std::uint32_t DISKLOG_OPEN_APPEND_BUFFER = 0x4;  // reserve the 64 KiB append buffer
+inline constexpr std::uint32_t DISKLOG_OPEN_DELETED = 0x8;        // index deleted records too
+
+// Result codes of the reading operations (and 4 of DiskLogFlush).
+enum DiskLogResult : int {
+  kDiskLogOk = 0,
+  kDiskLogShortPayload = 3,    // the payload could not be read in full
+  kDiskLogWriteFailed = 4,     // DiskLogFlush: a write failed or was short
+  kDiskLogNoRecord = 6,        // index out of range, or sequential reading is at the end
+  kDiskLogBadRecord = 7,       // no valid record header at the offset
+  kDiskLogBufferTooSmall = 8,  // the size needed was stored in the size argument
+  kDiskLogNotIndexed = 10,     // opened without DISKLOG_OPEN_INDEX
+};
+
+inline constexpr std::size_t kDiskLogAppendBufferSize = 64 * 1024;
+
+struct DiskLogFile;
+
+// Closing flushes pending appends (as DiskLogClose does) and releases the file.
+struct DiskLogCloser {
+  void operator()(DiskLogFile* file) const noexcept;
+};
+using DiskLogHandle = std::unique_ptr<DiskLogFile, DiskLogCloser>;
+
+// Opens path. Read-only without DISKLOG_OPEN_WRITE (never locks, the file
+// must exist); with it, read/write under the writers' exclusive lock, the
+// file created if missing and, when its first four bytes are not the header
+// magic, made a new empty 56-byte log. With DISKLOG_OPEN_INDEX the index is
+// built by a full walk, and a broken chain fails the open. Never waits for a
+// file in use. Returns null on any failure.
+DiskLogHandle DiskLogOpen(const std::string& path, std::uint32_t flags);
+
+// Flushes (force false) and releases the handle; handle is null afterwards.
+void DiskLogClose(DiskLogHandle& handle);
+
+// Writes pending append-buffer bytes so that they end at the data end; then,
+// if anything was pending or force is set, writes the header back
+// (min(header size, 56) bytes) and flushes the file. 0, or 4 on a failed write.
+int DiskLogFlush(DiskLogFile* file, bool force);
+
+// Reads the record at position index of the index (not its record number)
+// into buffer: the 36-byte record header, then the payload. size is the
+// buffer's capacity on entry and the bytes stored (36 + payload length) on
+// success; on 8 it receives the size needed. A record that is not where the
+// index says makes one full rebuild of the index before 7 is answered.
+// Bytes of buffer past the stored ones may be overwritten.
+int DiskLogReadRecord(DiskLogFile* file, std::size_t index, void* buffer, std::uint32_t& size);
+
+// Payload argument of DiskLogReadNext that steps over a record without reading it.
+inline unsigned char disklog_skip_tag;
+inline void* const kDiskLogSkip = &disklog_skip_tag;
+
+// Sequential reading in file order, deleted records included. Stores the
+// record's type, time and auxiliary value into whichever outputs are given.
+// payload null: nothing advances; kDiskLogSkip: steps over the record; a
+// buffer: *size is its capacity on entry and the payload length on return
+// (8 without advancing when too small). 6 once the header's next record
+// number of records has been read.
+int DiskLogReadNext(DiskLogFile* file, std::uint32_t* type, void* payload, std::uint32_t* size,
+                    std::uint64_t* time, std::uint32_t* aux);
+
+// Reads the header again and compares its modification time with the held
+// one: true when it differs, with *rewritten (if given) set to whether the
+// rewrite time differs too. The held header is not changed. False on a
+// failed read. The caller holds the lock.
+bool DiskLogHasChanged(DiskLogFile* file, bool* rewritten);
+
+// Brings the held header and the index up to date: nothing when unchanged,
+// an incremental walk when records were only appended, a full rebuild when
+// existing ones were rewritten (or the incremental walk failed). Returns
+// whether the records were rewritten. Without DISKLOG_OPEN_INDEX only the
+// header is taken over.
+bool DiskLogRefresh(DiskLogFile* file);
+
+// 0 without index; else DiskLogRefresh, then the number of index entries.
+int DiskLogRecordCount(DiskLogFile* file);
+
+// Turns every zero-filled gap between valid records into a deleted
+// placeholder record of type 0 and writes the updated header back. True when
+// the chain reached the data end; false at once for a read-only handle and
+// for damage that is not a zero-filled gap of at least 36 bytes. Never moves
+// a record or changes the file's length.
+bool DiskLogRepair(DiskLogFile* file);
+
+// The handle's lock, for callers of DiskLogHasChanged and for reading the
+// accessors below as one consistent state.
+void DiskLogLock(DiskLogFile* file);
+void DiskLogUnlock(DiskLogFile* file);
+
+class DiskLogLockGuard {
+ public:
+  explicit DiskLogLockGuard(DiskLogFile* file) : file_(file) { DiskLogLock(file_); }
+  ~DiskLogLockGuard() { DiskLogUnlock(file_); }
+  DiskLogLockGuard(const DiskLogLockGuard&) = delete;
+  DiskLogLockGuard& operator=(const DiskLogLockGuard&) = delete;
+
+ private:
+  DiskLogFile* file_;
+};
+
+// Snapshots of the handle's state; each takes the lock for itself.
+std::uint32_t DiskLogOpenFlags(const DiskLogFile* file);
+_DISKLOG_HEADER DiskLogHeader(const DiskLogFile* file);     // as last read
+korv::platform::FileTime DiskLogFileTime(const DiskLogFile* file);  // file system time at open
+std::size_t DiskLogIndexCount(const DiskLogFile* file);
+// False when i is not below the index count.
+bool DiskLogIndexEntry(const DiskLogFile* file, std::size_t i, _DISKLOG_INDEX_RECORD& entry);
+std::uint64_t DiskLogScanPosition(const DiskLogFile* file);  // where the next incremental walk resumes
+
+namespace korv {
+
+// Opens a file, retrying while it is missing or held by another writer: it
+// sleeps min(remaining, step) ms with step = max(budget / 5, 200) and
+// subtracts step from the remaining budget. Budget 0 tries once.
+platform::FileError open_with_retry(const std::string& path, platform::FileMode mode,
+                                    std::uint32_t wait_budget_ms, platform::File& file);
+
+}  // namespace korv

@@ -1,0 +1,40 @@
+#include <algorithm>
+#include <limits>
+
+#include "disklog_file.h"
+
+using namespace korv;
+
+bool DiskLogHasChanged(DiskLogFile* log, bool* rewritten) {
+  if (log == nullptr) return false;
+  // Only a write handle has buffers to push out before the header is compared.
+  if (log->file.flush() != platform::FileError::ok) return false;
+  if (!read_disklog_header(log->file, log->scratch_header)) return false;
+  if (log->scratch_header.modification_time == log->header.modification_time) return false;
+  if (rewritten) *rewritten = log->scratch_header.rewrite_time != log->header.rewrite_time;
+  return true;
+}
+
+bool DiskLogRefresh(DiskLogFile* log) {
+  if (log == nullptr) return false;
+  std::lock_guard lock(log->lock);
+  bool rewritten = false;
+  if (!DiskLogHasChanged(log, &rewritten)) return false;
+  log->header = log->scratch_header;
+  if (log->indexed()) {
+    if (rewritten)
+      full_walk(*log);
+    else
+      incremental_walk(*log);
+  }
+  return rewritten;
+}
+
+int DiskLogRecordCount(DiskLogFile* log) {
+  if (log == nullptr) return 0;
+  std::lock_guard lock(log->lock);
+  if (!log->indexed()) return 0;
+  DiskLogRefresh(log);
+  constexpr std::size_t kMax = static_cast<std::size_t>(std::numeric_limits<int>::max());
+  return static_cast<int>(std::min(log->index.size(), kMax));
+}

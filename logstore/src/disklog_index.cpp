@@ -1,0 +1,50 @@
+#include <algorithm>
+
+#include "disklog_file.h"
+#include "logstore/record_walk.h"
+
+namespace korv {
+namespace {
+
+// The index grows by the step fixed at the last rebuild (a sixteenth of the
+// record count, so a full build reallocates about 16 times); for small logs
+// by an eighth of its size, 4 to 1024 entries.
+void append_entry(DiskLogFile& log, const _DISKLOG_INDEX_RECORD& entry) {
+  auto& index = log.index;
+  if (index.size() == index.capacity()) {
+    const std::size_t step =
+        log.index_step != 0 ? log.index_step : std::clamp<std::size_t>(index.size() / 8, 4, 1024);
+    index.reserve(index.size() + step);
+  }
+  index.push_back(entry);
+}
+
+bool walk_into_index(DiskLogFile& log) {
+  const bool with_deleted = (log.open_flags & DISKLOG_OPEN_DELETED) != 0;
+  const WalkResult result = walk_records(
+      log.file, log.header, log.scan_position,
+      [&](std::uint64_t offset, const _DISKLOG_RECORD_HEADER& record) {
+        if (record.is_deleted() && !with_deleted) return;
+        append_entry(log, {record.record_number, record.record_type, offset});
+      });
+  if (!result.ok()) return false;
+  log.scan_position = result.offset;
+  return true;
+}
+
+}  // namespace
+
+bool full_walk(DiskLogFile& log) {
+  log.scan_position = log.header.header_size;
+  log.index.clear();
+  log.index_step = log.header.next_record_number / 16;
+  return walk_into_index(log);
+}
+
+bool incremental_walk(DiskLogFile& log) {
+  if (walk_into_index(log)) return true;
+  // Something before the new records moved: start over.
+  return full_walk(log);
+}
+
+}  // namespace korv

@@ -1,0 +1,118 @@
+#include <algorithm>
+#include <cstring>
+
+#include "disklog_file.h"
+
+using namespace korv;
+
+namespace {
+
+// Records up to this size come in with their header in one read.
+constexpr std::size_t kReadAhead = 64 * 1024;
+
+struct HeaderRead {
+  _DISKLOG_RECORD_HEADER record;
+  std::size_t bytes = 0;  // bytes of the record now at the start of the destination
+};
+
+// Reads the record header at offset, with as much of what follows as fits,
+// and accepts it when it is a valid header carrying the expected number.
+bool read_expected_header(const DiskLogFile& log, std::uint64_t offset, std::uint32_t number,
+                          unsigned char* dest, std::size_t want, HeaderRead& out) {
+  std::size_t got = 0;
+  if (log.file.read_at(offset, dest, want, got) != platform::FileError::ok) return false;
+  if (got < kDiskLogRecordHeaderSize) return false;
+  out.record = decode_record_header(dest);
+  out.bytes = got;
+  return check_record_header(out.record) == RecordCheck::ok && out.record.record_number == number;
+}
+
+}  // namespace
+
+int DiskLogReadRecord(DiskLogFile* log, std::size_t index, void* buffer, std::uint32_t& size) {
+  if (log == nullptr) return kDiskLogNotIndexed;
+  std::lock_guard lock(log->lock);
+  if (!log->indexed()) return kDiskLogNotIndexed;
+  if (index >= log->index.size()) return kDiskLogNoRecord;
+
+  const std::uint32_t capacity = buffer == nullptr ? 0 : size;
+  unsigned char local[kDiskLogRecordHeaderSize];
+  const bool in_place = capacity >= kDiskLogRecordHeaderSize;
+  unsigned char* dest = in_place ? static_cast<unsigned char*>(buffer) : local;
+  const std::size_t want = in_place ? std::min<std::size_t>(capacity, kReadAhead) : sizeof local;
+
+  const std::uint64_t offset = log->index[index].file_offset;
+  HeaderRead head;
+  if (!read_expected_header(*log, offset, log->index[index].record_number, dest, want, head)) {
+    // The record moved under a rewrite that no refresh has seen yet.
+    full_walk(*log);
+    if (index >= log->index.size()) return kDiskLogBadRecord;
+    if (!read_expected_header(*log, offset, log->index[index].record_number, dest, want, head))
+      return kDiskLogBadRecord;
+  }
+
+  const _DISKLOG_RECORD_HEADER& r = head.record;
+  const std::uint32_t payload_length = r.record_size - r.payload_offset;  // checked: offset <= size
+  const std::uint32_t needed = kDiskLogRecordHeaderSize + payload_length;  // <= record size
+  if (capacity < needed) {
+    size = needed;
+    return kDiskLogBufferTooSmall;
+  }
+
+  auto* out = static_cast<unsigned char*>(buffer);
+  if (head.bytes >= r.record_size) {
+    // The whole record came with the header; only an unusual payload offset needs a move.
+    if (r.payload_offset != kDiskLogRecordHeaderSize)
+      std::memmove(out + kDiskLogRecordHeaderSize, out + r.payload_offset, payload_length);
+  } else {
+    std::uint64_t from = offset + r.payload_offset;
+    std::size_t at = kDiskLogRecordHeaderSize;
+    if (r.payload_offset == kDiskLogRecordHeaderSize) {  // keep what was read ahead
+      from = offset + head.bytes;
+      at = head.bytes;
+    }
+    const std::size_t rest = needed - at;
+    std::size_t got = 0;
+    if (log->file.read_at(from, out + at, rest, got) != platform::FileError::ok || got != rest)
+      return kDiskLogShortPayload;
+  }
+  size = needed;
+  return kDiskLogOk;
+}
+
+int DiskLogReadNext(DiskLogFile* log, std::uint32_t* type, void* payload, std::uint32_t* size,
+                    std::uint64_t* time, std::uint32_t* aux) {
+  if (log == nullptr) return kDiskLogNoRecord;
+  std::lock_guard lock(log->lock);
+  if (log->records_read >= log->header.next_record_number) return kDiskLogNoRecord;
+
+  unsigned char bytes[kDiskLogRecordHeaderSize];
+  std::size_t got = 0;
+  if (log->file.read_at(log->read_cursor, bytes, sizeof bytes, got) != platform::FileError::ok ||
+      got < sizeof bytes)
+    return kDiskLogBadRecord;
+  const _DISKLOG_RECORD_HEADER r = decode_record_header(bytes);
+  if (check_record_header(r) != RecordCheck::ok) return kDiskLogBadRecord;
+  if (type) *type = r.record_type;
+  if (time) *time = r.record_time;
+  if (aux) *aux = r.aux_value;
+
+  if (payload == nullptr) return kDiskLogOk;
+  const std::uint32_t payload_length = r.record_size - r.payload_offset;
+  if (payload != kDiskLogSkip) {
+    if (size == nullptr) return kDiskLogBufferTooSmall;
+    if (*size < payload_length) {
+      *size = payload_length;
+      return kDiskLogBufferTooSmall;
+    }
+    if (log->file.read_at(log->read_cursor + r.payload_offset, payload, payload_length, got) !=
+            platform::FileError::ok ||
+        got != payload_length)
+      return kDiskLogShortPayload;
+    *size = payload_length;
+  }
+  // The header was read at the cursor, so the cursor fits off_t and cannot wrap here.
+  log->read_cursor += r.record_size;
+  ++log->records_read;
+  return kDiskLogOk;
+}
