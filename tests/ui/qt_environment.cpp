@@ -1,0 +1,64 @@
+// One QApplication for the whole test run, on the offscreen platform unless
+// the caller chose another.
+
+#include "qt_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[16] = "korv_ui_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+// gtest owns the environment once it is added.
+[[maybe_unused]] ::testing::Environment* const g_qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
+
+namespace korv::test {
+
+void AnswerNextMessageBox(MessageBoxAnswer& answer) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, &answer] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            return;
+        }
+        answer.text = box->text();
+        answer.caption = box->windowTitle();
+        ++answer.shown;
+        timer->stop();
+        timer->deleteLater();
+        if (QAbstractButton* button = box->defaultButton()) {
+            button->click();
+        } else {
+            box->accept();
+        }
+    });
+    timer->start();
+}
+
+}  // namespace korv::test

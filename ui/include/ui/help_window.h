@@ -1,0 +1,33 @@
+#pragma once
+// The help window: shows the HTML topic of a help context id. One window
+// per owner is kept and reused, and it goes away with its owner.
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+
+class QTextBrowser;
+
+namespace korv {
+
+class HelpWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit HelpWindow(QWidget* owner);
+
+    // Shows the topic of `contextId` in `owner`'s help window, creating the
+    // window on first use; returns it.
+    static HelpWindow* ShowFor(QWidget* owner, std::uint32_t contextId);
+
+    void ShowTopic(std::uint32_t contextId);
+    std::uint32_t ContextId() const { return m_contextId; }
+    QString PlainText() const;
+
+private:
+    QTextBrowser* m_pBrowser = nullptr;
+    std::uint32_t m_contextId = 0;
+};
+
+}  // namespace korv

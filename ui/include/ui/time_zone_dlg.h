@@ -1,0 +1,49 @@
+#pragma once
+// The time-zone setup dialog: one field for the offset of the viewer's
+// local time from UTC in whole hours (east positive, -12..14). A wrong entry
+// is refused with "Wrong value!" and the previous text and offset stay.
+
+#include <QDialog>
+#include <QString>
+
+#include <optional>
+#include <string_view>
+
+class QLineEdit;
+
+namespace korv {
+
+// Reads a number as scanf's "%d" does: leading white space, an optional
+// sign, at least one digit, anything after the digits ignored. nullopt when
+// no number is there or it does not fit an int.
+std::optional<int> ScanDecimal(std::string_view text);
+
+inline constexpr int kMinUtcOffset = -12;
+inline constexpr int kMaxUtcOffset = 14;
+
+}  // namespace korv
+
+class CTimeZone : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CTimeZone(QWidget* parent = nullptr);
+
+    int UtcOffset() const { return m_nUtcOffset; }
+    const QString& Text() const { return m_strText; }
+
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Moves the text into the field (toField) or out of it, then takes the
+    // offset from the text; a wrong text is put back and reported.
+    void ExchangeData(bool toField);
+
+    QLineEdit* m_pEdit = nullptr;
+    QString m_strText = QStringLiteral("0");
+    QString m_strSaved;  // the text before the last exchange, to undo a wrong entry
+    int m_nUtcOffset = 0;
+};

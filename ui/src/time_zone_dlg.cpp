@@ -1,0 +1,105 @@
+#include "ui/time_zone_dlg.h"
+
+#include "resources/ids.h"
+#include "resources/string_table.h"
+#include "resources/texts.h"
+#include "ui/ui_text.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <climits>
+#include <cstdint>
+
+namespace korv {
+
+std::optional<int> ScanDecimal(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    std::int64_t value = 0;
+    std::size_t digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<std::int64_t>(INT_MAX) + 1) {
+            return std::nullopt;  // would not fit; never a valid offset anyway
+        }
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    value = negative ? -value : value;
+    if (value > INT_MAX || value < INT_MIN) {
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
+}
+
+}  // namespace korv
+
+CTimeZone::CTimeZone(QWidget* parent) : QDialog(parent) {
+    using namespace korv;
+    setWindowTitle(Qs(text::kTimeZoneTitle));
+    auto* label = new QLabel(Qs(text::kTimeZoneLabel), this);
+    m_pEdit = new QLineEdit(this);
+    SetControlId(m_pEdit, ctrl::kUtcOffset);
+    label->setBuddy(m_pEdit);
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(Qs(text::kOk), QDialogButtonBox::AcceptRole);
+    QPushButton* cancel = buttons->addButton(Qs(text::kCancel), QDialogButtonBox::RejectRole);
+    SetControlId(ok, ctrl::kOk);
+    SetControlId(cancel, ctrl::kCancel);
+    ok->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CTimeZone::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CTimeZone::reject);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(label);
+    row->addWidget(m_pEdit, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+}
+
+void CTimeZone::showEvent(QShowEvent* event) {
+    ExchangeData(true);
+    QDialog::showEvent(event);
+}
+
+void CTimeZone::accept() {
+    ExchangeData(false);
+    // Closes with OK even after a wrong entry; the owner then re-applies
+    // the offset, which is unchanged.
+    QDialog::accept();
+}
+
+void CTimeZone::ExchangeData(bool toField) {
+    m_strSaved = m_strText;
+    if (toField) {
+        m_pEdit->setText(m_strText);
+    } else {
+        m_strText = m_pEdit->text();
+    }
+    const QByteArray utf8 = m_strText.toUtf8();
+    const std::optional<int> value = korv::ScanDecimal(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    if (value && *value >= korv::kMinUtcOffset && *value <= korv::kMaxUtcOffset) {
+        m_nUtcOffset = *value;
+        return;
+    }
+    m_strText = m_strSaved;
+    m_pEdit->setText(m_strText);
+    // Caption and icon as the application's own message boxes have them.
+    QMessageBox::warning(this, korv::LoadQString(korv::str::kAppName), korv::Qs(korv::text::kWrongValue));
+}
