@@ -169,6 +169,29 @@ FileError LogFileWriter::zero_record(std::uint32_t record_number) {
   return flush();
 }
 
+FileError LogFileWriter::zero_records(std::span<const std::uint32_t> record_numbers) {
+  if (FileError e = flush(); e != FileError::ok) return e;
+  // A failed walk (an earlier gap) still lists the records before it.
+  std::vector<RecordLocation> all;
+  walk_records(file_, header_, header_.header_size,
+               [&](std::uint64_t offset, const _DISKLOG_RECORD_HEADER& r) { all.push_back({offset, r}); });
+  std::vector<const RecordLocation*> targets;
+  for (const std::uint32_t n : record_numbers) {
+    const auto it = std::find_if(all.begin(), all.end(), [&](const RecordLocation& r) { return r.header.record_number == n; });
+    if (it == all.end()) return FileError::not_found;
+    targets.push_back(&*it);
+  }
+  for (const RecordLocation* r : targets) {
+    // Never past data end: a damaged size must not make the file grow.
+    const std::uint64_t room = header_.data_end > r->offset ? header_.data_end - r->offset : 0;
+    const std::vector<unsigned char> zeros(std::min<std::uint64_t>(r->header.record_size, room), 0);
+    if (FileError e = file_.write_at(r->offset, zeros.data(), zeros.size()); e != FileError::ok) return e;
+  }
+  if (targets.empty()) return FileError::ok;
+  touch(true);
+  return flush();
+}
+
 FileError LogFileWriter::set_header(const _DISKLOG_HEADER& header) {
   if (!file_.is_open()) return FileError::invalid;
   if (FileError e = write_pending(); e != FileError::ok) return e;

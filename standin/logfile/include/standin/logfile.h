@@ -60,6 +60,11 @@ class LogFileWriter {
   // Overwrites the whole record (header and payload) with zeros, as a
   // cut-short write leaves it. Does not touch next record number.
   platform::FileError zero_record(std::uint32_t record_number);
+  // Zeros every listed record, all found in one walk: after the first gap a
+  // walk cannot pass it, so several gaps must be punched together. Records
+  // before an existing gap can still be zeroed. not_found, and nothing
+  // changed, when a number is not reached.
+  platform::FileError zero_records(std::span<const std::uint32_t> record_numbers);
 
   // For tests: writes the header exactly as given (min(header size, 56)
   // bytes) and takes it as the held header; times are not bumped.
