@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <string>
