@@ -39,26 +39,23 @@ private:
 
 namespace korv::test {
 
-void AnswerNextMessageBox(MessageBoxAnswer& answer) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, &answer] {
+MessageBoxAnswerer::MessageBoxAnswerer() {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
+        if (!box || !box->isVisible()) {
             return;
         }
-        answer.text = box->text();
-        answer.caption = box->windowTitle();
-        ++answer.shown;
-        timer->stop();
-        timer->deleteLater();
+        text = box->text();
+        caption = box->windowTitle();
+        ++shown;
         if (QAbstractButton* button = box->defaultButton()) {
             button->click();
         } else {
             box->accept();
         }
     });
-    timer->start();
+    timer_.start();
 }
 
 }  // namespace korv::test

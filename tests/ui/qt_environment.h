@@ -2,18 +2,24 @@
 // Shared helpers of the widget tests.
 
 #include <QString>
-
-#include <functional>
+#include <QTimer>
 
 namespace korv::test {
 
-// Waits for the next message box and answers it with its default button
-// (OK), recording its text and caption. Call before the code that shows it.
-struct MessageBoxAnswer {
+// While alive, answers every message box that opens with its default button
+// (OK), recording the last text and caption and how many were shown.
+class MessageBoxAnswerer {
+public:
+    MessageBoxAnswerer();
+    MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
+    MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
+
     QString text;
     QString caption;
     int shown = 0;
+
+private:
+    QTimer timer_;
 };
-void AnswerNextMessageBox(MessageBoxAnswer& answer);
 
 }  // namespace korv::test

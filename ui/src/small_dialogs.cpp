@@ -116,6 +116,8 @@ void CChangelogDlg::ShowEnd() {
     cursor.movePosition(QTextCursor::End);  // moves the caret, selecting nothing
     m_pText->setTextCursor(cursor);
     m_pText->ensureCursorVisible();
+    // The caret's line may be visible a step short of the bottom; show all of the end.
+    m_pText->verticalScrollBar()->setValue(m_pText->verticalScrollBar()->maximum());
 }
 
 CEulaDlg::CEulaDlg(QWidget* parent) : QDialog(parent) {
