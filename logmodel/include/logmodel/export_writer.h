@@ -1,0 +1,96 @@
+#pragma once
+// The export formats: XML (UTF-8) and tab-separated text (the locale's character set) of the
+// visible rows, and a byte copy of the log file. Used by the viewer's Export command and by
+// `korvlog export`, so both write exactly the same bytes.
+//
+// Output is gathered in memory and written in large blocks: the buffer grows freely until
+// its room reaches 1 MiB and from then on is written out whenever the next record would not
+// fit. Every failure to create, write or close the target is reported, never hidden.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korv {
+
+enum ExportResult : int {
+  kExportOk = 0,
+  kExportCreateFailed = 1,  // the target could not be created
+  kExportWriteFailed = 2,   // a write or the final close failed; the file holds what was written
+  kExportSameFile = 3,      // the target is the opened log's own file
+  kExportCopyFailed = 4,    // the data-file copy failed (also: the source is not a file)
+};
+
+// The rows of the opened log as the export reads them, by visible row index in list order.
+class ExportRows {
+ public:
+  virtual ~ExportRows() = default;
+  virtual int Count() = 0;
+  // One text per header column (GetRowCells); false for a row that cannot be decoded.
+  virtual bool Cells(int row, std::vector<std::u16string>& cells) = 0;
+  // The row as one line, cells separated by one TAB; false for a row that cannot be decoded.
+  virtual bool Text(int row, std::u16string& line) = 0;
+  // The record time's date text and time text, for the XML time column.
+  virtual bool DateTime(int row, std::u16string& date, std::u16string& time) = 0;
+};
+
+// Where the bytes go. Write writes all `size` bytes or fails.
+class ExportSink {
+ public:
+  virtual ~ExportSink() = default;
+  virtual bool Write(const char* data, std::size_t size) = 0;
+  // Called once at the end; a sink with buffered state reports its failure here.
+  virtual bool Finish() { return true; }
+};
+
+// A sink over a file descriptor; it closes the descriptor when it owns it.
+class FdSink : public ExportSink {
+ public:
+  FdSink(int fd, bool owned) : fd_(fd), owned_(owned) {}
+  ~FdSink() override;
+  FdSink(const FdSink&) = delete;
+  FdSink& operator=(const FdSink&) = delete;
+  bool Write(const char* data, std::size_t size) override;
+  bool Finish() override;
+
+ private:
+  int fd_;
+  bool owned_;
+};
+
+// Progress of a running export in percent, offered while rows 256-511, 768-1023, ... are
+// written; ExportProgressText makes the status text "Exporting 85.3%" of it.
+using ExportProgress = std::function<void(float percent)>;
+std::string ExportProgressText(float percent);
+
+// The five XML entities, ampersand first: & < > " '.
+void AppendXmlEscaped(std::u16string_view text, std::u16string& out);
+
+// XML of all rows. `names` are the column titles; with `time_column` column 0 is the record
+// time, written as its DATE and TIME elements. Rows whose cells cannot be had, or whose cell
+// count differs from the number of names, are left out.
+int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, bool time_column,
+                   ExportSink& sink, const ExportProgress& progress);
+
+// Text of all rows: one line per row in the locale's character set, CR LF between lines
+// (none before the first and none after the last).
+int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& progress);
+
+// Creates (or truncates) `target` for an export and gives a sink over it. Refuses, before
+// touching anything, a target that is the same file as `protected_path` (the opened log's
+// file; may be empty).
+int CreateExportTarget(const std::string& target, const std::string& protected_path,
+                       std::unique_ptr<ExportSink>& sink);
+
+// Copies the log file `source` byte for byte over `target`. Fails for a source that is not
+// a regular file (a directory log) and for a target that is the source itself.
+int CopyDataFile(const std::string& source, const std::string& target);
+
+// The joined row text of the text export and of copying: cells separated by one TAB, so a
+// row whose first cell is empty keeps its columns.
+void AppendJoinedRow(const std::vector<std::u16string>& cells, std::u16string& out);
+
+}  // namespace korv

@@ -1,0 +1,58 @@
+#pragma once
+// The row predicate of the filter and the search, and the circular search over visible
+// rows, written against a plain row description so that the opened log, the updater and
+// the tests all use the same code.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "logmodel/filter_data.h"
+#include "platform/filetime.h"
+
+namespace korv {
+
+// Maps only A-Z to a-z: a case-insensitive search ignores case for ASCII letters alone.
+void LowerAscii(std::u16string& text);
+
+// First occurrence of `word` in `text` at or after each candidate position that stands as a
+// whole word (no letter or digit right before or after it).
+bool FindWholeWord(std::u16string_view text, std::u16string_view word);
+
+// The deleted, record-type and time tests, which need only the row description.
+bool PassesRowTests(const CLogFilterData& filter, std::uint32_t flags, std::uint32_t level,
+                    platform::FileTime time);
+
+// True when the criteria have a text test (a column mask and a search text).
+bool TextCriterionActive(const CLogFilterData& filter);
+
+// The text test over one text per column, in column order. The search text must already be
+// lower-cased when the criteria are case-insensitive (SetFilter and FindRecord do that).
+// `scratch` is reused between calls to avoid an allocation per column.
+bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts,
+                std::u16string& scratch);
+
+// The whole predicate. get_texts(std::vector<std::u16string>*&) -> bool produces the row's
+// column texts only when the text test needs them; false means they cannot be produced and
+// the row does not match.
+template <class GetTexts>
+bool MatchRow(const CLogFilterData& filter, std::uint32_t flags, std::uint32_t level,
+              platform::FileTime time, GetTexts&& get_texts, std::u16string& scratch) {
+  if (!PassesRowTests(filter, flags, level, time)) return false;
+  if (!TextCriterionActive(filter)) return true;
+  const std::vector<std::u16string>* texts = nullptr;
+  if (!get_texts(texts) || !texts) return false;
+  return MatchTexts(filter, *texts, scratch);
+}
+
+// The circular search: examines count rows starting after `start` (at the last row going
+// upwards and the first going downwards when start is -1), the row at start last, and
+// answers the first index for which matches(index) is true, or -1. Every 1000 rows
+// (row 0 included) it calls pump() and then gives up with -1 when `cancel` is set.
+int CircularFind(int count, int start, bool upwards, const std::function<bool(int)>& matches,
+                 const std::function<void()>& pump, const std::atomic<bool>& cancel);
+
+}  // namespace korv

@@ -1,0 +1,15 @@
+#pragma once
+// Text of a record time as the list shows it: the UTC FILETIME shifted by the process
+// time-zone offset, then the locale's short date and its time joined by one blank.
+
+#include <string>
+
+#include "platform/filetime.h"
+
+// "2026-12-08 14:03:05" in the C locale with TZ "UTC+0". A time that the shift would move
+// outside the FILETIME range has no calendar date and gives an empty text.
+std::u16string FormatRecordTime(korv::platform::FileTime time);
+
+// The date text and the time text separately (the XML export writes them apart). False, and
+// both empty, when the shifted time has no calendar date.
+bool FormatRecordDateTime(korv::platform::FileTime time, std::u16string& date, std::u16string& clock);

@@ -1,0 +1,205 @@
+#include "logmodel/export_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/codepage.h"
+#include "platform/file.h"
+
+namespace korv {
+namespace {
+
+constexpr std::size_t kInitialRoom = 2048;
+constexpr std::size_t kFlushRoom = 1048576;
+
+constexpr char kXmlHead[] = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\r\n<KORV>\r\n  <LOG>";
+constexpr char kXmlTail[] = "\r\n  </LOG>\r\n</KORV>";
+static_assert(sizeof kXmlHead - 1 == 56 && sizeof kXmlTail - 1 == 19);
+
+// The export's output buffer. `room_` is the buffer's capacity as the flush rule sees it:
+// 2048 bytes at first, doubled whenever an append needs more.
+class OutputBuffer {
+ public:
+  OutputBuffer() { data_.reserve(kInitialRoom); }
+
+  // True when the rule says to write the buffer out before appending `incoming` bytes
+  // (plus the rule's `slack`).
+  bool NeedsFlush(std::size_t incoming, std::size_t slack) const {
+    return room_ >= kFlushRoom && room_ < data_.size() + incoming + slack;
+  }
+  bool Flush(ExportSink& sink) {
+    const bool ok = data_.empty() || sink.Write(data_.data(), data_.size());
+    data_.clear();
+    return ok;
+  }
+  void Append(const char* p, std::size_t n) {
+    while (room_ < data_.size() + n) room_ *= 2;
+    if (data_.capacity() < room_) data_.reserve(room_);
+    data_.append(p, n);
+  }
+  void Append(const std::string& s) { Append(s.data(), s.size()); }
+  bool Empty() const { return data_.empty(); }
+
+ private:
+  std::string data_;
+  std::size_t room_ = kInitialRoom;
+};
+
+void Report(const ExportProgress& progress, int i, int count) {
+  if (progress && (i & 0x100)) progress(float(100 * float(i)) / float(count));
+}
+
+void AppendAscii(const char* s, std::u16string& out) {
+  while (*s) out.push_back(char16_t(static_cast<unsigned char>(*s++)));
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (a.empty() || b.empty()) return false;
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+FdSink::~FdSink() {
+  if (owned_ && fd_ >= 0) ::close(fd_);
+}
+
+bool FdSink::Write(const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd_, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= std::size_t(n);
+  }
+  return true;
+}
+
+bool FdSink::Finish() {
+  if (!owned_ || fd_ < 0) return true;
+  const int fd = fd_;
+  fd_ = -1;
+  return ::close(fd) == 0;  // a delayed write error (full disk, NFS) shows up here
+}
+
+std::string ExportProgressText(float percent) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "Exporting %.01f%%", double(percent));
+  return buf;
+}
+
+void AppendXmlEscaped(std::u16string_view text, std::u16string& out) {
+  // One pass gives the same result as the five replacements in order: the ampersand goes
+  // first there, and no later entity contains a character that a later step replaces.
+  for (char16_t c : text) {
+    switch (c) {
+      case u'&': AppendAscii("&amp;", out); break;
+      case u'<': AppendAscii("&lt;", out); break;
+      case u'>': AppendAscii("&gt;", out); break;
+      case u'"': AppendAscii("&quot;", out); break;
+      case u'\'': AppendAscii("&#39;", out); break;
+      default: out.push_back(c);
+    }
+  }
+}
+
+void AppendJoinedRow(const std::vector<std::u16string>& cells, std::u16string& out) {
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i) out.push_back(u'\t');
+    out += cells[i];
+  }
+}
+
+int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, bool time_column,
+                   ExportSink& sink, const ExportProgress& progress) {
+  OutputBuffer buffer;
+  buffer.Append(kXmlHead, sizeof kXmlHead - 1);
+  bool ok = true;
+  std::vector<std::u16string> cells;
+  std::u16string record, date, time;
+  std::string bytes;
+  const int count = rows.Count();
+  for (int i = 0; i < count && ok; ++i) {
+    if (!rows.Cells(i, cells) || cells.size() != names.size()) continue;
+    record.clear();
+    AppendAscii("\r\n    <RECORD>", record);
+    for (std::size_t c = 0; c < names.size(); ++c) {
+      AppendAscii("\r\n      <COLUMN NAME=\"", record);
+      AppendXmlEscaped(names[c], record);
+      AppendAscii("\">", record);
+      if (c == 0 && time_column) {
+        if (!rows.DateTime(i, date, time)) date.clear(), time.clear();
+        AppendAscii("\r\n        <DATE>", record);
+        AppendXmlEscaped(date, record);
+        AppendAscii("</DATE>\r\n        <TIME>", record);
+        AppendXmlEscaped(time, record);
+        AppendAscii("</TIME>\r\n      </COLUMN>", record);
+      } else {
+        AppendXmlEscaped(cells[c], record);
+        AppendAscii("</COLUMN>", record);
+      }
+    }
+    AppendAscii("\r\n    </RECORD>", record);
+    bytes.clear();
+    platform::append_utf16_as_utf8(record, bytes);
+    if (buffer.NeedsFlush(bytes.size(), 16) && !buffer.Flush(sink)) {
+      ok = false;
+    } else {
+      buffer.Append(bytes);
+    }
+    Report(progress, i, count);
+  }
+  if (!ok) return kExportWriteFailed;  // the file keeps what was written, without the tail
+  buffer.Append(kXmlTail, sizeof kXmlTail - 1);
+  if (!buffer.Flush(sink) || !sink.Finish()) return kExportWriteFailed;
+  return kExportOk;
+}
+
+int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& progress) {
+  OutputBuffer buffer;
+  std::u16string line;
+  std::string bytes;
+  bool first = true;
+  const int count = rows.Count();
+  for (int i = 0; i < count; ++i) {
+    line.clear();
+    if (!rows.Text(i, line)) continue;
+    bytes.clear();
+    platform::append_utf16_as_ansi(line, bytes);
+    if (buffer.NeedsFlush(bytes.size(), 2) && !buffer.Flush(sink)) return kExportWriteFailed;
+    if (!first) buffer.Append("\r\n", 2);
+    first = false;
+    buffer.Append(bytes);
+    Report(progress, i, count);
+  }
+  if (!buffer.Flush(sink) || !sink.Finish()) return kExportWriteFailed;
+  return kExportOk;
+}
+
+int CreateExportTarget(const std::string& target, const std::string& protected_path,
+                       std::unique_ptr<ExportSink>& sink) {
+  sink.reset();
+  if (SameFile(target, protected_path)) return kExportSameFile;
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return kExportCreateFailed;
+  sink = std::make_unique<FdSink>(fd, true);
+  return kExportOk;
+}
+
+int CopyDataFile(const std::string& source, const std::string& target) {
+  struct stat st {};
+  if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return kExportCopyFailed;
+  if (SameFile(source, target)) return kExportSameFile;
+  return platform::copy_file(source, target) == platform::FileError::ok ? kExportOk
+                                                                          : kExportCopyFailed;
+}
+
+}  // namespace korv
