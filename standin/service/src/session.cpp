@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "log_kind_reply.h"
@@ -58,7 +59,9 @@ CommandAnswer RunCommand(std::uint32_t command, std::uint32_t parameter,
     case kCommandStatistics: {
       const std::uint32_t words[] = {statistics.requests, statistics.one_way, statistics.releases,
                                      statistics.last_payload_in_view,
-                                     statistics.last_payload_length, statistics.connections};
+                                     statistics.last_payload_length, statistics.connections,
+                                     statistics.last_attribute_flags,
+                                     statistics.last_impersonation_level};
       a.body.resize(sizeof(words));
       std::memcpy(a.body.data(), words, sizeof(words));
       break;
@@ -118,7 +121,7 @@ void Delay(const ServiceOptions& options, StopSignal& stop) {
   stop.cv.wait_for(lock, std::chrono::milliseconds(options.delay_ms), [&] { return stop.stopped; });
 }
 
-// Answers one request or datagram; false when the message cannot be read at all.
+// Answers one request; records a datagram or a release.
 void HandleMessage(pf::AlpcConnection& connection, const std::vector<std::uint8_t>& message,
                    const pf::PortView& view, const ServiceOptions& options,
                    ServiceStatistics& statistics, StopSignal& stop) {
@@ -143,13 +146,23 @@ void HandleMessage(pf::AlpcConnection& connection, const std::vector<std::uint8_
   const std::uint8_t* payload = nullptr;
   if (header.data_length == 16u + length) {
     payload = fields + 16;
-    statistics.last_payload_in_view = 0;
   } else if (header.data_length == 16 && view.valid() && view.size() >= length) {
     payload = view.data();
-    statistics.last_payload_in_view = 1;
   }
-  statistics.last_payload_length = length;
-  if (one_way) return;
+  // Recorded after the answer, so that the statistics command reports the
+  // message before itself.
+  auto record = [&] {
+    statistics.last_payload_in_view = payload != nullptr && payload == view.data() ? 1 : 0;
+    statistics.last_payload_length = length;
+  };
+  if (one_way) {
+    record();
+    return;
+  }
+  struct Recorder {
+    std::function<void()> f;
+    ~Recorder() { f(); }
+  } recorder{record};
 
   Delay(options, stop);
   if (options.transport_status != 0) {
@@ -185,6 +198,8 @@ void ServeConnection(pf::AlpcConnection& connection, const ServiceOptions& optio
   }
   if (connection.answer_connect(true) != pf::kPortSuccess) return;
   ++statistics.connections;
+  statistics.last_attribute_flags = connection.attributes().flags;
+  statistics.last_impersonation_level = connection.attributes().qos_impersonation_level;
   std::vector<std::uint8_t> message;
   pf::PortView view;
   while (connection.receive(message, view, -1) == pf::kPortSuccess) {

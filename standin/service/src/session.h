@@ -27,6 +27,8 @@ struct ServiceStatistics {
   std::atomic<std::uint32_t> last_payload_in_view{0};
   std::atomic<std::uint32_t> last_payload_length{0};
   std::atomic<std::uint32_t> connections{0};
+  std::atomic<std::uint32_t> last_attribute_flags{0};  // port attributes of the last connect
+  std::atomic<std::uint32_t> last_impersonation_level{0};
 };
 
 // Set once when the service stops; wakes sessions that are delaying a reply.
