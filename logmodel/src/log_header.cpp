@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "product/module_requests.h"
+
 namespace {
 
 std::int32_t ParseWidth(std::u16string_view s) {
@@ -57,4 +59,22 @@ void CLogHeader::SetHeaderText(std::u16string text) {
 void CLogHeader::Reset() {
   m_strHeader.clear();
   m_columns.clear();
+}
+
+bool CLogHeader::Build(const korv::ModuleInstance* instance, bool server) {
+  Reset();
+  std::u16string text;
+  intptr_t result = kResultNoModule;
+  if (m_nFlags & 0x8) {
+    const bool mac = (m_nFlags & 0x80000000u) != 0;
+    result = korv::RequestHeaderText2(instance, m_nTypeId, m_nViewMode,
+                                      korv::MakeParamRecord(server, mac), text);
+  } else if (m_nFlags & 0x2) {
+    result = korv::RequestHeaderText1(instance, m_nTypeId, m_nViewMode, text);
+  } else {
+    return false;  // a log kind the module does not describe: no columns
+  }
+  if (result != kResultOk) return false;
+  SetHeaderText(std::move(text));
+  return true;
 }

@@ -51,6 +51,17 @@ TEST(HeaderText, HeaderKeepsTextAndResets) {
   EXPECT_TRUE(h.m_columns.empty());
 }
 
+TEST(HeaderText, BuildWithoutModuleLeavesNoColumns) {
+  for (std::uint32_t flags : {0x0u, 0x2u, 0x8u, 0x8000000Au}) {
+    CLogHeader h;
+    h.SetHeaderText(u"Old=1");
+    h.m_nFlags = flags;
+    EXPECT_FALSE(h.Build(nullptr, false)) << flags;
+    EXPECT_TRUE(h.m_strHeader.empty()) << flags;
+    EXPECT_TRUE(h.m_columns.empty()) << flags;
+  }
+}
+
 TEST(Severity, ClassBoundaries) {
   const std::pair<std::uint32_t, std::uint32_t> cases[] = {
       {0x00000000, 0x01}, {0x0FFFFFFF, 0x01}, {0x10000000, 0x02}, {0x3FFFFFFF, 0x02},

@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+namespace korv {
+class ModuleInstance;
+}
+
 struct HDR_INFO {
   std::int32_t width = 0;  // the width the module proposes; the list decides what it shows
   std::u16string name;     // the column title
@@ -22,6 +26,12 @@ class CLogHeader {
  public:
   CLogHeader() = default;
   virtual ~CLogHeader() = default;
+
+  // Empties the columns, asks the module for the header text (second interface when flags
+  // have 0x8, else the first when they have 0x2) and parses it. `server` is the product's
+  // server-edition flag of the parameter record. False, with an empty text and no columns,
+  // when neither flag is set, there is no module instance, or the module fails.
+  bool Build(const korv::ModuleInstance* instance, bool server);
 
   // Sets the header text as the module returned it and parses the columns from it.
   void SetHeaderText(std::u16string text);
