@@ -4,6 +4,9 @@
 #include <QString>
 #include <QWidget>
 
+#include "resources/message_format.h"
+
+#include <initializer_list>
 #include <string_view>
 
 namespace korv {
@@ -14,6 +17,9 @@ inline QString Qs(std::string_view text) {
 
 // Text of string-table entry `id` (empty when there is none).
 QString LoadQString(unsigned id);
+
+// String `id` formatted with positional inserts ("Sel: %1!d!").
+QString FormatQString(unsigned id, std::initializer_list<MessageArg> args);
 
 // Tags a control with its resource id, so that callers and tests can find
 // it by the id the resources give it.
