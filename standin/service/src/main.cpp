@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <list>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 #include "platform/alpc_server.h"
@@ -53,6 +54,12 @@ void Detach() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--help") {
+      std::fputs(kServiceUsage, stdout);
+      return 0;
+    }
+  }
   ServiceOptions options;
   std::string error;
   if (!ParseServiceOptions(argc, argv, options, error)) {
