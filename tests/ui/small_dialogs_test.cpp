@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -201,6 +202,27 @@ TEST(HelpWindow, ShowsTheTopicOfTheContextIdAndIsReused) {
     }
     HelpWindow* unknown = HelpWindow::ShowFor(&owner, 0x12345);
     EXPECT_TRUE(unknown->PlainText().contains("0x12345"));
+}
+
+TEST(HelpWindow, F1OpensTheTopicOfTheCurrentContext) {
+    QDialog dialog;
+    auto* field = new QLineEdit(&dialog);
+    std::uint32_t context = help::kFindContext;
+    HelpWindow::InstallHelpKey(dialog, [&context] { return context; });
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QApplication::setActiveWindow(&dialog);
+    field->setFocus();
+    for (std::uint32_t id : {help::kFindContext, help::kFilterContext}) {
+        context = id;
+        QTest::keyClick(field, Qt::Key_F1);
+        auto* window = dialog.findChild<HelpWindow*>();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->ContextId(), id);
+        EXPECT_TRUE(window->isVisible());
+        QApplication::setActiveWindow(&dialog);
+    }
 }
 
 }  // namespace

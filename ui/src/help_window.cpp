@@ -5,6 +5,8 @@
 #include "ui/ui_text.h"
 
 #include <QFile>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -29,6 +31,14 @@ HelpWindow* HelpWindow::ShowFor(QWidget* owner, std::uint32_t contextId) {
     window->raise();
     window->activateWindow();
     return window;
+}
+
+QShortcut* HelpWindow::InstallHelpKey(QWidget& window, std::function<std::uint32_t()> contextId) {
+    auto* shortcut = new QShortcut(QKeySequence(Qt::Key_F1), &window);  // owned by `window`
+    shortcut->setContext(Qt::WindowShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, &window,
+                     [&window, contextId = std::move(contextId)] { ShowFor(&window, contextId()); });
+    return shortcut;
 }
 
 void HelpWindow::ShowTopic(std::uint32_t contextId) {

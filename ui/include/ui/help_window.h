@@ -6,7 +6,9 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 
+class QShortcut;
 class QTextBrowser;
 
 namespace korv {
@@ -20,6 +22,10 @@ public:
     // Shows the topic of `contextId` in `owner`'s help window, creating the
     // window on first use; returns it.
     static HelpWindow* ShowFor(QWidget* owner, std::uint32_t contextId);
+
+    // F1 in `window` opens the topic of the context id `contextId` gives at
+    // that moment (a dialog's id changes with its mode).
+    static QShortcut* InstallHelpKey(QWidget& window, std::function<std::uint32_t()> contextId);
 
     void ShowTopic(std::uint32_t contextId);
     std::uint32_t ContextId() const { return m_contextId; }
