@@ -15,14 +15,18 @@ using korv::platform::MachineRegistry;
 namespace {
 
 // Points the process-wide machine registry at a file of this test program
-// before any test reads it.
-const std::string kMachineIni = [] {
-  std::string path = fs::temp_directory_path() / ("korv-hklm-" + std::to_string(::getpid()) + ".ini");
-  std::ofstream(path) << "[Software\\KORV\\KORV Security\\CurrentVersion\\Info]\n"
-                         "AppDataDir=/var/opt/korv/\nProductServer=0x1\n";
-  ::setenv("KORV_HKLM", path.c_str(), 1);
-  return path;
-}();
+// before any test reads it; the file goes when the program ends.
+struct MachineIni {
+  MachineIni() {
+    path = fs::temp_directory_path() / ("korv-hklm-" + std::to_string(::getpid()) + ".ini");
+    std::ofstream(path) << "[Software\\KORV\\KORV Security\\CurrentVersion\\Info]\n"
+                           "AppDataDir=/var/opt/korv/\nProductServer=0x1\n";
+    ::setenv("KORV_HKLM", path.c_str(), 1);
+  }
+  ~MachineIni() { ::unlink(path.c_str()); }
+  std::string path;
+};
+const MachineIni kMachineIni;
 
 class TempDir {
  public:
@@ -192,7 +196,7 @@ TEST(MachineRegistry, SixtyFourBitViewIsAddedUnlessAViewIsNamed) {
 }
 
 TEST(ProcessWide, ValuesComeFromKorvHklm) {
-  EXPECT_EQ(MachineRegistry::MachinePath(), kMachineIni);
+  EXPECT_EQ(MachineRegistry::MachinePath(), kMachineIni.path);
   char buffer[260];
   EXPECT_TRUE(nsLog::GetAppDataDir(buffer, sizeof(buffer)));
   EXPECT_STREQ(buffer, "/var/opt/korv/");
