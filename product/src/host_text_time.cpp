@@ -111,7 +111,7 @@ bool ToFileTime(const HostSystemTime& t, platform::FileTime& out) {
     const int64_t doy = (153 * mp + 2) / 5 + t.day - 1;
     const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     const int64_t daysFrom0000 = era * 146097 + doe;  // days since 0000-03-01
-    const int64_t days1601 = 584389;                  // 1601-01-01 in the same count
+    const int64_t days1601 = 584694;                  // 1601-01-01 in the same count
     const int64_t days = daysFrom0000 - days1601;
     const int64_t seconds = ((days * 24 + t.hour) * 60 + t.minute) * 60 + t.second;
     out = static_cast<platform::FileTime>(seconds) * platform::kTicksPerSecond +

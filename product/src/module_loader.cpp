@@ -167,18 +167,24 @@ std::unique_ptr<ModuleRecord> ModuleLoader::LoadModule(const std::string& direct
     const auto path = FindModuleFile(directory);
     if (!path) return nullptr;
 
-    // Load the very file that is open (and read-locked) here, so that it
-    // cannot be swapped between the search and the load.
+    // The file stays open and read-locked from here to the end of the load,
+    // so that a cooperating writer cannot replace it; a file swapped by
+    // rename meanwhile is caught by comparing identities afterwards. (Loading
+    // through /proc/self/fd would look safer but lets the loader take an
+    // older library of the same descriptor name for the new one.)
     const int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return nullptr;
-    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    struct stat opened{};
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0 || ::fstat(fd, &opened) != 0) {
         ::close(fd);
         return nullptr;
     }
-    const std::string fdPath = "/proc/self/fd/" + std::to_string(fd);
-    record->library = LibraryHandle(::dlopen(fdPath.c_str(), RTLD_NOW | RTLD_LOCAL));
+    record->library = LibraryHandle(::dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL));
+    struct stat loaded{};
+    const bool same = ::stat(path->c_str(), &loaded) == 0 && loaded.st_dev == opened.st_dev &&
+                      loaded.st_ino == opened.st_ino;
     ::close(fd);
-    if (!record->library) return nullptr;
+    if (!record->library || !same) return nullptr;
 
     ReadLibraryInfo(record->library.get(), *record);
 

@@ -1,0 +1,101 @@
+// Component holders: open, re-use of an unchanged version, refused
+// installs, close on the last reference, and 7015 without a module.
+#include "product/module_manager.h"
+
+#include <gtest/gtest.h>
+
+#include "product/host_services.h"
+#include "product/module_requests.h"
+#include "test_support.h"
+
+namespace {
+
+using korv::ComponentHolder;
+using korv::ModuleLoader;
+using korv::test::FakeModule;
+using korv::test::TempDir;
+
+TEST(ComponentHolder, WithoutAModuleEveryRequestIs7015) {
+    TempDir empty;
+    ModuleLoader loader(&HostServices, empty.Dir());
+    EXPECT_FALSE(loader.StartModule());
+    ComponentHolder holder(loader, kComponentSecond);
+    EXPECT_EQ(holder.OpenComponent(), kResultNoModule);
+    const auto instance = holder.CurrentInstance();
+    EXPECT_EQ(instance, nullptr);
+
+    std::u16string text;
+    std::vector<uint8_t> block;
+    std::vector<uint16_t> languages;
+    uint32_t language = 0;
+    const uint8_t payload[4] = {};
+    const auto params = korv::MakeParamRecord(false, false);
+    EXPECT_EQ(korv::RequestHeaderText2(instance.get(), 2, 1, params, text), kResultNoModule);
+    EXPECT_EQ(korv::RequestHeaderText1(instance.get(), 2, 1, text), kResultNoModule);
+    EXPECT_EQ(korv::RequestDecode2(instance.get(), 2, payload, 1, params, block), kResultNoModule);
+    EXPECT_EQ(korv::RequestDecode1(instance.get(), 2, 0x10002, 1, payload, block), kResultNoModule);
+    EXPECT_EQ(korv::RequestListLanguages(instance.get(), languages), kResultNoModule);
+    EXPECT_EQ(korv::RequestGetLanguage(instance.get(), language), kResultNoModule);
+    EXPECT_EQ(language, 1033u);
+    EXPECT_EQ(korv::RequestSetLanguage(instance.get(), 1031), kResultNoModule);
+}
+
+TEST(ComponentHolder, AnUnchangedVersionGives3104AndKeepsTheInstance) {
+    TempDir dir;
+    dir.Copy(korv::test::StandinModule(), "lvmod_32.so");
+    ModuleLoader loader(&HostServices, dir.Dir());
+    ASSERT_TRUE(loader.StartModule());
+    ComponentHolder holder(loader, kComponentSecond);
+    ASSERT_EQ(holder.OpenComponent(), kResultOk);
+    const auto first = holder.CurrentInstance();
+    ASSERT_NE(first, nullptr);
+    EXPECT_NE(first->handle(), 0);
+    EXPECT_NE(first->function(), nullptr);
+    EXPECT_EQ(holder.OpenComponent(), kResultSameVersion);
+    EXPECT_EQ(holder.CurrentInstance(), first);
+}
+
+TEST(ComponentHolder, ARefusedInstallLeavesThePreviousState) {
+    TempDir dir;
+    dir.Copy(FakeModule("refuse_install"), "lvmod_32.so");
+    ModuleLoader loader(&HostServices, dir.Dir());
+    ASSERT_TRUE(loader.StartModule());
+    ComponentHolder holder(loader, kComponentFirst);
+    EXPECT_EQ(holder.OpenComponent(), kResultFailed);
+    EXPECT_EQ(holder.CurrentInstance(), nullptr);
+}
+
+TEST(ComponentHolder, CloseDropsTheInstanceOnlyAfterTheLastUser) {
+    TempDir dir;
+    dir.Copy(korv::test::StandinModule(), "lvmod_32.so");
+    ModuleLoader loader(&HostServices, dir.Dir());
+    ASSERT_TRUE(loader.StartModule());
+    ComponentHolder holder(loader, kComponentFirst);
+    ASSERT_EQ(holder.OpenComponent(), kResultOk);
+    auto user = holder.CurrentInstance();
+    holder.CloseComponent();
+    EXPECT_EQ(holder.CurrentInstance(), nullptr);
+    // The user's copy still works until it lets go.
+    std::u16string text;
+    EXPECT_EQ(korv::RequestHeaderText1(user.get(), 2, 1, text), kResultOk);
+    EXPECT_FALSE(text.empty());
+    user.reset();
+    ASSERT_EQ(holder.OpenComponent(), kResultOk) << "a closed holder opens again";
+}
+
+TEST(ComponentHolder, AnInstanceOfAnUnloadedModuleIsNotCalled) {
+    TempDir dir;
+    dir.Copy(korv::test::StandinModule(), "lvmod_32.so");
+    ModuleLoader loader(&HostServices, dir.Dir());
+    ASSERT_TRUE(loader.StartModule());
+    ComponentHolder holder(loader, kComponentFirst);
+    ASSERT_EQ(holder.OpenComponent(), kResultOk);
+    auto stale = holder.CurrentInstance();
+    std::unique_ptr<korv::ModuleRecord> none;
+    ASSERT_TRUE(loader.SetModule(none));
+    std::u16string text;
+    EXPECT_EQ(korv::RequestHeaderText1(stale.get(), 2, 1, text), kResultNoModule);
+    holder.CloseComponent();
+}
+
+}  // namespace
