@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <type_traits>
+
+#include "product/host_services.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +46,19 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Calls the host function as a module must: every argument widened to intptr_t.
+template <class... Args>
+intptr_t CallHost(intptr_t code, Args... args) {
+    auto widen = [](auto v) -> intptr_t {
+        if constexpr (std::is_pointer_v<decltype(v)>) {
+            return reinterpret_cast<intptr_t>(v);
+        } else {
+            return static_cast<intptr_t>(v);
+        }
+    };
+    return HostServices(code, widen(args)...);
+}
 
 inline std::string StandinModule() { return std::string(KORV_BIN_DIR) + "/lvmod_32.so"; }
 inline std::string FakeModule(const std::string& variant) {
