@@ -1,0 +1,92 @@
+#pragma once
+// The background loader of one viewer window: reads the new records of the window's
+// CLog (or lists its directory again) into pending arrays of its own and tells the
+// window, which moves them into the log with Apply on its own thread. The worker waits
+// on events only; the window's one-second timer asks the log whether it changed and
+// calls RequestUpdate.
+//
+// Threads: every public operation is for the window's (user-interface) thread only;
+// the worker is the one thread this object starts. The worker never changes the rows
+// the user interface reads: the hand-over is Apply, under m_lock, on the window's
+// thread. Pause() guarantees that the worker is idle before the window exchanges,
+// closes or re-filters its log.
+
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "logmodel/log_notify.h"
+#include "logmodel/rec_info.h"
+#include "platform/event.h"
+
+class CLog;
+
+class CLogUpdaterThread {
+ public:
+  CLogUpdaterThread();
+  // Stop(): the worker has left before the arrays go.
+  virtual ~CLogUpdaterThread();
+  CLogUpdaterThread(const CLogUpdaterThread&) = delete;
+  CLogUpdaterThread& operator=(const CLogUpdaterThread&) = delete;
+
+  // Starts the worker unless one runs; true when one runs afterwards.
+  bool Start();
+  // Makes a running pass end without posting anything more and returns once the worker
+  // is idle; clears an outstanding request. Nothing when no worker runs or no log is set.
+  void Pause();
+  // Pause(), then the log the worker loads (null for none; not owned, must stay alive
+  // and open/closed only while paused) with both pending arrays emptied.
+  void SetLog(CLog* log);
+  // The receiver of WM_LOG_NOTIFY (null for none). Posts go to it while m_lock is held.
+  void SetWindow(ILogNotifySink* window);
+  // Asks for a pass; merged into one already asked for and not yet started.
+  // Nothing without a log.
+  void RequestUpdate();
+  // Pause(), empty the pending arrays, make the next pass reload everything when a
+  // text search is active, and ask for it. For a changed language, filter or time zone.
+  void Rescan();
+  // Pause(), make the worker leave and wait for it; clears the log and the pending
+  // arrays. Nothing when no worker runs.
+  void Stop();
+  // On WM_LOG_NOTIFY lParam 0: moves the pending results into the log and rebuilds its
+  // visible list. False (results stay pending) without a log, without results, or while
+  // the log is being exported.
+  bool Apply();
+
+  bool IsRunning() const { return m_worker.joinable(); }
+  // A pass is running (the window's progress timer shows the log's progress then).
+  bool IsBusy() const;
+  CLog* GetLog() const;
+
+ private:
+  void WorkerLoop();
+  // One pass over the log set at its start; full reloads a file log when a text
+  // search is active.
+  void RunPass(CLog* log, bool full);
+  void FilePass(CLog& log, bool full);
+  void DirectoryPass(CLog& log);
+  // Post to the window unless a pause is in progress. m_lock held.
+  void PostLocked(std::intptr_t lParam);
+
+  std::thread m_worker;  // owned; not joinable while no worker runs
+
+  // Manual-reset events, reset by Start.
+  korv::platform::Event m_evQuit{korv::platform::EventReset::manual};  // worker must leave
+  korv::platform::Event m_evWork{korv::platform::EventReset::manual};  // a pass is asked for
+  korv::platform::Event m_evAck{korv::platform::EventReset::manual};   // worker left or saw m_evStop
+  korv::platform::Event m_evStop{korv::platform::EventReset::manual};  // an idle worker must acknowledge
+
+  // Guards every member below, and is held while posting so that no post follows a
+  // Pause() once it has set m_bStop. Never held while the file is read or decoded.
+  mutable std::mutex m_lock;
+  CLog* m_pLog = nullptr;                 // not owned; changed only while the worker is idle
+  ILogNotifySink* m_pWindow = nullptr;    // not owned
+  bool m_bFull = false;                   // the next pass reloads for a text search
+  bool m_bRequested = false;              // a pass is asked for and not yet started
+  bool m_bResultsReady = false;           // pending results wait for Apply
+  bool m_bStop = false;                   // a pause is in progress: end the pass, post nothing
+  bool m_bBusy = false;                   // a pass is running
+  std::vector<REC_INFO_BASE> m_pending;   // rows of a file log not yet applied
+  std::vector<REC_INFO_DIR> m_pendingDir; // latest directory listing; kept as the previous one
+};
