@@ -1,0 +1,71 @@
+#pragma once
+// The window's Export... command: asks for a target in a save dialog, writes
+// the visible rows as XML or text, or copies the log file, and reports any
+// failure in a message box. The format is the save dialog's selected filter,
+// never the typed extension. While it runs the log carries the export mark,
+// so the updater holds its results back and the visible rows stay put.
+
+#include <QString>
+#include <QStringList>
+
+#include "logmodel/export_writer.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CLog;
+class QWidget;
+
+namespace korv {
+
+enum class ExportFormat : int {
+    kXml = 1,       // "XML file (*.xml)": UTF-8 XML of the visible rows
+    kText = 2,      // "Text file (*.txt)": one line per visible row, locale charset
+    kDataFile = 3,  // "Data file (*.dat)": a byte copy of the log file
+};
+
+// The save dialog's three filters, in order, from the export filter string.
+QStringList ExportNameFilters();
+// The format of a selected filter text; nullopt for a text that is none of them.
+std::optional<ExportFormat> ExportFormatFromFilter(const QString& selectedFilter);
+
+struct ExportChoice {
+    QString path;
+    ExportFormat format = ExportFormat::kXml;
+};
+
+// The save dialog (default extension "xml", overwrite prompt); nullopt on Cancel.
+std::optional<ExportChoice> AskExportTarget(QWidget* parent);
+
+// Pane 0 of the status bar: "Exporting 12.5%" while running, "Done" at the end.
+using StatusPaneFn = std::function<void(const QString&)>;
+
+// Everything an export reads from the opened log, so that the command can be
+// run over a test source as well as over a CLog.
+struct ExportSource {
+    ExportRows* rows = nullptr;           // visible rows in list order
+    std::vector<std::u16string> names;    // column titles, in column order
+    bool timeColumn = false;              // column 0 is the record time (view mode 1)
+    std::string logPath;                  // the log's own file (the copy's source)
+    std::function<void(bool)> setMark;    // sets / clears the export mark; may be empty
+};
+
+// Runs one export to `target` and returns a result code of export_writer.h.
+// The mark is set for the whole run and cleared on every path out.
+int RunExport(const ExportSource& source, ExportFormat format, const std::string& target,
+              const StatusPaneFn& pane0);
+
+// The message-box text for a failed result; empty for kExportOk.
+QString ExportFailureText(int result);
+
+// ExportLog without the save dialog and message box, over a CLog.
+int ExportLogTo(CLog& log, ExportFormat format, const std::string& target,
+                const StatusPaneFn& pane0);
+
+}  // namespace korv
+
+// The Export... command: save dialog, export, a message box for a failure or
+// for the opened log's own file as target. Does nothing without a log.
+void ExportLog(QWidget* parent, CLog* log, const korv::StatusPaneFn& pane0);
