@@ -1,0 +1,164 @@
+#pragma once
+// The list of the opened log's rows, in the main window and in every record
+// window. It stores no row text: the model asks the attached CLog for each
+// visible cell, and when the log cannot answer yet the visible page goes to
+// the process-wide cache thread, whose notification repaints the list.
+//
+// Columns: the log's own columns 0..n-1, then the list's three own columns
+// No. (n), Flags (n+1) and Type (n+2), shown first: No., Flags, Type, then
+// the log's columns. A column of width 0 is hidden; the user may drag it
+// open again or move columns by dragging their headers.
+//
+// Threads: everything here runs on the window's thread. The only other
+// thread that reaches a list is the cache thread, and only through the
+// notify sink, which posts an event to the list.
+
+#include <QEvent>
+#include <QPoint>
+#include <QString>
+#include <QTableView>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "logmodel/log_cache_thread.h"
+
+class CLog;
+
+namespace korv {
+
+class LogListModel;
+class LogListNotifySink;
+
+// WM_LOG_NOTIFY as a Qt event: the workers post it to a window with the
+// lParam of the message (0 new rows, 1 end of a pass, 2 a cached range).
+class LogNotifyEvent : public QEvent {
+public:
+    static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 70);
+
+    explicit LogNotifyEvent(std::intptr_t lParam) : QEvent(kType), m_lParam(lParam) {}
+    std::intptr_t LParam() const { return m_lParam; }
+
+private:
+    std::intptr_t m_lParam;
+};
+
+}  // namespace korv
+
+class CLogListCtrl : public QTableView {
+    Q_OBJECT
+
+public:
+    // Index of the list's own columns in ToggleColumn, ShowColumn and
+    // IsColumnVisible.
+    static constexpr int kExtraNumber = 0;  // "No."
+    static constexpr int kExtraFlags = 1;   // "Flags"
+    static constexpr int kExtraType = 2;    // "Type"
+
+    // A cell of the list: visible position and column number (not display
+    // position); -1 where there is none.
+    struct Cell {
+        int row = -1;
+        int column = -1;
+    };
+
+    // Takes a reference on the shared cache thread (the first list starts
+    // it, the last one stops it).
+    explicit CLogListCtrl(QWidget* parent = nullptr);
+    ~CLogListCtrl() override;
+    CLogListCtrl(const CLogListCtrl&) = delete;
+    CLogListCtrl& operator=(const CLogListCtrl&) = delete;
+
+    // Attaches a log (not owned; it must stay open until SetLog(nullptr) or
+    // the list goes) or detaches with null, and rebuilds the columns: the
+    // log's columns at width 100, No. hidden, Flags 30, Type 70, the item
+    // count the log's visible row count. Forgets the saved selection.
+    void SetLog(CLog* log);
+    CLog* GetLog() const { return m_pLog; }
+
+    // The list's row count, set by the window after the log's Apply (the
+    // list never reads it from the log on its own, so rows appear when the
+    // window says so). Growing and shrinking keep the selection of the rows
+    // that stay.
+    void SetItemCount(int count);
+    int GetItemCount() const;
+
+    // extra: kExtraNumber, kExtraFlags or kExtraType. ToggleColumn hides a
+    // shown column of an attached log and shows it at its default width
+    // otherwise; ShowColumn sets the default width or 0.
+    void ToggleColumn(int extra);
+    void ShowColumn(int extra, bool show);
+    bool IsColumnVisible(int extra) const;
+
+    // First selected position + 1; 0 when nothing is selected.
+    int HasSelection() const;
+    // Selected positions, ascending.
+    std::vector<int> GetSelectedPositions() const;
+    void SelectAll();  // every row; the QTableView slot selects the same
+
+    // Keeps the selection and the top row across a change of the row list:
+    // by the rows' auxiliary values for a loaded file log, by file name
+    // otherwise. RestoreSelection scrolls the former top row back to the top
+    // unless m_bAutoScroll is set.
+    void SaveSelection();
+    void RestoreSelection();
+
+    // Sets the titles of the log's columns again (after a language change)
+    // and repaints; No., Flags and Type keep theirs.
+    void RefreshColumnTitles();
+
+    // The text of a cell as the list shows it (empty while it is not cached).
+    QString GetItemText(int row, int column) const;
+
+    // The cell under the pointer at the last context-menu request.
+    Cell GetRightClickedCell() const { return m_rightClicked; }
+
+    // Columns as the settings store them: header item count, width of each
+    // column number, and the column shown at each display position.
+    int GetColumnCount() const;
+    int GetColumnWidth(int column) const;
+    void SetColumnWidth(int column, int width);
+    std::vector<int> GetColumnOrderArray() const;
+    // False, changing nothing, unless `order` holds every column once.
+    bool SetColumnOrderArray(std::span<const int> order);
+    // Column number of No., Flags or Type; -1 with no log attached.
+    int GetExtraColumn(int extra) const;
+
+    // The first row on screen and how many fit wholly (0 when empty).
+    int GetTopIndex() const;
+    int GetCountPerPage() const;
+
+    // When set, RestoreSelection leaves the view where it is. The main
+    // window toggles and persists it.
+    bool m_bAutoScroll = false;
+
+signals:
+    // A context menu was asked for at `globalPos`; GetRightClickedCell()
+    // tells the cell (row -1 when not over a row).
+    void ContextMenuRequested(QPoint globalPos);
+
+protected:
+    bool event(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void QueueVisiblePage();
+    void RebuildColumns();
+    void SetSectionWidth(int column, int width);
+
+    static constexpr std::array<int, 3> kDefaultWidths{50, 30, 70};
+
+    // Declared first so that it goes last: the last list stops the worker.
+    CLogCacheThread::User m_cacheThread;
+    CLog* m_pLog = nullptr;  // attached log, not owned
+    std::unique_ptr<korv::LogListModel> m_model;
+    std::unique_ptr<korv::LogListNotifySink> m_sink;  // the cache thread's way back here
+    std::array<int, 3> m_extraColumns{-1, -1, -1};
+    std::vector<std::uint32_t> m_savedKeys;     // selection by auxiliary value; last = top row
+    std::vector<std::u16string> m_savedTextKeys;  // selection by file name; last = top row
+    Cell m_rightClicked;
+};
