@@ -99,3 +99,28 @@ TEST(ComponentHolder, AnInstanceOfAnUnloadedModuleIsNotCalled) {
 }
 
 }  // namespace
+
+namespace {
+
+// The viewer's own loader and holders over the module beside the executable.
+TEST(ProductModule, StartOpensBothHoldersAndHostForwardsToTheModule) {
+    ASSERT_TRUE(korv::StartProductModule());
+    EXPECT_EQ(korv::ModuleLoader::Global().CurrentName(), u"KORV log viewer module");
+    ASSERT_NE(korv::SecondInterfaceHolder().CurrentInstance(), nullptr);
+    ASSERT_NE(korv::FirstInterfaceHolder().CurrentInstance(), nullptr);
+    EXPECT_EQ(korv::SecondInterfaceHolder().CurrentInstance()->component_id(), kComponentSecond);
+    EXPECT_EQ(korv::FirstInterfaceHolder().CurrentInstance()->component_id(), kComponentFirst);
+
+    // 3020 of an unknown handle reaches the module, which refuses it.
+    const intptr_t block[7] = {123456};
+    EXPECT_EQ(HostServices(kModuleReqCloseComponent | kCallArgBlock, reinterpret_cast<intptr_t>(block)),
+              kResultFailed);
+    EXPECT_EQ(korv::test::CallHost(kModuleReqCloseComponent, 123456, 0, 0, 0, 0, 0, 0), kResultFailed);
+
+    korv::StopProductModule();
+    EXPECT_EQ(korv::SecondInterfaceHolder().CurrentInstance(), nullptr);
+    EXPECT_EQ(korv::FirstInterfaceHolder().CurrentInstance(), nullptr);
+    EXPECT_EQ(korv::test::CallHost(kModuleReqCloseComponent, 123456, 0, 0, 0, 0, 0, 0), kResultNotServed);
+}
+
+}  // namespace
