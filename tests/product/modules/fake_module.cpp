@@ -24,7 +24,7 @@ constexpr uint32_t kVersion = 7;
 constexpr intptr_t kTestHostSignal = 9000;
 
 HostFunction g_host = nullptr;
-ModuleInterface g_interface{nullptr, nullptr, nullptr};
+[[maybe_unused]] ModuleInterface g_interface{nullptr, nullptr, nullptr};
 std::vector<size_t> g_seen;  // header capacities asked with, one component user at a time
 intptr_t g_nextHandle = 1;
 
@@ -74,7 +74,7 @@ intptr_t Component(intptr_t code, ...) {
     }
 }
 
-intptr_t Module(intptr_t code, ...) {
+[[maybe_unused]] intptr_t Module(intptr_t code, ...) {
     intptr_t a[kMaxCallArgs] = {};
     va_list ap;
     va_start(ap, code);
