@@ -3,7 +3,7 @@
 
   make_seeds.py KORVLOG_WRITE   (the stand-in writer, to make real log files)
 
-Seeds are small and deterministic; rerunning replaces them. Inputs that a
+Seeds are small; rerunning replaces them (the log files carry the writer's clock). Inputs that a
 fuzz run adds (crashes that were fixed) live beside them under other names.
 """
 import os
@@ -174,6 +174,22 @@ def port_header_seeds():
     put("port_header", "attributes", struct.pack("<3I2BH7I", 0, 12, 2, 1, 0, 0, 65519, 0, *([0xFFFFFFFF] * 4), 0))
 
 
+def tavcomm_reply_seeds():
+    def inp(control, capacity, extra_view, data):
+        return bytes([control]) + struct.pack("<HH", capacity, extra_view) + data
+
+    put("tavcomm_reply", "inline", inp(0, 64, 0, struct.pack("<II", 0, 5) + b"hello"))
+    put("tavcomm_reply", "inline_growable", inp(8, 0, 0, struct.pack("<II", 0, 3) + b"abc"))
+    put("tavcomm_reply", "status", inp(0, 64, 0, struct.pack("<II", 5, 0)))
+    put("tavcomm_reply", "length_past_message", inp(0, 64, 0, struct.pack("<II", 0, 100) + b"x"))
+    put("tavcomm_reply", "too_small", inp(0, 2, 0, struct.pack("<II", 0, 5) + b"hello"))
+    put("tavcomm_reply", "short", inp(0, 64, 0, b"\0\0\0"))
+    put("tavcomm_reply", "release", inp(1, 64, 0, struct.pack("<II", 0, 1) + b"z"))
+    put("tavcomm_reply", "view", inp(2 | 8, 0, 16, struct.pack("<II", 0, 65500)))
+    put("tavcomm_reply", "view_too_small", inp(2 | 8, 0, 0, struct.pack("<II", 0, 70000)))
+    put("tavcomm_reply", "view_not_section", inp(2 | 4 | 8, 0, 100, struct.pack("<II", 0, 65490)))
+
+
 def hklm_seeds():
     put("hklm_ini", "product", b"[Software\\KORV\\KORV Security\\CurrentVersion\\Info]\nAppDataDir=/var/opt/korv/\nProductServer=0\n")
     put("hklm_ini", "hex_and_case", b"[software\\korv\\korv security\\currentversion\\info]\r\n  productserver = 0x1 \r\n; comment\n")
@@ -208,6 +224,7 @@ def main():
     module_info_seeds()
     comm_call_seeds()
     port_header_seeds()
+    tavcomm_reply_seeds()
     hklm_seeds()
     rtf_seeds()
     settings_seeds()
