@@ -219,7 +219,11 @@ class CLog {
   bool IsAborted() const { return m_bAbort; }
   // Progress of the running load, 0.0 .. 100.0 (the status bar reads it).
   double GetProgress() const { return m_progress; }
-  void SetProgress(double progress) { m_progress = progress; }
+  void SetProgress(double progress) { SetProgressValue(progress); }
+  // Called with every progress value a load sets (on the loading thread); empty for none.
+  void SetProgressObserver(std::function<void(double)> observer) {
+    m_progressObserver = std::move(observer);
+  }
   // Set by the export while it reads the rows; the updater's Apply leaves results pending.
   void SetExporting(bool exporting) { m_bExporting = exporting; }
   bool IsExporting() const { return m_bExporting; }
@@ -246,29 +250,30 @@ class CLog {
   struct RecordRead;  // one record read from the file: header values and payload
   struct LoadScratch;  // working buffers of one load call
 
+  void SetProgressValue(double progress);
   // Reading record r of a file log into `buffer` (grown on request). False on any failure.
   bool ReadRecord(std::int32_t record, std::vector<std::uint8_t>& buffer, RecordRead& out);
   // The first record of a directory row's file, read in file order.
   bool ReadDirectoryRecord(const std::u16string& fileName, std::vector<std::uint8_t>& buffer,
                            RecordRead& out);
-  // Reads and decodes the record of `key` (a record index, or a directory row's position)
-  // into `block`.
-  bool ReadAndDecode(std::int32_t key, std::vector<std::uint8_t>& buffer,
+  // Reads and decodes the record of a row (the fixed record if set; a directory row's file's
+  // first record) into `block`.
+  bool ReadAndDecode(const REC_INFO_BASE& row, std::vector<std::uint8_t>& buffer,
                      std::vector<std::uint8_t>& block);
   // The decoded block of the row's record in the buffered record (m_bufferLock held).
-  bool BufferRecord(const REC_INFO_BASE& row, int visibleEntry);
-  // Column texts of a row out of a decoded block, as the list shows them.
-  void BlockTexts(std::span<const std::uint8_t> block, std::uint32_t rowIndex,
-                  korv::platform::FileTime time, std::vector<std::u16string>& cells) const;
+  bool BufferRecord(const REC_INFO_BASE& row);
+  // The row's column texts as the list shows them, through the buffered record
+  // (m_bufferLock held).
+  bool RowTexts(const REC_INFO_BASE& row, std::vector<std::u16string>& cells);
   // Visible-list entry of a position; -1 when outside.
   int EntryOfPosition(int position) const;
   // Cache key of a row: the fixed record if set, else the row's record index.
   std::int32_t KeyOf(const REC_INFO_BASE& row) const;
   // The module instance for this log's interface; null when there is none.
   std::shared_ptr<korv::ModuleInstance> Instance() const;
-  bool LoadDirectoryRow(const std::string& dirPath, const std::string& name,
-                        korv::platform::FileTime lastWrite, const REC_INFO_DIR* previous,
-                        LoadScratch& scratch, REC_INFO_DIR& row);
+  // The row of one listed file; false when the file gets no row.
+  bool LoadDirectoryRow(const std::string& name, korv::platform::FileTime lastWrite,
+                        const REC_INFO_DIR* previous, LoadScratch& scratch, REC_INFO_DIR& row);
 
   std::mutex m_decodingLock;  // serialises this log's module requests (DecodeRecord)
   CLogHeader m_header;
@@ -309,6 +314,7 @@ class CLog {
   korv::ComponentHolder* m_secondHolder;
   korv::ComponentHolder* m_firstHolder;
   std::function<void()> m_findPump;
+  std::function<void(double)> m_progressObserver;
 };
 
 // Decodes one record's payload through the module interface of the log's kind (the second,

@@ -1,0 +1,183 @@
+// The updater's public operations, the worker loop and Apply. The passes themselves are
+// in log_updater_pass.cpp.
+
+#include "logmodel/log_updater_thread.h"
+
+#include <array>
+
+#include "logmodel/log.h"
+
+using korv::platform::Event;
+
+CLogUpdaterThread::CLogUpdaterThread() = default;
+
+CLogUpdaterThread::~CLogUpdaterThread() { Stop(); }
+
+bool CLogUpdaterThread::Start() {
+  if (m_worker.joinable()) return true;
+  // A worker that left signalled acknowledge; start from clean events.
+  m_evQuit.reset();
+  m_evWork.reset();
+  m_evAck.reset();
+  m_evStop.reset();
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_bStop = false;
+    m_bBusy = false;
+  }
+  m_worker = std::thread([this] { WorkerLoop(); });
+  return m_worker.joinable();
+}
+
+void CLogUpdaterThread::Pause() {
+  CLog* log;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    log = m_pLog;
+    if (!m_worker.joinable() || !log) return;
+    m_bStop = true;
+    log->SetAbort(true);
+    m_evStop.set();
+  }
+  // The worker acknowledges only once it is idle, so no pass runs past this wait.
+  m_evAck.wait();
+  m_evAck.reset();
+  m_evStop.reset();
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_bStop = false;
+  log->SetAbort(false);
+  m_bRequested = false;
+}
+
+void CLogUpdaterThread::SetLog(CLog* log) {
+  Pause();
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_pLog = log;
+  m_pending.clear();
+  m_pendingDir.clear();
+  // Results of the old log must not be applied to the new one.
+  m_bResultsReady = false;
+}
+
+void CLogUpdaterThread::SetWindow(ILogNotifySink* window) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_pWindow = window;
+}
+
+void CLogUpdaterThread::RequestUpdate() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (!m_pLog || m_bRequested) return;
+  m_bRequested = true;
+  m_evWork.set();
+}
+
+void CLogUpdaterThread::Rescan() {
+  Pause();
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_pending.clear();
+    m_pendingDir.clear();
+    m_bResultsReady = false;
+    m_bFull = true;
+  }
+  RequestUpdate();
+}
+
+void CLogUpdaterThread::Stop() {
+  if (!m_worker.joinable()) return;
+  Pause();
+  m_evQuit.set();
+  m_evAck.wait();
+  m_worker.join();
+  m_evQuit.reset();
+  m_evWork.reset();
+  m_evAck.reset();
+  m_evStop.reset();
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_pLog = nullptr;
+  m_pending.clear();
+  m_pendingDir.clear();
+  m_bResultsReady = false;
+  m_bRequested = false;
+}
+
+bool CLogUpdaterThread::IsBusy() const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_bBusy;
+}
+
+CLog* CLogUpdaterThread::GetLog() const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_pLog;
+}
+
+void CLogUpdaterThread::PostLocked(std::intptr_t lParam) {
+  if (m_pWindow && !m_bStop) m_pWindow->PostLogNotify(lParam);
+}
+
+void CLogUpdaterThread::WorkerLoop() {
+  // The order matters: with work and stop both set the work event is taken (and dropped,
+  // as stop is set) first, so an acknowledged pause leaves no stale request behind.
+  const std::array<Event*, 3> events{&m_evQuit, &m_evWork, &m_evStop};
+  for (;;) {
+    const std::size_t index = korv::platform::wait_any(events);
+    if (index == 0) break;
+    if (index == 1) {
+      CLog* log;
+      bool full;
+      {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_evWork.reset();
+        if (m_bStop) continue;
+        m_bBusy = true;
+        m_bRequested = false;
+        log = m_pLog;
+        full = m_bFull;
+        m_bFull = false;
+        if (log) log->SetAbort(false);
+      }
+      if (log) RunPass(log, full);
+      std::lock_guard<std::mutex> guard(m_lock);
+      m_bBusy = false;
+      PostLocked(LOG_NOTIFY_PASS_END);
+    } else if (index == 2) {
+      m_evStop.reset();
+      m_evAck.set();
+    }
+  }
+  m_evAck.set();
+}
+
+bool CLogUpdaterThread::Apply() {
+  CLog* log;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    log = m_pLog;
+    if (!log || !m_bResultsReady || log->IsExporting()) return false;
+    m_bResultsReady = false;
+    if (log->IsOpen() && !log->IsDirectory()) {
+      std::vector<REC_INFO_BASE>& rows = log->Rows();
+      if (!m_pending.empty() && (m_pending.front().flags & ROW_FLAG_REPLACE) != 0) {
+        m_pending.front().flags &= ~ROW_FLAG_REPLACE;
+        {
+          std::lock_guard<std::mutex> cacheGuard(log->GetCache().Lock());
+          log->GetCache().Clear();
+        }
+        rows.swap(m_pending);
+      } else if (!m_pending.empty()) {
+        rows.insert(rows.end(), m_pending.begin(), m_pending.end());
+      } else {
+        rows.clear();
+      }
+      m_pending.clear();
+    } else {
+      {
+        std::lock_guard<std::mutex> cacheGuard(log->GetCache().Lock());
+        log->GetCache().Clear();
+      }
+      log->DirectoryRows() = m_pendingDir;
+    }
+  }
+  log->RebuildVisible(false);
+  return true;
+}
