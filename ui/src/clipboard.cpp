@@ -1,0 +1,123 @@
+#include "ui/clipboard.h"
+
+#include "logmodel/log.h"
+#include "platform/codepage.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+#include <algorithm>
+
+namespace korv {
+
+CopyTextBuilder::CopyTextBuilder() : m_room(kInitialRoom) { m_text.reserve(m_room); }
+
+void CopyTextBuilder::AddRow(const std::vector<std::u16string>& cells) {
+    // The TAB after every cell counts too, so one row never outgrows the room.
+    std::size_t need = m_text.size() + cells.size() + 2;
+    for (const std::u16string& cell : cells) {
+        need += cell.size();
+    }
+    if (need > m_room) {
+        m_room = (need / kGrowStep + 1) * kGrowStep;
+        m_text.reserve(m_room);
+    }
+    for (const std::u16string& cell : cells) {
+        m_text += cell;
+        m_text.push_back(u'\t');
+    }
+    m_text += u"\r\n";
+}
+
+std::u16string BuildCopyText(const std::vector<int>& rows, const RowCellsFn& cells) {
+    CopyTextBuilder builder;
+    std::vector<std::u16string> rowCells;
+    for (int row : rows) {
+        rowCells.clear();
+        if (cells(row, rowCells)) {
+            builder.AddRow(rowCells);
+        }
+    }
+    return builder.Text();
+}
+
+std::unique_ptr<QMimeData> MakeClipboardData(const std::u16string& text) {
+    auto data = std::make_unique<QMimeData>();
+    const QString unicode = QString::fromStdU16String(text);
+    data->setData(QStringLiteral("text/plain;charset=utf-8"), unicode.toUtf8());
+    // The whole text in the locale's charset: it is not cut to the UTF-16
+    // length, which would split characters that take several bytes.
+    const std::string ansi = platform::utf16_to_ansi(text);
+    data->setData(QStringLiteral("text/plain"),
+                  QByteArray(ansi.data(), static_cast<qsizetype>(ansi.size())));
+    return data;
+}
+
+namespace {
+
+RowCellsFn CellsOf(CLog& log, CellSource source) {
+    if (source == CellSource::kLimited) {
+        return [&log](int row, std::vector<std::u16string>& cells) {
+            return log.GetRowCellsLimited(row, cells);
+        };
+    }
+    return [&log](int row, std::vector<std::u16string>& cells) {
+        return log.GetRowCells(row, cells);
+    };
+}
+
+bool CopyText(const std::u16string& text) {
+    if (text.empty()) {
+        return false;  // the clipboard keeps what it had
+    }
+    CopyToClipboard(text);
+    return true;
+}
+
+}  // namespace
+
+bool CopyRows(CLog* log, std::vector<int> selectedRows, CellSource source) {
+    if (!log || !log->IsOpen()) {
+        return false;
+    }
+    std::sort(selectedRows.begin(), selectedRows.end());
+    selectedRows.erase(std::unique(selectedRows.begin(), selectedRows.end()), selectedRows.end());
+    return CopyText(BuildCopyText(selectedRows, CellsOf(*log, source)));
+}
+
+bool CopyAllRows(CLog* log, CellSource source) {
+    if (!log || !log->IsOpen()) {
+        return false;
+    }
+    std::vector<int> rows(static_cast<std::size_t>(std::max(0, log->GetVisibleCount())));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i] = static_cast<int>(i);
+    }
+    return CopyText(BuildCopyText(rows, CellsOf(*log, source)));
+}
+
+bool CopyCell(CLog* log, int row, int column, int selectedCount) {
+    if (!log || !log->IsOpen() || selectedCount != 1 || row < 0 || column < 0) {
+        return false;
+    }
+    std::u16string text;
+    if (!log->GetCellText(row, column, text)) {
+        return false;
+    }
+    CopyToClipboard(text);  // an empty cell is copied as empty text
+    return true;
+}
+
+}  // namespace korv
+
+void CopyToClipboard(const std::u16string& text) {
+    try {
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            return;
+        }
+        QGuiApplication::clipboard()->setMimeData(korv::MakeClipboardData(text).release());
+    } catch (...) {
+        // A failed copy leaves the clipboard as it was; there is nothing to tell.
+    }
+}

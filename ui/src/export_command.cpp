@@ -1,0 +1,174 @@
+#include "ui/export_command.h"
+
+#include "logmodel/log.h"
+#include "resources/string_table.h"
+#include "resources/texts.h"
+#include "ui/ui_text.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include <memory>
+
+namespace korv {
+
+QStringList ExportNameFilters() {
+    // "text|pattern|text|pattern|...||": the texts are the filters' names.
+    const QStringList parts = Qs(text::kExportFilter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        if (!parts[i].isEmpty()) {
+            filters.push_back(parts[i]);
+        }
+    }
+    return filters;
+}
+
+std::optional<ExportFormat> ExportFormatFromFilter(const QString& selectedFilter) {
+    const QStringList filters = ExportNameFilters();
+    const int index = static_cast<int>(filters.indexOf(selectedFilter));
+    switch (index) {
+        case 0: return ExportFormat::kXml;
+        case 1: return ExportFormat::kText;
+        case 2: return ExportFormat::kDataFile;
+        default: return std::nullopt;
+    }
+}
+
+std::optional<ExportChoice> AskExportTarget(QWidget* parent) {
+    QFileDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("exportFileDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(ExportNameFilters());
+    dialog.setDefaultSuffix(Qs(text::kExportDefaultExtension));
+    // A name typed without an extension gets the selected format's one.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+        static constexpr const char* kSuffixes[] = {"xml", "txt", "dat"};
+        const auto format = ExportFormatFromFilter(f);
+        if (format) {
+            dialog.setDefaultSuffix(QString::fromLatin1(kSuffixes[static_cast<int>(*format) - 1]));
+        }
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    const auto format = ExportFormatFromFilter(dialog.selectedNameFilter());
+    const QString path = dialog.selectedFiles().front();
+    if (!format || path.isEmpty()) {
+        return std::nullopt;
+    }
+    return ExportChoice{path, *format};
+}
+
+namespace {
+
+// Holds the updater's results back for as long as the export reads rows.
+class ExportMark {
+public:
+    explicit ExportMark(const std::function<void(bool)>& set) : m_set(set) {
+        if (m_set) m_set(true);
+    }
+    ~ExportMark() {
+        if (m_set) m_set(false);
+    }
+    ExportMark(const ExportMark&) = delete;
+    ExportMark& operator=(const ExportMark&) = delete;
+
+private:
+    const std::function<void(bool)>& m_set;
+};
+
+// The visible rows of a CLog in list order.
+class LogExportRows : public ExportRows {
+public:
+    explicit LogExportRows(CLog& log) : m_log(log) {}
+    int Count() override { return m_log.GetVisibleCount(); }
+    bool Cells(int row, std::vector<std::u16string>& cells) override {
+        return m_log.GetRowCells(row, cells);
+    }
+    bool Text(int row, std::u16string& line) override { return m_log.GetRowText(row, line); }
+    bool DateTime(int row, std::u16string& date, std::u16string& time) override {
+        return m_log.GetRowDateTime(row, date, time);
+    }
+
+private:
+    CLog& m_log;
+};
+
+}  // namespace
+
+int RunExport(const ExportSource& source, ExportFormat format, const std::string& target,
+              const StatusPaneFn& pane0) {
+    ExportMark mark(source.setMark);
+    if (format == ExportFormat::kDataFile) {
+        // Every record of the file, filtered, hidden and deleted ones included.
+        return CopyDataFile(source.logPath, target);
+    }
+    if (!source.rows) {
+        return kExportCreateFailed;
+    }
+    std::unique_ptr<ExportSink> sink;
+    const int created = CreateExportTarget(target, source.logPath, sink);
+    if (created != kExportOk) {
+        return created;
+    }
+    const ExportProgress progress = [&pane0](float percent) {
+        if (pane0) pane0(Qs(ExportProgressText(percent)));
+    };
+    const int result = format == ExportFormat::kXml
+                           ? WriteXmlExport(*source.rows, source.names, source.timeColumn, *sink,
+                                            progress)
+                           : WriteTextExport(*source.rows, *sink, progress);
+    sink.reset();
+    // "Done" is also the pane's idle text; a failure is told by the message box.
+    if (pane0) pane0(Qs(text::kDone));
+    return result;
+}
+
+QString ExportFailureText(int result) {
+    switch (result) {
+        case kExportOk: return QString();
+        case kExportCreateFailed: return QStringLiteral("The export file cannot be created.");
+        case kExportWriteFailed:
+            return QStringLiteral("The export file cannot be written. It holds only the rows "
+                                  "written before the failure.");
+        case kExportSameFile:
+            return QStringLiteral("The log cannot be exported onto its own file. Choose "
+                                  "another file name.");
+        case kExportCopyFailed: return QStringLiteral("The log file cannot be copied.");
+        default: return QStringLiteral("The export failed.");
+    }
+}
+
+int ExportLogTo(CLog& log, ExportFormat format, const std::string& target,
+                const StatusPaneFn& pane0) {
+    LogExportRows rows(log);
+    ExportSource source;
+    source.rows = &rows;
+    for (const HDR_INFO& column : log.GetHeader().m_columns) {
+        source.names.push_back(column.name);
+    }
+    source.timeColumn = log.GetViewMode() == LOG_VIEW_LIST;
+    source.logPath = log.GetDisplayPath(false);
+    source.setMark = [&log](bool on) { log.SetExporting(on); };
+    return RunExport(source, format, target, pane0);
+}
+
+}  // namespace korv
+
+void ExportLog(QWidget* parent, CLog* log, const korv::StatusPaneFn& pane0) {
+    using namespace korv;
+    if (!log || !log->IsOpen()) {
+        return;
+    }
+    const std::optional<ExportChoice> choice = AskExportTarget(parent);
+    if (!choice) {
+        return;
+    }
+    const int result = ExportLogTo(*log, choice->format, QFile::encodeName(choice->path).toStdString(), pane0);
+    if (result != kExportOk) {
+        QMessageBox::warning(parent, LoadQString(str::kAppName), ExportFailureText(result));
+    }
+}
