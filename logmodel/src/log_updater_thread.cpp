@@ -24,6 +24,8 @@ bool CLogUpdaterThread::Start() {
     std::lock_guard<std::mutex> guard(m_lock);
     m_bStop = false;
     m_bBusy = false;
+    // A request made before the start is kept: otherwise it would swallow every later one.
+    if (m_bRequested) m_evWork.set();
   }
   m_worker = std::thread([this] { WorkerLoop(); });
   return m_worker.joinable();

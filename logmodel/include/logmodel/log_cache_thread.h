@@ -17,6 +17,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -77,7 +78,8 @@ class CLogCacheThread {
  private:
   struct Job {
     CACHE_JOB job;
-    std::vector<std::int32_t> keys;  // record key per position; -1 where no row
+    std::vector<std::int32_t> keys;    // record key per position; -1 where no row
+    std::vector<std::u16string> files;  // directory log: the row's file per position
   };
 
   void WorkerLoop();
