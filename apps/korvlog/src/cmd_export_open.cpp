@@ -1,0 +1,91 @@
+#include "cmd_export_open.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <cstdint>
+
+#include "command.h"
+#include "logmodel/log_type.h"
+
+namespace korv::cli {
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::int32_t SplitRecordSuffix(std::string& path) {
+  const std::size_t colon = path.rfind(':');
+  if (colon == std::string::npos) return -1;
+  std::size_t i = colon + 1;
+  while (i < path.size() && std::isspace(static_cast<unsigned char>(path[i]))) ++i;
+  std::int64_t n = 0;
+  for (; i < path.size(); ++i) {
+    if (path[i] < '0' || path[i] > '9') return -1;
+    n = n * 10 + (path[i] - '0');
+    if (n > INT32_MAX) return -1;  // no record has such an index
+  }
+  path.resize(colon);
+  return std::int32_t(n);
+}
+
+int OpenAndLoad(const std::string& argument, const CLogFilterData& filter, CLog& log,
+                OpenedLog& opened) {
+  std::string path = argument;
+  opened.record = SplitRecordSuffix(path);
+  if (path.empty()) return fail(kExitUsage, "no log path given");
+  if (Exists(path)) {
+    // An existing path is meant as it is; the log would take a bare name as one below the
+    // product's Logs directory.
+    path = std::filesystem::absolute(path).lexically_normal().string();
+  } else {
+    const std::string resolved = nsLog::ResolveLogPath(path);
+    if (resolved.empty() || resolved == path || !Exists(resolved))
+      return fail(kExitNotFound, path + ": no such file or directory");
+    path = resolved;
+  }
+  opened.path = path;
+  opened.entry = nsLog::RecogniseLogType(path);
+  if (opened.entry < 0) return fail(kExitUnknownLog, "Unknown log type.");
+  const LOG_INFO entry = (*nsLog::GetLogTable())[std::size_t(opened.entry)];
+
+  std::uint32_t flags = entry.m_dwFlags;
+  int view = LOG_VIEW_LIST;
+  if ((entry.m_nEntryKind & LOG_ENTRY_SCAN_FILE) || opened.record >= 0) {
+    view = LOG_VIEW_RECORD;
+    flags &= ~LOG_FLAG_DIRECTORY;
+  }
+  log.SetViewMode(view);
+  log.SetFixedRecord(opened.record);
+  if (!log.Open(path, entry.m_nServiceValue, entry.m_nTypeId, flags, entry.m_strKey))
+    return fail(kExitNotALog, "Unable to open a log. Run 'korvlog repair " + path +
+                                  "' to scan it for errors and fix it.");
+  log.SetFixedRecord(opened.record);  // Open keeps it; set again as the window does
+
+  log.SetFilter(filter);
+  if (opened.record >= 0) {
+    log.LoadFixedRecord(log.Rows(), opened.record);
+    log.RebuildVisible(true);
+  } else if (log.IsDirectory()) {
+    std::vector<REC_INFO_DIR> listing;
+    log.LoadDirectory(listing, {});
+    // Oldest file first, as the updater orders a listing.
+    std::stable_sort(listing.begin(), listing.end(),
+                     [](const REC_INFO_DIR& a, const REC_INFO_DIR& b) { return a.time < b.time; });
+    for (std::size_t i = 0; i < listing.size(); ++i) listing[i].record = std::int32_t(i);
+    log.DirectoryRows() = std::move(listing);
+    log.RebuildVisible(false);
+  } else {
+    log.LoadRecords(log.Rows(), 0, -1);
+    log.RebuildVisible(false);
+  }
+  return kExitOk;
+}
+
+}  // namespace korv::cli

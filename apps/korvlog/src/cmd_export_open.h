@@ -1,0 +1,28 @@
+#pragma once
+// Opening a log the way the viewer window does, for the commands that read its rows.
+
+#include <string>
+
+#include "logmodel/log.h"
+
+namespace korv::cli {
+
+inline constexpr int kExitUnknownLog = 4;   // a path that is no file of a known kind
+inline constexpr int kExitWriteFailed = 6;  // the output could not be created or written
+
+struct OpenedLog {
+  std::string path;          // as opened, without the ":N" suffix
+  int entry = -1;            // the log-type table entry
+  std::int32_t record = -1;  // the ":N" record, -1 for the whole log
+};
+
+// Splits a trailing ":N" (leading blanks, decimal digits, an empty remainder is 0) off `path`.
+std::int32_t SplitRecordSuffix(std::string& path);
+
+// Recognises PATH (a log file, a directory of scan logs, FILE:N, or a bare name below the
+// product's Logs directory), opens it in view mode 1 or 3 as the window does and loads every
+// row, with `filter` applied. Prints why not and answers the exit status on failure.
+int OpenAndLoad(const std::string& argument, const CLogFilterData& filter, CLog& log,
+                OpenedLog& opened);
+
+}  // namespace korv::cli
