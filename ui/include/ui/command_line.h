@@ -1,0 +1,37 @@
+#pragma once
+// The viewer's command line: one optional path (which may end in ":N"), and
+// the options of the testing aid (--screenshot FILE --quit-after MS) and of
+// every program (--help, --version).
+
+#include <QString>
+#include <QStringList>
+
+// The start-up request a viewer window opens in its initialisation. Owned
+// by whoever creates the window; it is read only while the window starts.
+struct CCommandLineInfo {
+    static constexpr int FileNothing = 0;
+    static constexpr int FileOpen = 1;
+
+    int m_nShellCommand = FileNothing;
+    QString m_strFileName;
+};
+
+namespace korv {
+
+struct ViewerOptions {
+    CCommandLineInfo request;
+    QString screenshotFile;  // empty: no screenshot
+    int quitAfterMs = -1;    // -1: run until the user closes the window
+    bool help = false;
+    bool version = false;
+    QString error;           // non-empty when the command line is wrong
+};
+
+// `args` without the program name. The first argument that is not an option
+// is the path; a second one is an error. "--" ends the options.
+ViewerOptions ParseViewerCommandLine(const QStringList& args);
+
+// The --help text.
+QString ViewerUsage();
+
+}  // namespace korv

@@ -1,0 +1,118 @@
+#include "ui/log_viewer_app.h"
+
+#include "platform/machine_registry.h"
+#include "product/module_manager.h"
+#include "resources/accelerators.h"
+#include "resources/ids.h"
+#include "resources/string_table.h"
+#include "ui/log_viewer_dlg.h"
+#include "ui/menu_builder.h"
+#include "ui/ui_text.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QShortcut>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+CLogViewerApp* g_app = nullptr;  // the live instance; user-interface thread only
+
+}  // namespace
+
+CLogViewerApp::CLogViewerApp() {
+    g_app = this;
+    m_bAccelerators = !korv::AcceleratorTable(korv::res::kAcceleratorsMain).empty();
+}
+
+CLogViewerApp::~CLogViewerApp() {
+    for (auto& [window, shortcuts] : m_windows) {
+        qDeleteAll(shortcuts);
+    }
+    m_windows.clear();
+    if (g_app == this) {
+        g_app = nullptr;
+    }
+}
+
+CLogViewerApp* CLogViewerApp::Instance() { return g_app; }
+
+void CLogViewerApp::SetRegistryKey() {
+    QCoreApplication::setOrganizationName(QStringLiteral("KORV"));
+    QCoreApplication::setApplicationName(korv::LoadQString(korv::str::kAppName));
+}
+
+void CLogViewerApp::RegisterAccelWindow(CLogViewerDlg* window) {
+    if (window == nullptr || m_windows.count(window) != 0) {
+        return;
+    }
+    QList<QPointer<QShortcut>>& shortcuts = m_windows[window];
+    if (!m_bAccelerators) {
+        return;
+    }
+    // Window shortcuts fire only while that window is the active one, so the
+    // find dialog and the small dialogs (windows of their own) never get them.
+    for (QShortcut* shortcut : korv::InstallAccelerators(*window, korv::res::kAcceleratorsMain,
+                                                         [window](int id) { window->OnCommand(id); })) {
+        shortcuts.push_back(shortcut);
+    }
+}
+
+void CLogViewerApp::UnregisterAccelWindow(CLogViewerDlg* window) {
+    const auto it = m_windows.find(window);
+    if (it == m_windows.end()) {
+        return;
+    }
+    qDeleteAll(it->second);
+    m_windows.erase(it);
+}
+
+bool CLogViewerApp::IsAccelWindow(const CLogViewerDlg* window) const { return m_windows.count(window) != 0; }
+
+int CLogViewerApp::InitInstance(const korv::ViewerOptions& options) {
+    // Asked once here so that every product-registry access later knows the view.
+    korv::platform::MachineIs64Bit();
+    SetRegistryKey();
+    korv::StartProductModule();
+
+    int exitCode = 0;
+    bool quitRequested = false;
+    {
+        CLogViewerDlg dlg;
+        m_pMainWnd = &dlg;
+        dlg.SetStartupRequest(&options.request);
+        QTimer quitTimer;
+        if (options.quitAfterMs >= 0) {
+            quitTimer.setSingleShot(true);
+            QObject::connect(&quitTimer, &QTimer::timeout, &dlg, [&] {
+                if (!options.screenshotFile.isEmpty() && !dlg.grab().save(options.screenshotFile, "PNG")) {
+                    exitCode = 1;
+                }
+                quitRequested = true;
+                // A message box still waiting for an answer goes first.
+                while (QWidget* modal = QApplication::activeModalWidget()) {
+                    if (modal == &dlg) {
+                        break;
+                    }
+                    modal->close();
+                    QCoreApplication::processEvents();
+                    if (QApplication::activeModalWidget() == modal) {
+                        break;
+                    }
+                }
+                dlg.OnCommand(korv::cmd::kExit);
+            });
+            quitTimer.start(options.quitAfterMs);
+        }
+        dlg.OnInitDialog();
+        if (!quitRequested) {
+            dlg.exec();
+        }
+        m_pMainWnd = nullptr;
+        // The window and its children are destroyed here, before the module
+        // they decode with goes.
+    }
+    korv::StopProductModule();
+    return exitCode;
+}

@@ -1,0 +1,332 @@
+// The window's commands: files, filter, view, find, time zone, language,
+// copy, export and the small dialogs.
+
+#include "ui/log_viewer_dlg.h"
+
+#include "platform/tz.h"
+#include "product/host_services.h"
+#include "product/module_manager.h"
+#include "product/module_requests.h"
+#include "resources/ids.h"
+#include "resources/string_table.h"
+#include "ui/clipboard.h"
+#include "ui/commands.h"
+#include "ui/export_command.h"
+#include "ui/list_settings.h"
+#include "ui/log_filter_dlg.h"
+#include "ui/log_list_ctrl.h"
+#include "ui/menu_builder.h"
+#include "ui/small_dialogs.h"
+#include "ui/status_bar.h"
+#include "ui/time_zone_dlg.h"
+#include "ui/ui_text.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QItemSelectionModel>
+#include <QMenu>
+
+#include <mutex>
+
+namespace {
+
+// "Log file (*.dat)|*.dat|Any file (*.*)|*.*||" as Qt's filter list: the
+// descriptions already name their patterns.
+QString QtNameFilters(const QString& windowsFilter) {
+    const QStringList parts = windowsFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (!parts[i].isEmpty()) {
+            filters << (parts[i].contains(QLatin1Char('(')) ? parts[i]
+                                                            : QStringLiteral("%1 (%2)").arg(parts[i], parts[i + 1]));
+        }
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+void ClearLogCache(CLog& log) {
+    std::lock_guard<std::mutex> guard(log.GetCache().Lock());
+    log.GetCache().Clear();
+}
+
+}  // namespace
+
+void CLogViewerDlg::OnCommand(int id) {
+    if (m_bSearching && id != ID_FILTERDLG_STOP) {
+        // A search is pumping events: the log must stay as it is until it returns.
+        return;
+    }
+    using namespace korv::cmd;
+    if (id >= kLogsFirst && id <= kLogsLast) {
+        OpenProductLog(id - kLogsFirst);
+    } else if (id >= kFilterFirst && id <= kFilterLast) {
+        OnFilterCommand(id);
+    } else if (id >= kViewFirst && id <= kViewLast) {
+        OnViewCommand(id);
+    } else if (id >= kLanguageFirst && id <= kLanguageLast) {
+        OnLanguageCommand(id);
+    } else {
+        switch (id) {
+            case kOpenFile: OnOpenFile(); break;
+            case kOpenDir: OnOpenDir(); break;
+            case kExit:
+                m_bCloseAllowed = true;
+                reject();
+                break;
+            case kCopy: OnCopy(); break;
+            case kCopyAll: OnCopyAll(); break;
+            case kCopyCell:
+                if (m_log.IsOpen()) {
+                    korv::CopyCell(&m_log, m_nClickRow, m_nClickColumn,
+                                   static_cast<int>(m_pList->GetSelectedPositions().size()));
+                }
+                break;
+            case kSelectAll: OnSelectAll(); break;
+            case kFind: OnFind(); break;
+            case kFindNext:
+            case kFindPrev:
+                if (m_findCriteria.m_nColumnMask != 0 && m_log.IsDecodable()) {
+                    Search(id == kFindPrev);
+                }
+                break;
+            case ID_FILTERDLG_FIND: OnFindFromDialog(); break;
+            case ID_FILTERDLG_STOP: m_log.CancelFind(); break;
+            case kTimeZone: OnTimeZone(); break;
+            case kExport:
+                ExportLog(this, &m_log, [this](const QString& text) { m_pStatusBar->SetPaneText(0, text); });
+                break;
+            case kSysAbout:
+            case kAbout: {
+                CAboutDlg dlg(this);
+                dlg.exec();
+                break;
+            }
+            case kChangelog: {
+                CChangelogDlg dlg(this);
+                dlg.exec();
+                break;
+            }
+            case kEula: {
+                CEulaDlg dlg(this);
+                dlg.exec();
+                break;
+            }
+            default: break;
+        }
+    }
+}
+
+void CLogViewerDlg::OnCopy() {
+    if (m_log.IsOpen()) {
+        korv::CopyRows(&m_log, m_pList->GetSelectedPositions(), korv::CellSource::kFull);
+    }
+}
+
+void CLogViewerDlg::OnCopyAll() {
+    if (m_log.IsOpen()) {
+        korv::CopyAllRows(&m_log, korv::CellSource::kFull);
+    }
+}
+
+void CLogViewerDlg::OnOpenFile() {
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
+                                                      QtNameFilters(korv::LoadQString(korv::str::kOpenFileFilter)));
+    if (!path.isEmpty()) {
+        UpdateTitle(QString(), QString());
+        OpenLog(path);
+    }
+    UpdateStatusBar();
+}
+
+void CLogViewerDlg::OnOpenDir() {
+    const QString dir = QFileDialog::getExistingDirectory(nullptr);
+    if (!dir.isEmpty()) {
+        UpdateTitle(QString(), QString());
+        OpenLog(dir);
+    }
+    UpdateStatusBar();
+}
+
+void CLogViewerDlg::OnSelectAll() {
+    if (m_log.IsOpen()) {
+        m_pList->SelectAll();
+    }
+}
+
+void CLogViewerDlg::RescanOrRecount() {
+    if (m_log.IsTextFilterActive() && m_log.GetFixedRecord() == -1) {
+        m_updater.Rescan();
+    } else {
+        m_pList->SetItemCount(m_log.IsOpen() ? m_log.GetVisibleCount() : 0);
+    }
+}
+
+void CLogViewerDlg::ResumeAfterPause() {
+    // A pause drops a pass that was running; asking again lets it finish
+    // loading instead of waiting for the file's next change.
+    if (m_updater.GetLog() != nullptr) {
+        m_updater.RequestUpdate();
+    }
+}
+
+std::vector<QString> CLogViewerDlg::ColumnTitles() const {
+    std::vector<QString> titles;
+    for (const HDR_INFO& column : m_log.GetHeader().m_columns) {
+        titles.push_back(QString::fromStdU16String(column.name));
+    }
+    return titles;
+}
+
+void CLogViewerDlg::FillFilterDialog(CLogFilterExDlg& dlg) {
+    korv::FillColumnList(dlg, ColumnTitles());
+    korv::FillTypeList(dlg);
+}
+
+void CLogViewerDlg::OnFilterCommand(int id) {
+    if (!m_log.IsOpen()) {
+        // Grayed without a log; an accelerator has nothing to filter.
+        return;
+    }
+    CLogFilterData criteria = m_log.GetFilter();
+    if (id == korv::cmd::kFilterAdvanced) {
+        if (!korv::EditFilterCriteria(this, ColumnTitles(), criteria)) {
+            return;
+        }
+    } else {
+        criteria.m_nTypeMask = korv::FilterMaskAfterCommand(criteria.m_nTypeMask, id);
+    }
+    m_updater.Pause();
+    m_log.SetFilter(criteria);
+    RescanOrRecount();
+    ResumeAfterPause();
+    UpdateStatusBar();
+}
+
+void CLogViewerDlg::OnViewCommand(int id) {
+    switch (id) {
+        case korv::cmd::kViewNumber: m_pList->ToggleColumn(CLogListCtrl::kExtraNumber); break;
+        case korv::cmd::kViewType: m_pList->ToggleColumn(CLogListCtrl::kExtraType); break;
+        case korv::cmd::kViewAutoScroll: m_pList->m_bAutoScroll = !m_pList->m_bAutoScroll; break;
+        case korv::cmd::kViewReset:
+            m_pList->ShowColumn(CLogListCtrl::kExtraNumber, true);
+            m_pList->ShowColumn(CLogListCtrl::kExtraType, true);
+            m_pList->m_bAutoScroll = false;
+            break;
+        default: break;
+    }
+}
+
+void CLogViewerDlg::OnFind() {
+    if (!m_pFindDlg) {
+        m_pFindDlg = new CLogFilterExDlg(this);
+        connect(m_pFindDlg, &CLogFilterExDlg::filterCommand, this, &CLogViewerDlg::OnCommand);
+        FillFilterDialog(*m_pFindDlg);
+        CLogFilterData defaults;
+        defaults.m_nColumnMask = 0x7FFFFFFF;
+        defaults.m_nTypeMask = 0x7FFFFFFF;
+        m_pFindDlg->SetCriteria(defaults);
+    }
+    m_pFindDlg->show();
+}
+
+void CLogViewerDlg::OnFindFromDialog() {
+    if (!m_pFindDlg) {
+        return;
+    }
+    m_findCriteria = m_pFindDlg->GetCriteria();
+    if (m_log.IsDecodable()) {
+        Search(m_pFindDlg->GetSearchUp() == 1);
+    }
+}
+
+void CLogViewerDlg::Search(bool upwards) {
+    m_bSearching = true;
+    const int found = korv::SearchWithDialog(m_pFindDlg, [this, upwards] {
+        return m_log.FindRecord(m_findCriteria, m_pList->HasSelection() - 1, upwards);
+    });
+    m_bSearching = false;
+    if (found >= 0 && found < m_pList->GetItemCount()) {
+        QItemSelectionModel* selection = m_pList->selectionModel();
+        const int first = m_pList->HasSelection() - 1;
+        if (first >= 0) {
+            selection->select(m_pList->model()->index(first, 0),
+                              QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        }
+        const QModelIndex target = m_pList->model()->index(found, 0);
+        selection->setCurrentIndex(target, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        m_pList->scrollTo(target, QAbstractItemView::EnsureVisible);
+    }
+    if (m_bNotifyDeferred) {
+        m_bNotifyDeferred = false;
+        OnLogNotify(LOG_NOTIFY_RESULTS);
+    }
+}
+
+void CLogViewerDlg::OnTimeZone() {
+    if (!m_pTimeZoneDlg) {
+        m_pTimeZoneDlg = new CTimeZone(this);
+    }
+    if (m_pTimeZoneDlg->exec() != QDialog::Accepted) {
+        return;
+    }
+    ApplyUtcOffset(m_pTimeZoneDlg->UtcOffset());
+}
+
+void CLogViewerDlg::ApplyUtcOffset(int hoursEast) {
+    // The workers format times too: they are idle while the zone changes.
+    m_updater.Pause();
+    korv::platform::set_process_utc_offset(hoursEast);
+    m_nUtcOffset = hoursEast;
+    if (m_log.IsOpen()) {
+        // Decoded cells may hold times of the old zone.
+        ClearLogCache(m_log);
+        if (m_log.GetFixedRecord() == -1) {
+            korv::SaveListSettings(&m_log, *m_pList);
+            const CLogFilterData criteria = m_log.GetFilter();
+            m_pList->SetLog(&m_log);
+            m_updater.SetLog(&m_log);
+            korv::LoadListSettings(&m_log, *m_pList);
+            // The stored settings keep only the type mask; the rest comes back here.
+            m_log.SetFilter(criteria);
+            m_updater.Start();
+            m_updater.RequestUpdate();
+            RescanOrRecount();
+        } else {
+            m_pList->viewport()->update();
+        }
+    }
+    UpdateStatusBar();
+    m_pStatusBar->SetPaneText(5, korv::FormatQString(korv::str::kFmtUtc, {std::int64_t{hoursEast}}));
+}
+
+void CLogViewerDlg::OnLanguageCommand(int id) {
+    const int index = id - korv::cmd::kLanguageFirst;
+    if (index < 0 || index >= static_cast<int>(m_languages.size())) {
+        return;
+    }
+    std::uint32_t language = m_languages[static_cast<size_t>(index)].id;
+    if (m_pLanguageMenu != nullptr) {
+        for (QAction* action : m_pLanguageMenu->actions()) {
+            if (korv::CommandId(*action) == id) {
+                language = action->property("korvLanguageId").toUInt();
+            }
+        }
+    }
+    if (const auto instance = korv::SecondInterfaceHolder().CurrentInstance()) {
+        korv::RequestSetLanguage(instance.get(), language);
+    }
+    korv::SetHostLanguage(language);
+    korv::FirstInterfaceHolder().CloseComponent();
+    korv::FirstInterfaceHolder().OpenComponent();
+    if (m_log.IsOpen()) {
+        // The worker decodes with the header; it waits while the columns change.
+        m_updater.Pause();
+        m_log.RebuildHeader();
+        ClearLogCache(m_log);
+        if (m_log.IsTextFilterActive() && m_log.GetFixedRecord() == -1) {
+            m_updater.Rescan();
+        }
+        ResumeAfterPause();
+        m_pList->RefreshColumnTitles();
+    }
+}

@@ -1,0 +1,149 @@
+// Opening and closing the window's log, with the repair question for a log
+// file that does not open.
+
+#include "ui/log_viewer_dlg.h"
+
+#include "logmodel/log_type.h"
+#include "logstore/disklog.h"
+#include "resources/texts.h"
+#include "ui/list_settings.h"
+#include "ui/log_list_ctrl.h"
+#include "ui/ui_text.h"
+
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <array>
+#include <fstream>
+#include <mutex>
+
+namespace {
+
+// Whether the file starts with the log header magic. Opening a file for the
+// repair turns a file without it into a new empty log, so such a file is
+// never offered for repair: its bytes stay as they are.
+bool HasHeaderMagic(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::array<unsigned char, 4> bytes{};
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) {
+        return false;
+    }
+    const std::uint32_t magic = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+                                std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+    return magic == kDiskLogMagic;
+}
+
+}  // namespace
+
+bool CLogViewerDlg::OpenLog(const QString& requested) {
+    const korv::RecordPath split = korv::SplitRecordSuffix(
+        requested.toStdString(), [](const std::string& p) { return QFileInfo(QString::fromStdString(p)).isFile(); });
+    const std::string& path = split.path;
+    const int record = split.record;
+    if (path.empty() || m_pList == nullptr) {
+        return false;
+    }
+    UpdateTitle(QString(), QString());
+    CloseLog();
+    if (!QFileInfo::exists(QString::fromStdString(path))) {
+        return false;
+    }
+    const int type = nsLog::RecogniseLogType(path);
+    const auto table = nsLog::GetLogTable();
+    if (type < 0 || !table || type >= static_cast<int>(table->size())) {
+        QMessageBox box(QMessageBox::Warning, MainWindowTitle(), korv::Qs(korv::text::kUnknownLogType),
+                        QMessageBox::Ok);
+        box.exec();
+        return false;
+    }
+    const LOG_INFO& entry = (*table)[static_cast<size_t>(type)];
+    std::uint32_t flags = entry.m_dwFlags;
+    const bool recordView = (entry.m_nEntryKind & LOG_ENTRY_SCAN_FILE) != 0 || record >= 0;
+    if (recordView) {
+        flags &= ~LOG_FLAG_DIRECTORY;
+    }
+    m_log.SetViewMode(recordView ? LOG_VIEW_RECORD : LOG_VIEW_LIST);
+    m_log.SetFixedRecord(record);
+
+    if (!m_log.Open(path, entry.m_nServiceValue, entry.m_nTypeId, flags, entry.m_strKey)) {
+        // A file log that does not open may have lost records to a cut-short
+        // write: offer the repair, then try once more.
+        if ((flags & LOG_FLAG_DIRECTORY) != 0 || !QFileInfo(QString::fromStdString(path)).isFile() ||
+            !HasHeaderMagic(path)) {
+            return false;
+        }
+        DiskLogHandle file = DiskLogOpen(path, DISKLOG_OPEN_WRITE);
+        if (!file) {
+            return false;
+        }
+        const auto answer = QMessageBox::warning(this, korv::Qs(korv::text::kFixLogCaption),
+                                                 korv::Qs(korv::text::kFixLogQuestion),
+                                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        const bool repaired = answer == QMessageBox::Yes && DiskLogRepair(file.get());
+        DiskLogClose(file);
+        if (!repaired) {
+            return false;
+        }
+        m_log.SetFixedRecord(record);
+        if (!m_log.Open(path, entry.m_nServiceValue, entry.m_nTypeId, flags, entry.m_strKey)) {
+            return false;
+        }
+    }
+
+    if (record >= 0) {
+        // A record window loads its one record here and is never followed.
+        {
+            std::lock_guard<std::mutex> guard(m_log.GetCache().Lock());
+            m_log.GetCache().Clear();
+        }
+        m_log.LoadFixedRecord(m_log.Rows(), record);
+        m_log.RebuildVisible(true);
+        m_pList->SetLog(&m_log);
+    } else {
+        StartFollowing();
+    }
+    UpdateTitle(QString::fromStdString(entry.m_strDisplayName), QString::fromStdString(m_log.GetDisplayPath(true)));
+    UpdateStatusBar();
+    return true;
+}
+
+bool CLogViewerDlg::OpenProductLog(int index) {
+    CloseLog();
+    UpdateTitle(QString(), QString());
+    const auto table = nsLog::GetLogTable();
+    bool opened = false;
+    if (table && index >= 0 && index < static_cast<int>(table->size())) {
+        const LOG_INFO& entry = (*table)[static_cast<size_t>(index)];
+        m_log.SetViewMode(LOG_VIEW_LIST);
+        m_log.SetFixedRecord(-1);
+        opened = m_log.Open(entry.m_strFileName, entry.m_nServiceValue, entry.m_nTypeId, entry.m_dwFlags,
+                            entry.m_strKey);
+        if (opened) {
+            StartFollowing();
+            UpdateTitle(QString::fromStdString(entry.m_strDisplayName), QString::fromStdString(entry.m_strFileName));
+        }
+    }
+    UpdateStatusBar();
+    return opened;
+}
+
+void CLogViewerDlg::StartFollowing() {
+    m_pList->SetLog(&m_log);
+    // SetLog pauses a running worker before it takes the new log.
+    m_updater.SetLog(&m_log);
+    korv::LoadListSettings(&m_log, *m_pList);
+    m_updater.Start();
+    m_updater.RequestUpdate();
+}
+
+void CLogViewerDlg::CloseLog() {
+    if (!m_log.IsOpen()) {
+        return;
+    }
+    if (m_pList != nullptr) {
+        korv::SaveListSettings(&m_log, *m_pList);
+        m_pList->SetLog(nullptr);
+    }
+    m_updater.SetLog(nullptr);
+    m_log.Close();
+}
