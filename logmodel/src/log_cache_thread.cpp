@@ -55,6 +55,8 @@ bool CLogCacheThread::Start() {
     std::lock_guard<std::mutex> guard(m_lock);
     m_bBusy = false;
     m_bAbort = false;
+    // Jobs queued before the start are not left waiting for the next Queue.
+    if (!m_jobs.empty()) m_evWork.set();
   }
   m_worker = std::thread([this] { WorkerLoop(); });
   return m_worker.joinable();
