@@ -7,8 +7,12 @@
 
 #include "command.h"
 #include "log_file_check.h"
+#include "logmodel/log_header.h"
+#include "logmodel/log_type.h"
 #include "logstore/record_walk.h"
+#include "platform/codepage.h"
 #include "platform/filetime.h"
+#include "product/module_manager.h"
 
 namespace korv::cli {
 namespace {
@@ -17,6 +21,31 @@ std::string hex32(std::uint32_t v) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", v);
   return text;
+}
+
+// The kind the viewer recognises the file as, and the columns the module gives it.
+void print_kind(const std::string& path) {
+  const int entry = nsLog::RecogniseLogType(path);
+  if (entry < 0) {
+    std::cout << "Log kind:            not recognised\n";
+    return;
+  }
+  const LOG_INFO info = (*nsLog::GetLogTable())[std::size_t(entry)];
+  std::cout << "Log kind:            " << info.m_strDisplayName << " (" << info.m_strKey << ")\n";
+  CLogHeader header;
+  header.m_nTypeId = info.m_nTypeId;
+  header.m_nFlags = info.m_dwFlags;
+  header.m_nViewMode = (info.m_nEntryKind & LOG_ENTRY_SCAN_FILE) ? 3 : 1;
+  std::string titles;
+  if (StartProductModule()) {
+    auto& holder = (info.m_dwFlags & LOG_FLAG_MODULE_SECOND) ? SecondInterfaceHolder() : FirstInterfaceHolder();
+    const auto instance = holder.CurrentInstance();
+    if (header.Build(instance.get(), nsLog::IsProductServer()))
+      for (const HDR_INFO& column : header.m_columns)
+        titles += (titles.empty() ? "" : ", ") + platform::utf16_to_utf8(column.name);
+    StopProductModule();
+  }
+  std::cout << "Columns:             " << (titles.empty() ? "(none)" : titles) << '\n';
 }
 
 void help(std::ostream& out) {
@@ -67,6 +96,7 @@ int run(std::span<const std::string_view> args) {
             << "Placeholders:        " << placeholders << '\n'
             << "Record types:\n";
   for (const auto& [type, count] : types) std::cout << "  " << hex32(type) << "  " << count << '\n';
+  print_kind(path);
   std::cout.flush();
 
   if (!walk.ok())
