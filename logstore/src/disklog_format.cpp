@@ -1,5 +1,6 @@
 #include "logstore/disklog_format.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace korv {
@@ -25,7 +26,11 @@ void put64(unsigned char* p, std::uint64_t v) {
 _DISKLOG_HEADER decode_disklog_header(const unsigned char (&in)[kDiskLogHeaderSize]) {
   unsigned char bytes[kDiskLogHeaderSize];
   std::memcpy(bytes, in, sizeof bytes);
-  const std::uint32_t size = get32(bytes + 4);
+  // Bytes past a short header belong to the first record and read as zero.
+  // The magic and the size field itself are always taken as they stand: a
+  // size below 8 would otherwise wipe the magic, and a write open would then
+  // take an existing log for a headerless file and recreate it empty.
+  const std::uint32_t size = std::max<std::uint32_t>(get32(bytes + 4), 8);
   if (size < kDiskLogHeaderSize) std::memset(bytes + size, 0, kDiskLogHeaderSize - size);
   _DISKLOG_HEADER h;
   h.magic = get32(bytes);

@@ -37,7 +37,13 @@ bool walk_into_index(DiskLogFile& log) {
 bool full_walk(DiskLogFile& log) {
   log.scan_position = log.header.header_size;
   log.index.clear();
-  log.index_step = log.header.next_record_number / 16;
+  // The header's record count is only a claim: no file holds more records
+  // than 36-byte headers fit into it, so a damaged count cannot make the
+  // index reserve gigabytes.
+  std::uint64_t file_size = 0;
+  log.file.size(file_size);
+  const std::uint64_t can_hold = file_size / kDiskLogRecordHeaderSize;
+  log.index_step = static_cast<std::size_t>(std::min<std::uint64_t>(log.header.next_record_number, can_hold) / 16);
   return walk_into_index(log);
 }
 
