@@ -35,8 +35,8 @@ std::int32_t SplitRecordSuffix(std::string& path) {
   return std::int32_t(n);
 }
 
-int OpenAndLoad(const std::string& argument, const CLogFilterData& filter, CLog& log,
-                OpenedLog& opened) {
+int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, CLog& log,
+                    OpenedLog& opened) {
   std::string path = argument;
   opened.record = SplitRecordSuffix(path);
   if (path.empty()) return fail(kExitUsage, "no log path given");
@@ -69,6 +69,12 @@ int OpenAndLoad(const std::string& argument, const CLogFilterData& filter, CLog&
   log.SetFixedRecord(opened.record);  // Open keeps it; set again as the window does
 
   log.SetFilter(filter);
+  return kExitOk;
+}
+
+int OpenAndLoad(const std::string& argument, const CLogFilterData& filter, CLog& log,
+                OpenedLog& opened) {
+  if (int status = OpenWithoutRows(argument, filter, log, opened); status != kExitOk) return status;
   if (opened.record >= 0) {
     log.LoadFixedRecord(log.Rows(), opened.record);
     log.RebuildVisible(true);

@@ -24,5 +24,8 @@ std::int32_t SplitRecordSuffix(std::string& path);
 // row, with `filter` applied. Prints why not and answers the exit status on failure.
 int OpenAndLoad(const std::string& argument, const CLogFilterData& filter, CLog& log,
                 OpenedLog& opened);
+// The same without loading any row (for a caller that loads them in the background).
+int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, CLog& log,
+                    OpenedLog& opened);
 
 }  // namespace korv::cli
