@@ -150,7 +150,8 @@ void CLogUpdaterThread::WorkerLoop() {
   m_evAck.set();
 }
 
-bool CLogUpdaterThread::Apply() {
+bool CLogUpdaterThread::Apply(bool* replaced) {
+  if (replaced) *replaced = false;
   CLog* log;
   {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -166,10 +167,12 @@ bool CLogUpdaterThread::Apply() {
           log->GetCache().Clear();
         }
         rows.swap(m_pending);
+        if (replaced) *replaced = true;
       } else if (!m_pending.empty()) {
         rows.insert(rows.end(), m_pending.begin(), m_pending.end());
       } else {
         rows.clear();
+        if (replaced) *replaced = true;
       }
       m_pending.clear();
     } else {
@@ -178,6 +181,7 @@ bool CLogUpdaterThread::Apply() {
         log->GetCache().Clear();
       }
       log->DirectoryRows() = m_pendingDir;
+      if (replaced) *replaced = true;
     }
   }
   log->RebuildVisible(false);

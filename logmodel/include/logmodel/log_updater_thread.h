@@ -51,8 +51,9 @@ class CLogUpdaterThread {
   void Stop();
   // On WM_LOG_NOTIFY lParam 0: moves the pending results into the log and rebuilds its
   // visible list. False (results stay pending) without a log, without results, or while
-  // the log is being exported.
-  bool Apply();
+  // the log is being exported. `replaced` (if given) tells whether the log's rows were
+  // replaced by a reload rather than extended.
+  bool Apply(bool* replaced = nullptr);
 
   bool IsRunning() const { return m_worker.joinable(); }
   // A pass is running (the window's progress timer shows the log's progress then).
