@@ -298,8 +298,11 @@ void CLogFilterExDlg::OnOk() {
 }
 
 void CLogFilterExDlg::OnDefault() {
+    // Search upwards is not a criterion: its box keeps what the user set.
+    const bool searchUp = m_pSearchUp->isChecked();
     m_criteria = CLogFilterData();
     MoveDataToControls();
+    m_pSearchUp->setChecked(searchUp);
 }
 
 void CLogFilterExDlg::reject() {

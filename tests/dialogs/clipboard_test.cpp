@@ -1,0 +1,174 @@
+#include "ui/clipboard.h"
+
+#include "events_log.h"
+#include "platform/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+#include <map>
+
+namespace korv {
+namespace {
+
+using Cells = std::vector<std::u16string>;
+
+// A row source over a fixed table; rows missing from it cannot be produced.
+RowCellsFn Table(const std::map<int, Cells>& rows) {
+    return [rows](int row, Cells& out) {
+        const auto it = rows.find(row);
+        if (it == rows.end()) return false;
+        out = it->second;
+        return true;
+    };
+}
+
+TEST(CopyText, Layout) {
+    const std::map<int, Cells> table = {
+        {0, {u"x", u"y", u"z"}}, {1, {u"", u"b"}}, {2, {}}, {3, {u"last"}}};
+    struct Case {
+        const char* name;
+        std::vector<int> rows;
+        std::u16string expected;
+    } cases[] = {
+        {"one row x y z", {0}, u"x\ty\tz\t\r\n"},
+        {"an empty first cell keeps its TAB", {1}, u"\tb\t\r\n"},
+        {"a row without cells is a bare line end", {2}, u"\r\n"},
+        {"rows in the order given", {3, 0}, u"last\t\r\nx\ty\tz\t\r\n"},
+        {"rows that cannot be produced are skipped", {7, 0, 9}, u"x\ty\tz\t\r\n"},
+        {"nothing to copy", {}, u""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(BuildCopyText(c.rows, Table(table)), c.expected) << c.name;
+    }
+}
+
+TEST(CopyText, RoomGrowsInSteps) {
+    struct Case {
+        std::size_t cellLength;
+        int rows;
+        std::size_t room;
+    } cases[] = {
+        {10, 1, CopyTextBuilder::kInitialRoom},
+        {2044, 1, CopyTextBuilder::kInitialRoom},  // 2044 + TAB + CR LF = 2047
+        {2045, 1, CopyTextBuilder::kInitialRoom},  // exactly 2048
+        {2046, 1, CopyTextBuilder::kGrowStep},
+        {CopyTextBuilder::kGrowStep, 1, 2 * CopyTextBuilder::kGrowStep},
+        {1000000, 3, 2 * CopyTextBuilder::kGrowStep},
+    };
+    for (const Case& c : cases) {
+        CopyTextBuilder builder;
+        for (int i = 0; i < c.rows; ++i) {
+            builder.AddRow({std::u16string(c.cellLength, u'a')});
+        }
+        EXPECT_EQ(builder.Room(), c.room) << c.cellLength << " x " << c.rows;
+        EXPECT_GE(builder.Room(), builder.Text().size());
+        EXPECT_EQ(builder.Text().size(), (c.cellLength + 3) * std::size_t(c.rows));
+    }
+}
+
+TEST(ClipboardData, BothForms) {
+    struct Case {
+        std::u16string text;
+        std::string asciiLocale;  // the locale form when the charset is plain ASCII
+    } cases[] = {
+        {u"x\ty\tz\t\r\n", "x\ty\tz\t\r\n"},
+        {u"Čas\tÚdálost\t\r\n", "?as\t?d?lost\t\r\n"},
+        {u"\u65e5\u672c\t\r\n", "??\t\r\n"},
+    };
+    for (const Case& c : cases) {
+        const std::unique_ptr<QMimeData> data = MakeClipboardData(c.text);
+        EXPECT_EQ(data->text().toStdU16String(), c.text);
+        const QByteArray utf8 = data->data(QStringLiteral("text/plain;charset=utf-8"));
+        EXPECT_EQ(std::string(utf8.constData(), std::size_t(utf8.size())),
+                  platform::utf16_to_utf8(c.text));
+        const QByteArray local = data->data(QStringLiteral("text/plain"));
+        const std::string bytes(local.constData(), std::size_t(local.size()));
+        if (platform::ansi_is_utf8()) {
+            EXPECT_EQ(bytes, platform::utf16_to_utf8(c.text));  // nothing cut
+        } else if (platform::ansi_charset() == "ANSI_X3.4-1968") {
+            EXPECT_EQ(bytes, c.asciiLocale);
+        }
+    }
+}
+
+TEST(ClipboardData, CopyToClipboardReplacesTheText) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    CopyToClipboard(u"first\t\r\n");
+    EXPECT_EQ(clipboard->text(), QStringLiteral("first\t\r\n"));
+    CopyToClipboard(u"Čas\t\r\n");
+    EXPECT_EQ(clipboard->text(), QStringLiteral("Čas\t\r\n"));
+}
+
+class ClipboardCommands : public test::EventsLogTest {
+protected:
+    static QString Clip() { return QGuiApplication::clipboard()->text(); }
+    static void Mark() { QGuiApplication::clipboard()->setText(QStringLiteral("untouched")); }
+};
+
+TEST_F(ClipboardCommands, CopyRowsAndAll) {
+    CLog& log = Open({{0x20000000, u"alpha"}, {0x20000000, u"beta"}, {0x20000000, u"Žluťoučký"}});
+    ASSERT_EQ(log.GetVisibleCount(), 3);
+    std::vector<std::u16string> cells;
+    ASSERT_TRUE(log.GetRowCells(0, cells));
+    ASSERT_GE(cells.size(), 2u);
+    EXPECT_EQ(cells[1], u"Žluťoučký");  // newest first in view mode 1
+
+    // The selection comes in any order; the rows go out ascending.
+    Mark();
+    ASSERT_TRUE(CopyRows(&log, {2, 0}, CellSource::kFull));
+    const QStringList lines = Clip().split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 3);  // two rows and the empty rest after the last CR LF
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("\tŽluťoučký\t")));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("\talpha\t")));
+    EXPECT_TRUE(lines[0].endsWith(QLatin1Char('\t')));
+    EXPECT_TRUE(lines[2].isEmpty());
+
+    Mark();
+    ASSERT_TRUE(CopyAllRows(&log, CellSource::kLimited));
+    const QString all = Clip();
+    EXPECT_EQ(all.count(QStringLiteral("\r\n")), 3);
+    EXPECT_LT(all.indexOf(QStringLiteral("Žluťoučký")), all.indexOf(QStringLiteral("beta")));
+    EXPECT_LT(all.indexOf(QStringLiteral("beta")), all.indexOf(QStringLiteral("alpha")));
+}
+
+TEST_F(ClipboardCommands, NothingToCopyLeavesTheClipboard) {
+    CLog& log = Open({{0x20000000, u"alpha"}, {0x20000000, u"beta"}});
+    CLog closed;
+    struct Case {
+        const char* name;
+        std::function<bool()> command;
+    } cases[] = {
+        {"Copy with nothing selected", [&] { return CopyRows(&log, {}, CellSource::kFull); }},
+        {"Copy of rows that do not exist", [&] { return CopyRows(&log, {5, -1}, CellSource::kFull); }},
+        {"Copy without a log", [&] { return CopyRows(nullptr, {0}, CellSource::kFull); }},
+        {"Copy All of a closed log", [&] { return CopyAllRows(&closed, CellSource::kFull); }},
+        {"Copy Cell with two rows selected", [&] { return CopyCell(&log, 0, 1, 2); }},
+        {"Copy Cell with none selected", [&] { return CopyCell(&log, 0, 1, 0); }},
+        {"Copy Cell outside any cell", [&] { return CopyCell(&log, -1, -1, 1); }},
+        {"Copy Cell past the columns", [&] { return CopyCell(&log, 0, 99, 1); }},
+    };
+    for (const Case& c : cases) {
+        Mark();
+        EXPECT_FALSE(c.command()) << c.name;
+        EXPECT_EQ(Clip(), QStringLiteral("untouched")) << c.name;
+    }
+}
+
+TEST_F(ClipboardCommands, CopyCellIsBare) {
+    CLog& log = Open({{0x20000000, u"alpha"}, {0x20000000, u"beta"}});
+    Mark();
+    ASSERT_TRUE(CopyCell(&log, 1, 1, 1));  // column 1 is the first value after the time
+    EXPECT_EQ(Clip(), QStringLiteral("alpha"));
+    std::u16string time;
+    ASSERT_TRUE(log.GetCellText(1, 0, time));
+    ASSERT_TRUE(CopyCell(&log, 1, 0, 1));
+    EXPECT_EQ(Clip().toStdU16String(), time);
+    EXPECT_FALSE(Clip().contains(QLatin1Char('\t')));
+}
+
+}  // namespace
+}  // namespace korv
