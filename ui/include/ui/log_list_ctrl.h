@@ -74,7 +74,7 @@ public:
     CLogListCtrl& operator=(const CLogListCtrl&) = delete;
 
     // Attaches a log (not owned; it must stay open until SetLog(nullptr) or
-    // the list goes) or detaches with null, and rebuilds the columns: the
+    // the list goes: both drop the log's cache job) or detaches with null, and rebuilds the columns: the
     // log's columns at width 100, No. hidden, Flags 30, Type 70, the item
     // count the log's visible row count. Forgets the saved selection.
     void SetLog(CLog* log);
@@ -144,8 +144,17 @@ signals:
 protected:
     bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // A range of visible positions queued to the cache thread, both ends
+    // inclusive; {-1, -1} for none.
+    struct Page {
+        int first = -1;
+        int last = -1;
+        bool operator==(const Page&) const = default;
+    };
+
     void QueueVisiblePage();
     void RebuildColumns();
     void SetSectionWidth(int column, int width);
@@ -161,4 +170,5 @@ private:
     std::vector<std::uint32_t> m_savedKeys;     // selection by auxiliary value; last = top row
     std::vector<std::u16string> m_savedTextKeys;  // selection by file name; last = top row
     Cell m_rightClicked;
+    Page m_queuedPage;  // last page queued since the view last moved or changed
 };

@@ -1,0 +1,224 @@
+// The list control over a real log: columns and their order, toggling the
+// own columns, the selection across new rows, and the cache-miss path.
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QScrollBar>
+
+#include "list_test_support.h"
+
+namespace korv::test {
+namespace {
+
+class ListCtrl : public ListFixture {
+protected:
+    std::vector<int> Selected() const { return list_->GetSelectedPositions(); }
+    void Select(std::initializer_list<int> rows) {
+        list_->clearSelection();
+        for (int row : rows) {
+            list_->selectionModel()->select(list_->model()->index(row, 0),
+                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+    // The auxiliary values of the selected rows.
+    std::vector<std::uint32_t> SelectedKeys() const {
+        std::vector<std::uint32_t> keys;
+        for (int row : Selected()) {
+            keys.push_back(log_->GetRow(row)->auxiliary);
+        }
+        return keys;
+    }
+    QString Title(int column) const {
+        return list_->model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    }
+
+    std::string path_ = dir_.Path("warnlog.dat");
+};
+
+TEST_F(ListCtrl, SetLogBuildsColumnsInDisplayOrderWithNumberHidden) {
+    AppendEvents(path_, {}, true);
+    CLog& log = OpenLoaded(path_);
+    ASSERT_EQ(log.GetColumnCount(), 4);  // Time, Module, Event, User
+    list_->SetLog(&log);
+
+    EXPECT_EQ(list_->GetItemCount(), 0) << "a log with no rows gives an empty list";
+    ASSERT_EQ(list_->GetColumnCount(), 7);
+    EXPECT_EQ(list_->GetColumnOrderArray(), (std::vector<int>{4, 5, 6, 0, 1, 2, 3}));
+    const char* titles[] = {"Time", "Module", "Event", "User", "No.", "Flags", "Type"};
+    const int widths[] = {100, 100, 100, 100, 0, 30, 70};
+    for (int c = 0; c < 7; ++c) {
+        EXPECT_EQ(Title(c), titles[c]) << c;
+        EXPECT_EQ(list_->GetColumnWidth(c), widths[c]) << c;
+    }
+    EXPECT_FALSE(list_->IsColumnVisible(CLogListCtrl::kExtraNumber));
+    EXPECT_TRUE(list_->IsColumnVisible(CLogListCtrl::kExtraFlags));
+    EXPECT_TRUE(list_->IsColumnVisible(CLogListCtrl::kExtraType));
+
+    // A moved column goes back into place when the log is attached again.
+    list_->horizontalHeader()->moveSection(6, 0);
+    list_->SetLog(&log);
+    EXPECT_EQ(list_->GetColumnOrderArray(), (std::vector<int>{4, 5, 6, 0, 1, 2, 3}));
+
+    list_->SetLog(nullptr);
+    EXPECT_EQ(list_->GetColumnCount(), 0);
+    EXPECT_EQ(list_->GetItemCount(), 0);
+    for (int extra = 0; extra < 3; ++extra) {
+        EXPECT_FALSE(list_->IsColumnVisible(extra)) << extra;
+        EXPECT_EQ(list_->GetExtraColumn(extra), -1) << extra;
+        list_->ToggleColumn(extra);  // nothing to toggle
+        EXPECT_FALSE(list_->IsColumnVisible(extra)) << extra;
+    }
+}
+
+TEST_F(ListCtrl, ToggleAndShowOwnColumns) {
+    AppendEvents(path_, NumberedRecords(0, 3), true);
+    CLog& log = OpenLoaded(path_);
+    list_->SetLog(&log);
+    struct Step {
+        int extra;
+        int action;  // 0 toggle, 1 show, 2 hide
+        bool visible;
+        int width;
+    };
+    const Step steps[] = {
+        {CLogListCtrl::kExtraNumber, 0, true, 50},  {CLogListCtrl::kExtraNumber, 0, false, 0},
+        {CLogListCtrl::kExtraNumber, 1, true, 50},  {CLogListCtrl::kExtraNumber, 2, false, 0},
+        {CLogListCtrl::kExtraFlags, 0, false, 0},   {CLogListCtrl::kExtraFlags, 0, true, 30},
+        {CLogListCtrl::kExtraType, 2, false, 0},    {CLogListCtrl::kExtraType, 0, true, 70},
+        {CLogListCtrl::kExtraType, 1, true, 70},
+    };
+    int i = 0;
+    for (const Step& s : steps) {
+        if (s.action == 0) {
+            list_->ToggleColumn(s.extra);
+        } else {
+            list_->ShowColumn(s.extra, s.action == 1);
+        }
+        EXPECT_EQ(list_->IsColumnVisible(s.extra), s.visible) << "step " << i;
+        EXPECT_EQ(list_->GetColumnWidth(list_->GetExtraColumn(s.extra)), s.width) << "step " << i;
+        ++i;
+    }
+    // A width the user dragged counts as shown: toggling hides it.
+    list_->SetColumnWidth(list_->GetExtraColumn(CLogListCtrl::kExtraFlags), 12);
+    list_->ToggleColumn(CLogListCtrl::kExtraFlags);
+    EXPECT_FALSE(list_->IsColumnVisible(CLogListCtrl::kExtraFlags));
+    list_->ToggleColumn(99);  // out of range: ignored
+}
+
+TEST_F(ListCtrl, HasSelectionIsFirstSelectedPlusOne) {
+    AppendEvents(path_, NumberedRecords(0, 20), true);
+    list_->SetLog(&OpenLoaded(path_));
+    EXPECT_EQ(list_->HasSelection(), 0);
+    Select({7, 3, 12});
+    EXPECT_EQ(list_->HasSelection(), 4);
+    EXPECT_EQ(Selected(), (std::vector<int>{3, 7, 12}));
+    list_->SelectAll();
+    EXPECT_EQ(list_->HasSelection(), 1);
+    EXPECT_EQ(Selected().size(), 20u);
+}
+
+// New records arrive in list view (newest first): the window saves the
+// selection, applies the rows, sets the count and restores it.
+TEST_F(ListCtrl, SelectionAndTopRecordKeptWhileRowsAreAdded) {
+    for (bool autoScroll : {false, true}) {
+        SCOPED_TRACE(autoScroll ? "auto scroll" : "no auto scroll");
+        AppendEvents(path_, NumberedRecords(0, 100), true);
+        Attach(OpenLoaded(path_));
+        list_->m_bAutoScroll = autoScroll;
+        ASSERT_GT(list_->GetCountPerPage(), 2);
+        list_->verticalScrollBar()->setValue(20);
+        ASSERT_EQ(list_->GetTopIndex(), 20);
+        Select({5, 6, 40});
+        const std::vector<std::uint32_t> keys = SelectedKeys();
+        const std::uint32_t topKey = log_->GetRow(20)->auxiliary;
+
+        AppendEvents(path_, NumberedRecords(100, 10), false);
+        list_->SaveSelection();
+        LoadAppended();
+        list_->SetItemCount(log_->GetVisibleCount());
+        list_->RestoreSelection();
+
+        ASSERT_EQ(list_->GetItemCount(), 110);
+        EXPECT_EQ(Selected(), (std::vector<int>{15, 16, 50}));
+        EXPECT_EQ(SelectedKeys(), keys);
+        if (autoScroll) {
+            EXPECT_EQ(list_->GetTopIndex(), 20) << "the view is not moved";
+        } else {
+            EXPECT_EQ(list_->GetTopIndex(), 30);
+            EXPECT_EQ(log_->GetRow(list_->GetTopIndex())->auxiliary, topKey);
+        }
+        list_->SetLog(nullptr);
+    }
+}
+
+TEST_F(ListCtrl, ItemCountChangesKeepTheSelectionOfRowsThatStay) {
+    AppendEvents(path_, NumberedRecords(0, 10), true);
+    list_->SetLog(&OpenLoaded(path_, LOG_VIEW_RECORD));
+    Select({2, 3, 9});
+    AppendEvents(path_, NumberedRecords(10, 5), false);
+    LoadAppended();
+    list_->SetItemCount(log_->GetVisibleCount());
+    EXPECT_EQ(list_->GetItemCount(), 15);
+    EXPECT_EQ(Selected(), (std::vector<int>{2, 3, 9})) << "file order: appended rows come last";
+    list_->SetItemCount(5);
+    EXPECT_EQ(Selected(), (std::vector<int>{2, 3}));
+    list_->SetItemCount(-4);
+    EXPECT_EQ(list_->GetItemCount(), 0);
+    EXPECT_EQ(list_->HasSelection(), 0);
+}
+
+TEST_F(ListCtrl, RestoreWithoutSaveLeavesTheSelection) {
+    AppendEvents(path_, NumberedRecords(0, 10), true);
+    list_->SetLog(&OpenLoaded(path_));
+    Select({4});
+    list_->RestoreSelection();
+    EXPECT_EQ(Selected(), (std::vector<int>{4}));
+    // A snapshot of nothing selected clears the selection on restore.
+    list_->clearSelection();
+    list_->SaveSelection();
+    Select({1, 2});
+    list_->RestoreSelection();
+    EXPECT_TRUE(Selected().empty());
+}
+
+// Counts the cache thread's notifications that reach the list.
+class NotifyCounter : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == LogNotifyEvent::kType) {
+            ++count;
+            lParam = static_cast<LogNotifyEvent*>(event)->LParam();
+        }
+        return false;
+    }
+    int count = 0;
+    std::intptr_t lParam = -1;
+};
+
+// Rows the log cannot answer (here: the list is ahead of the log's rows) go
+// to the cache thread once; its answer repaints the list, and a page that
+// still misses is not queued again until the view moves.
+TEST_F(ListCtrl, CacheMissQueuesThePageOnceAndRepaintsOnTheAnswer) {
+    AppendEvents(path_, NumberedRecords(0, 5), true);
+    list_->SetLog(&OpenLoaded(path_));
+    NotifyCounter counter;
+    list_->installEventFilter(&counter);
+    list_->SetItemCount(200);
+
+    list_->grab();
+    ASSERT_TRUE(PumpUntil([&] { return counter.count == 1; })) << "one answer for the page";
+    EXPECT_EQ(counter.lParam, 2);
+    for (int i = 0; i < 3; ++i) {
+        list_->grab();
+        PumpUntil([] { return false; }, 100);
+    }
+    EXPECT_EQ(counter.count, 1) << "an unanswerable page is not queued again";
+
+    list_->verticalScrollBar()->setValue(50);
+    list_->grab();
+    EXPECT_TRUE(PumpUntil([&] { return counter.count == 2; })) << "another page is queued";
+    list_->removeEventFilter(&counter);
+}
+
+}  // namespace
+}  // namespace korv::test

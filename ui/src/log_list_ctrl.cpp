@@ -1,0 +1,364 @@
+#include "ui/log_list_ctrl.h"
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QItemSelection>
+#include <QItemSelectionModel>
+#include <QScrollBar>
+
+#include <algorithm>
+
+#include "logmodel/log.h"
+#include "ui/log_list_model.h"
+
+namespace korv {
+
+// The cache thread's way back to its list: it posts, from the worker, an
+// event that the list handles on its own thread.
+class LogListNotifySink : public ILogNotifySink {
+public:
+    explicit LogListNotifySink(QObject* target) : m_target(target) {}
+
+    void PostLogNotify(std::intptr_t lParam) override {
+        // postEvent is thread-safe and takes ownership of the event.
+        QCoreApplication::postEvent(m_target, new LogNotifyEvent(lParam));
+    }
+
+private:
+    QObject* m_target;  // the list; it cancels its jobs before it goes
+};
+
+}  // namespace korv
+
+namespace {
+
+// Selection snapshots keep the selected keys sorted, the top row's key last.
+template <typename Key>
+bool InSorted(const std::vector<Key>& saved, const Key& key) {
+    return std::binary_search(saved.begin(), saved.end() - 1, key);
+}
+
+}  // namespace
+
+CLogListCtrl::CLogListCtrl(QWidget* parent)
+    : QTableView(parent),
+      m_model(std::make_unique<korv::LogListModel>()),
+      m_sink(std::make_unique<korv::LogListNotifySink>(this)) {
+    setModel(m_model.get());
+    m_model->SetMissHandler([this] { QueueVisiblePage(); });
+
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(false);
+    setWordWrap(false);
+    setSortingEnabled(false);
+    // One row per scroll step keeps the scroll position equal to the top row.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+
+    // Every row has the same height, so the view never measures rows: a
+    // million rows cost no more to scroll than a hundred.
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(fontMetrics().height() + 4);
+
+    QHeaderView* columns = horizontalHeader();
+    columns->setSectionsMovable(true);  // header drag-and-drop of columns
+    columns->setStretchLastSection(false);
+    columns->setHighlightSections(false);
+    columns->setMinimumSectionSize(0);  // a width of 0 hides a column
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    // A page whose cells still miss after the cache thread answered is not
+    // queued again until the view shows another page.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_queuedPage = {}; });
+}
+
+CLogListCtrl::~CLogListCtrl() {
+    if (m_pLog) {
+        m_cacheThread.Thread().Cancel(m_pLog);  // no post to m_sink after this
+    }
+    setModel(nullptr);
+}
+
+void CLogListCtrl::SetLog(CLog* log) {
+    if (m_pLog) {
+        m_cacheThread.Thread().Cancel(m_pLog);
+    }
+    m_pLog = log;
+    m_savedKeys.clear();
+    m_savedTextKeys.clear();
+    m_queuedPage = {};
+    m_model->SetLog(log);
+    RebuildColumns();
+    if (log) {
+        SetItemCount(log->IsOpen() ? log->GetVisibleCount() : 0);
+    }
+}
+
+void CLogListCtrl::RebuildColumns() {
+    m_extraColumns = {-1, -1, -1};
+    if (!m_pLog) {
+        return;
+    }
+    const int logColumns = m_model->NumberColumn();
+    for (int i = 0; i < logColumns; ++i) {
+        SetSectionWidth(i, 100);
+    }
+    m_extraColumns = {m_model->NumberColumn(), m_model->FlagsColumn(), m_model->TypeColumn()};
+    for (int extra = 0; extra < 3; ++extra) {
+        SetSectionWidth(m_extraColumns[extra], kDefaultWidths[extra]);
+    }
+    std::vector<int> order{m_extraColumns.begin(), m_extraColumns.end()};
+    for (int i = 0; i < logColumns; ++i) {
+        order.push_back(i);
+    }
+    SetColumnOrderArray(order);
+    ShowColumn(kExtraNumber, false);
+}
+
+void CLogListCtrl::SetItemCount(int count) {
+    m_queuedPage = {};
+    m_model->SetItemCount(count);
+}
+
+int CLogListCtrl::GetItemCount() const { return m_model->ItemCount(); }
+
+void CLogListCtrl::ToggleColumn(int extra) {
+    if (extra < 0 || extra > 2) {
+        return;
+    }
+    const bool hide = m_pLog && GetColumnWidth(m_extraColumns[extra]) != 0;
+    ShowColumn(extra, !hide);
+}
+
+void CLogListCtrl::ShowColumn(int extra, bool show) {
+    if (extra < 0 || extra > 2) {
+        return;
+    }
+    SetSectionWidth(m_extraColumns[extra], show ? kDefaultWidths[extra] : 0);
+}
+
+bool CLogListCtrl::IsColumnVisible(int extra) const {
+    if (!m_pLog || extra < 0 || extra > 2 || m_extraColumns[extra] < 0) {
+        return false;
+    }
+    return GetColumnWidth(m_extraColumns[extra]) != 0;
+}
+
+int CLogListCtrl::HasSelection() const {
+    int first = -1;
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (first < 0 || range.top() < first) {
+            first = range.top();
+        }
+    }
+    return first + 1;
+}
+
+std::vector<int> CLogListCtrl::GetSelectedPositions() const {
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            rows.push_back(row);
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void CLogListCtrl::SelectAll() { selectAll(); }
+
+void CLogListCtrl::SaveSelection() {
+    if (!m_pLog) {
+        return;
+    }
+    const std::vector<int> selected = GetSelectedPositions();
+    const int top = GetTopIndex();
+    if (m_pLog->IsOpen() && !m_pLog->IsDirectory()) {
+        auto keyOf = [this](int row) {
+            const REC_INFO_BASE* info = m_pLog->GetRow(row);
+            return info ? info->auxiliary : 0xFFFFFFFFu;
+        };
+        m_savedKeys.clear();
+        m_savedKeys.reserve(selected.size() + 1);
+        for (int row : selected) {
+            m_savedKeys.push_back(keyOf(row));
+        }
+        std::sort(m_savedKeys.begin(), m_savedKeys.end());
+        m_savedKeys.push_back(keyOf(top));
+    } else {
+        m_savedTextKeys.clear();
+        m_savedTextKeys.reserve(selected.size() + 1);
+        for (int row : selected) {
+            m_savedTextKeys.push_back(m_pLog->GetDirectoryRowFile(row));
+        }
+        // Ordinal order of the 16-bit characters.
+        std::sort(m_savedTextKeys.begin(), m_savedTextKeys.end());
+        m_savedTextKeys.push_back(m_pLog->GetDirectoryRowFile(top));
+    }
+}
+
+void CLogListCtrl::RestoreSelection() {
+    if (!m_pLog) {
+        return;
+    }
+    const bool fileLog = m_pLog->IsOpen() && !m_pLog->IsDirectory();
+    // Nothing saved: the top-row entry would be missing, so leave the list
+    // as it is rather than read past the snapshot.
+    if (fileLog ? m_savedKeys.empty() : m_savedTextKeys.empty()) {
+        return;
+    }
+    int remembered = -1;
+    QItemSelection selection;
+    const int count = GetItemCount();
+    const int lastColumn = m_model->columnCount() - 1;
+    int runStart = -1;
+    auto endRun = [&](int end) {
+        if (runStart >= 0) {
+            selection.select(m_model->index(runStart, 0), m_model->index(end - 1, lastColumn));
+            runStart = -1;
+        }
+    };
+    for (int row = 0; row < count; ++row) {
+        bool selected = false;
+        if (fileLog) {
+            const REC_INFO_BASE* info = m_pLog->GetRow(row);
+            if (info && info->auxiliary != 0xFFFFFFFFu) {
+                selected = InSorted(m_savedKeys, info->auxiliary);
+                if (info->auxiliary == m_savedKeys.back()) {
+                    remembered = row;
+                }
+            }
+        } else {
+            const std::u16string file = m_pLog->GetDirectoryRowFile(row);
+            if (!file.empty()) {
+                selected = InSorted(m_savedTextKeys, file);
+                if (file == m_savedTextKeys.back()) {
+                    remembered = row;
+                }
+            }
+        }
+        if (selected && runStart < 0) {
+            runStart = row;
+        } else if (!selected) {
+            endRun(row);
+        }
+    }
+    endRun(count);
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+
+    if (!m_bAutoScroll && remembered >= 0) {
+        updateGeometries();  // the scroll range must know of rows just added
+        QScrollBar* bar = verticalScrollBar();
+        bar->setValue(bar->value() + (remembered - GetTopIndex()));
+    }
+}
+
+void CLogListCtrl::RefreshColumnTitles() {
+    m_queuedPage = {};
+    m_model->RefreshColumnTitles();
+    viewport()->update();
+}
+
+QString CLogListCtrl::GetItemText(int row, int column) const { return m_model->CellText(row, column); }
+
+int CLogListCtrl::GetColumnCount() const { return m_model->columnCount(); }
+
+int CLogListCtrl::GetColumnWidth(int column) const {
+    if (column < 0 || column >= GetColumnCount()) {
+        return 0;
+    }
+    return horizontalHeader()->sectionSize(column);
+}
+
+void CLogListCtrl::SetColumnWidth(int column, int width) { SetSectionWidth(column, width); }
+
+void CLogListCtrl::SetSectionWidth(int column, int width) {
+    if (column < 0 || column >= GetColumnCount() || width < 0) {
+        return;
+    }
+    horizontalHeader()->resizeSection(column, width);
+}
+
+std::vector<int> CLogListCtrl::GetColumnOrderArray() const {
+    std::vector<int> order;
+    const QHeaderView* header = horizontalHeader();
+    const int n = GetColumnCount();
+    order.reserve(static_cast<std::size_t>(n));
+    for (int visual = 0; visual < n; ++visual) {
+        order.push_back(header->logicalIndex(visual));
+    }
+    return order;
+}
+
+bool CLogListCtrl::SetColumnOrderArray(std::span<const int> order) {
+    const int n = GetColumnCount();
+    if (n == 0 || order.size() != static_cast<std::size_t>(n)) {
+        return false;
+    }
+    std::vector<bool> seen(order.size(), false);
+    for (int column : order) {
+        if (column < 0 || column >= n || seen[static_cast<std::size_t>(column)]) {
+            return false;
+        }
+        seen[static_cast<std::size_t>(column)] = true;
+    }
+    QHeaderView* header = horizontalHeader();
+    for (int visual = 0; visual < n; ++visual) {
+        const int from = header->visualIndex(order[static_cast<std::size_t>(visual)]);
+        if (from != visual) {
+            header->moveSection(from, visual);
+        }
+    }
+    return true;
+}
+
+int CLogListCtrl::GetExtraColumn(int extra) const {
+    return extra >= 0 && extra <= 2 ? m_extraColumns[extra] : -1;
+}
+
+int CLogListCtrl::GetTopIndex() const { return std::max(0, rowAt(0)); }
+
+int CLogListCtrl::GetCountPerPage() const {
+    const int height = verticalHeader()->defaultSectionSize();
+    return height > 0 ? viewport()->height() / height : 0;
+}
+
+void CLogListCtrl::QueueVisiblePage() {
+    if (!m_pLog) {
+        return;
+    }
+    const int first = GetTopIndex();
+    // Both ends inclusive, so the partly shown row at the bottom is covered.
+    const Page page{first, first + GetCountPerPage()};
+    if (page == m_queuedPage) {
+        return;  // queued already, or answered and still missing: do not spin
+    }
+    m_queuedPage = page;
+    m_cacheThread.Thread().Queue(m_pLog, m_sink.get(), page.first, page.last);
+}
+
+bool CLogListCtrl::event(QEvent* event) {
+    if (event->type() == korv::LogNotifyEvent::kType) {
+        viewport()->update();
+        return true;
+    }
+    return QTableView::event(event);
+}
+
+void CLogListCtrl::resizeEvent(QResizeEvent* event) {
+    m_queuedPage = {};
+    QTableView::resizeEvent(event);
+}
+
+void CLogListCtrl::contextMenuEvent(QContextMenuEvent* event) {
+    const QModelIndex index =
+        event->reason() == QContextMenuEvent::Mouse ? indexAt(event->pos()) : currentIndex();
+    m_rightClicked = {index.isValid() ? index.row() : -1, index.isValid() ? index.column() : -1};
+    emit ContextMenuRequested(event->globalPos());
+    event->accept();
+}
