@@ -1,5 +1,6 @@
 #include "ui/log_filter_dlg.h"
 
+#include "events_log.h"
 #include "logmodel/filter_match.h"
 #include "logmodel/log.h"
 #include "resources/ids.h"
@@ -346,6 +347,66 @@ TEST(FilterDialogModal, EditFilterCriteria) {
         EXPECT_EQ(accepted, c.ok);
         EXPECT_EQ(criteria.m_nTypeMask, c.changed ? 31u | FILTER_SHOW_DELETED : 31u);
     }
+}
+
+// The find window over a real log: Find searches with the dialog's criteria,
+// and Enter pressed while the search runs stops FindRecord.
+class FindInLog : public test::EventsLogTest {};
+
+TEST_F(FindInLog, FindAndStopThroughFindRecord) {
+    CLog& log = Open({{0x20000000, u"alpha"}, {0x20000000, u"Needle"}, {0x20000000, u"gamma"}});
+    log.SetFindPump(PumpUiEvents);
+    CLogFilterExDlg dlg;
+    std::vector<QString> titles;
+    for (const HDR_INFO& column : log.GetHeader().m_columns) {
+        titles.push_back(QString::fromStdU16String(column.name));
+    }
+    FillColumnList(dlg, titles);
+    FillTypeList(dlg);
+    CLogFilterData all;
+    dlg.SetCriteria(all);
+    dlg.show();
+    QApplication::setActiveWindow(&dlg);
+    auto* text = FindControl<QLineEdit>(&dlg, ctrl::kFilterText);
+    ASSERT_NE(text, nullptr);
+    text->setFocus();
+    text->setText(QStringLiteral("needle"));  // not case-sensitive
+
+    bool stopDuringSearch = false;
+    int found = -2;
+    std::vector<int> commands;
+    QObject::connect(&dlg, &CLogFilterExDlg::filterCommand, [&](int id) {
+        commands.push_back(id);
+        if (id == ID_FILTERDLG_STOP) {
+            log.CancelFind();
+            return;
+        }
+        const CLogFilterData criteria = dlg.GetCriteria();
+        if (stopDuringSearch) {
+            QCoreApplication::postEvent(text, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, {}));
+        }
+        found = SearchWithDialog(&dlg, [&] {
+            return log.FindRecord(criteria, -1, dlg.GetSearchUp() != 0);
+        });
+    });
+
+    QTest::keyClick(text, Qt::Key_Return);
+    EXPECT_EQ(found, 1);  // newest first: gamma, Needle, alpha
+    EXPECT_EQ(commands, std::vector<int>{ID_FILTERDLG_FIND});
+
+    stopDuringSearch = true;
+    QTest::keyClick(text, Qt::Key_Return);
+    EXPECT_EQ(found, -1);
+    EXPECT_EQ(commands, (std::vector<int>{ID_FILTERDLG_FIND, ID_FILTERDLG_FIND, ID_FILTERDLG_STOP}));
+    EXPECT_EQ(dlg.GetMode(), CLogFilterExDlg::kModeFind);
+
+    // The column combo left empty turns the text test off: every row matches,
+    // so the search moves to the first row.
+    FindControl<CCheckComboBox>(&dlg, ctrl::kFilterColumns)->SetCheckedMask(0);
+    stopDuringSearch = false;
+    QTest::keyClick(text, Qt::Key_Return);
+    EXPECT_EQ(found, 0);
+    dlg.hide();
 }
 
 }  // namespace
