@@ -15,14 +15,14 @@ using namespace std::chrono_literals;
 class CacheThreadTest : public WorkerFixture {
  protected:
   // An Events log of n records with every row loaded and visible.
-  std::unique_ptr<CLog> Loaded(const std::string& name, int n) {
+  CLog* Loaded(const std::string& name, int n) {
     const std::string path = dir_.Path(name);
     AppendEvents(path, 0, n, true);
     auto log = OpenEvents(path, LOG_VIEW_RECORD);  // position p is record p
     log->LoadRecords(log->Rows(), 0, -1);
     log->RebuildVisible(true);
     EXPECT_EQ(log->GetVisibleCount(), n);
-    return log;
+    return Keep(std::move(log));
   }
   static bool Cached(CLog& log, std::int32_t key) {
     std::lock_guard<std::mutex> guard(log.GetCache().Lock());
@@ -42,9 +42,9 @@ class CacheThreadTest : public WorkerFixture {
 };
 
 TEST_F(CacheThreadTest, ARangeIsDecodedIntoTheCacheAndPosted) {
-  auto log = Loaded("a.dat", 50);
+  CLog* log = Loaded("a.dat", 50);
   ASSERT_TRUE(thread_.Start());
-  thread_.Queue(log.get(), &sink_, 10, 19);
+  thread_.Queue(log, &sink_, 10, 19);
   ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_CACHED, 1));
   for (int r = 10; r <= 19; ++r) EXPECT_TRUE(Cached(*log, r)) << r;
   EXPECT_FALSE(Cached(*log, 9));
@@ -59,40 +59,40 @@ TEST_F(CacheThreadTest, ARangeIsDecodedIntoTheCacheAndPosted) {
 }
 
 TEST_F(CacheThreadTest, AJobWhollyInTheCachePostsWithoutDecoding) {
-  auto log = Loaded("a.dat", 20);
+  CLog* log = Loaded("a.dat", 20);
   std::u16string text;
   for (int p = 0; p < 5; ++p) ASSERT_TRUE(log->GetCellText(p, 0, text));
   const int next = NextSlot(*log);
   ASSERT_TRUE(thread_.Start());
-  thread_.Queue(log.get(), &sink_, 0, 4);
+  thread_.Queue(log, &sink_, 0, 4);
   ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_CACHED, 1));
   EXPECT_EQ(NextSlot(*log), next) << "no slot was claimed";
 }
 
 TEST_F(CacheThreadTest, JobListRules) {
-  auto a = Loaded("a.dat", 300);
-  auto b = Loaded("b.dat", 300);
+  CLog* a = Loaded("a.dat", 300);
+  CLog* b = Loaded("b.dat", 300);
   QueueSink other;
   // No worker runs: the list alone is seen.
-  thread_.Queue(a.get(), &sink_, 100, 130);
-  thread_.Queue(b.get(), &sink_, 0, 9);
+  thread_.Queue(a, &sink_, 100, 130);
+  thread_.Queue(b, &sink_, 0, 9);
   ASSERT_EQ(thread_.Jobs().size(), 2u) << "two logs keep two jobs";
 
-  thread_.Queue(a.get(), &sink_, 100, 130);
+  thread_.Queue(a, &sink_, 100, 130);
   std::vector<CLogCacheThread::CACHE_JOB> jobs = thread_.Jobs();
   ASSERT_EQ(jobs.size(), 2u) << "an identical range adds nothing";
-  EXPECT_EQ(jobs[0].log, a.get());
+  EXPECT_EQ(jobs[0].log, a);
   EXPECT_EQ(jobs[0].first, 100);
   EXPECT_EQ(jobs[0].last, 130);
 
-  thread_.Queue(a.get(), &other, 140, 170);
+  thread_.Queue(a, &other, 140, 170);
   jobs = thread_.Jobs();
   ASSERT_EQ(jobs.size(), 2u) << "a changed range overwrites the log's job in place";
-  EXPECT_EQ(jobs[0].log, a.get());
+  EXPECT_EQ(jobs[0].log, a);
   EXPECT_EQ(jobs[0].window, &other);
   EXPECT_EQ(jobs[0].first, 140);
   EXPECT_EQ(jobs[0].last, 170);
-  EXPECT_EQ(jobs[1].log, b.get());
+  EXPECT_EQ(jobs[1].log, b);
 
   {
     std::lock_guard<std::mutex> guard(a->GetCache().Lock());
@@ -109,14 +109,14 @@ TEST_F(CacheThreadTest, JobListRules) {
 }
 
 TEST_F(CacheThreadTest, ARangeOfTheSlotCountFillsTheRingInOrder) {
-  auto log = Loaded("a.dat", 100);
+  CLog* log = Loaded("a.dat", 100);
   {
     std::lock_guard<std::mutex> guard(log->GetCache().Lock());
     log->GetCache().Resize(31);
     for (int i = 0; i < 7; ++i) log->GetCache().ClaimNext();  // next slot 7
   }
   ASSERT_TRUE(thread_.Start());
-  thread_.Queue(log.get(), &sink_, 40, 70);
+  thread_.Queue(log, &sink_, 40, 70);
   ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_CACHED, 1));
   std::lock_guard<std::mutex> guard(log->GetCache().Lock());
   EXPECT_EQ(log->GetCache().NextSlot(), 7) << "31 claims go round once";
@@ -127,11 +127,11 @@ TEST_F(CacheThreadTest, ARangeOfTheSlotCountFillsTheRingInOrder) {
 }
 
 TEST_F(CacheThreadTest, ChangingTheRunningJobRestartsItAtTheNewRange) {
-  auto log = Loaded("a.dat", 20000);
+  CLog* log = Loaded("a.dat", 20000);
   ASSERT_TRUE(thread_.Start());
-  thread_.Queue(log.get(), &sink_, 0, 19999);
+  thread_.Queue(log, &sink_, 0, 19999);
   WaitUntil([&] { return thread_.IsBusy(); });
-  thread_.Queue(log.get(), &sink_, 19990, 19999);
+  thread_.Queue(log, &sink_, 19990, 19999);
   ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_CACHED, 1));
   for (int r = 19990; r <= 19999; ++r) EXPECT_TRUE(Cached(*log, r)) << r;
   WaitUntil([&] { return thread_.Jobs().empty(); });
@@ -139,9 +139,9 @@ TEST_F(CacheThreadTest, ChangingTheRunningJobRestartsItAtTheNewRange) {
 }
 
 TEST_F(CacheThreadTest, StopWhileBusyReturnsAfterTheWorkerLeft) {
-  auto log = Loaded("a.dat", 20000);
+  CLog* log = Loaded("a.dat", 20000);
   ASSERT_TRUE(thread_.Start());
-  thread_.Queue(log.get(), &sink_, 0, 19999);
+  thread_.Queue(log, &sink_, 0, 19999);
   WaitUntil([&] { return thread_.IsBusy(); });
   ASSERT_TRUE(thread_.IsBusy());
   thread_.Stop();
@@ -155,23 +155,23 @@ TEST_F(CacheThreadTest, StopWhileBusyReturnsAfterTheWorkerLeft) {
 
   // Starts again and works.
   ASSERT_TRUE(thread_.Start());
-  thread_.Queue(log.get(), &sink_, 5, 6);
+  thread_.Queue(log, &sink_, 5, 6);
   ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_CACHED, 1));
 }
 
 TEST_F(CacheThreadTest, CancelReturnsOnceTheWorkerLeftTheLog) {
-  auto a = Loaded("a.dat", 20000);
-  auto b = Loaded("b.dat", 10);
+  CLog* a = Loaded("a.dat", 20000);
+  CLog* b = Loaded("b.dat", 10);
   QueueSink other;
   ASSERT_TRUE(thread_.Start());
-  thread_.Queue(a.get(), &sink_, 0, 19999);
-  thread_.Queue(b.get(), &other, 0, 9);
+  thread_.Queue(a, &sink_, 0, 19999);
+  thread_.Queue(b, &other, 0, 9);
   WaitUntil([&] { return thread_.IsBusy(); });
-  thread_.Cancel(a.get());
+  thread_.Cancel(a);
   const std::vector<CLogCacheThread::CACHE_JOB> jobs = thread_.Jobs();
-  for (const auto& job : jobs) EXPECT_NE(job.log, a.get());
+  for (const auto& job : jobs) EXPECT_NE(job.log, a);
   const std::size_t posted = sink_.Size();
-  a.reset();  // safe now: the worker no longer touches it
+  a->Close();  // safe now: the worker no longer touches it
   ASSERT_TRUE(other.WaitFor(LOG_NOTIFY_CACHED, 1)) << "the other log's job still runs";
   EXPECT_EQ(sink_.Size(), posted);
 }
@@ -188,10 +188,10 @@ TEST_F(CacheThreadTest, TheProcessWideInstanceLivesWhileItHasUsers) {
       EXPECT_EQ(&second.Thread(), shared);
     }
     EXPECT_EQ(CLogCacheThread::Instance(), shared) << "still one user";
-    auto log = Loaded("a.dat", 10);
-    first.Thread().Queue(log.get(), &sink_, 0, 9);
+    CLog* log = Loaded("a.dat", 10);
+    first.Thread().Queue(log, &sink_, 0, 9);
     ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_CACHED, 1));
-    first.Thread().Cancel(log.get());
+    first.Thread().Cancel(log);
   }
   EXPECT_EQ(CLogCacheThread::Instance(), nullptr);
 }

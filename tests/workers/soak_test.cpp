@@ -41,9 +41,9 @@ TEST_F(SoakTest, RowsEqualAFreshLoadAfterAppendsAndDeletions) {
   const std::string path = dir_.Path("soak.dat");
   ASSERT_EQ(Shell(Writer() + " append " + path + " --kind warnlog --count 100 --seed 1"), 0);
 
-  auto log = OpenEvents(path);
+  CLog* log = Keep(OpenEvents(path));
   updater_.SetWindow(&sink_);
-  updater_.SetLog(log.get());
+  updater_.SetLog(log);
   ASSERT_TRUE(updater_.Start());
   updater_.RequestUpdate();
 
@@ -76,7 +76,7 @@ TEST_F(SoakTest, RowsEqualAFreshLoadAfterAppendsAndDeletions) {
     Drain();
   }
 
-  auto fresh = OpenEvents(path);
+  CLog* fresh = Keep(OpenEvents(path));
   fresh->LoadRecords(fresh->Rows(), 0, -1);
   const std::vector<REC_INFO_BASE>& a = log->Rows();
   const std::vector<REC_INFO_BASE>& b = fresh->Rows();

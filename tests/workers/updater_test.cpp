@@ -62,7 +62,7 @@ class UpdaterTest : public WorkerFixture {
 TEST_F(UpdaterTest, FirstPassLoadsEveryRecordAndEndsWithOneEndOfPass) {
   const std::string path = dir_.Path("events.dat");
   AppendEvents(path, 0, 10, true);
-  auto log = OpenEvents(path);
+  CLog* log = Keep(OpenEvents(path));
   Attach(*log);
   const std::vector<std::intptr_t> posted = Pass(*log);
   EXPECT_EQ(posted, (std::vector<std::intptr_t>{LOG_NOTIFY_RESULTS, LOG_NOTIFY_PASS_END}));
@@ -74,7 +74,7 @@ TEST_F(UpdaterTest, FirstPassLoadsEveryRecordAndEndsWithOneEndOfPass) {
 TEST_F(UpdaterTest, FiveAppendedRecordsGiveOnePassOfExactlyThoseFive) {
   const std::string path = dir_.Path("events.dat");
   AppendEvents(path, 0, 10, true);
-  auto log = OpenEvents(path);
+  CLog* log = Keep(OpenEvents(path));
   Attach(*log);
   Pass(*log);
   std::u16string text;
@@ -99,7 +99,7 @@ TEST_F(UpdaterTest, FiveAppendedRecordsGiveOnePassOfExactlyThoseFive) {
 TEST_F(UpdaterTest, ARewriteReloadsFromRecordZeroAndEmptiesTheCache) {
   const std::string path = dir_.Path("events.dat");
   AppendEvents(path, 0, 10, true);
-  auto log = OpenEvents(path);
+  CLog* log = Keep(OpenEvents(path));
   Attach(*log);
   Pass(*log);
   std::u16string text;
@@ -122,7 +122,7 @@ TEST_F(UpdaterTest, ARewriteReloadsFromRecordZeroAndEmptiesTheCache) {
 TEST_F(UpdaterTest, ALogThatBecomesEmptyEmptiesTheRows) {
   const std::string path = dir_.Path("events.dat");
   AppendEvents(path, 0, 10, true);
-  auto log = OpenEvents(path);
+  CLog* log = Keep(OpenEvents(path));
   Attach(*log);
   Pass(*log);
   ASSERT_EQ(log->GetTotalCount(), 10);
@@ -146,8 +146,8 @@ TEST_F(UpdaterTest, ALogThatBecomesEmptyEmptiesTheRows) {
 TEST_F(UpdaterTest, RecordViewLoadsInBatchesOf2000WithProgress) {
   const std::string path = dir_.Path("scan.dat");
   AppendEvents(path, 0, 4500, true);
-  auto log = OpenEvents(path, LOG_VIEW_RECORD);
-  CLog* raw = log.get();
+  CLog* log = Keep(OpenEvents(path, LOG_VIEW_RECORD));
+  CLog* raw = log;
   sink_.onPost = [raw] { return raw->GetProgress(); };
   Attach(*log);
   updater_.RequestUpdate();
@@ -171,8 +171,8 @@ TEST_F(UpdaterTest, OpeningAnotherLogDuringAPassPausesItSilently) {
   const std::string small = dir_.Path("small.dat");
   AppendEvents(big, 0, 150000, true);
   AppendEvents(small, 0, 4, true);
-  auto first = OpenEvents(big);
-  auto second = OpenEvents(small);
+  CLog* first = Keep(OpenEvents(big));
+  CLog* second = Keep(OpenEvents(small));
   Attach(*first);
   updater_.RequestUpdate();
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
@@ -180,7 +180,7 @@ TEST_F(UpdaterTest, OpeningAnotherLogDuringAPassPausesItSilently) {
     std::this_thread::sleep_for(1ms);
   ASSERT_TRUE(updater_.IsBusy());
 
-  updater_.SetLog(second.get());
+  updater_.SetLog(second);
   EXPECT_FALSE(updater_.IsBusy());
   const std::vector<Posted> before = sink_.Take();
   for (const Posted& p : before) EXPECT_NE(p.lParam, LOG_NOTIFY_PASS_END) << "the pass was cut";
@@ -197,7 +197,7 @@ TEST_F(UpdaterTest, OpeningAnotherLogDuringAPassPausesItSilently) {
 TEST_F(UpdaterTest, ResultsDuringAnExportWaitForTheNextNotification) {
   const std::string path = dir_.Path("events.dat");
   AppendEvents(path, 0, 10, true);
-  auto log = OpenEvents(path);
+  CLog* log = Keep(OpenEvents(path));
   Attach(*log);
   Pass(*log);
 
@@ -218,9 +218,9 @@ TEST_F(UpdaterTest, ResultsDuringAnExportWaitForTheNextNotification) {
 TEST_F(UpdaterTest, TwoRequestsBeforeTheWorkerWakesGiveOnePass) {
   const std::string path = dir_.Path("events.dat");
   AppendEvents(path, 0, 10, true);
-  auto log = OpenEvents(path);
+  CLog* log = Keep(OpenEvents(path));
   updater_.SetWindow(&sink_);
-  updater_.SetLog(log.get());
+  updater_.SetLog(log);
   updater_.RequestUpdate();
   updater_.RequestUpdate();
   ASSERT_TRUE(updater_.Start());
@@ -233,7 +233,7 @@ TEST_F(UpdaterTest, TwoRequestsBeforeTheWorkerWakesGiveOnePass) {
 TEST_F(UpdaterTest, RescanWithATextFilterReloadsAndMatchesAgain) {
   const std::string path = dir_.Path("events.dat");
   AppendEvents(path, 0, 10, true);
-  auto log = OpenEvents(path);
+  CLog* log = Keep(OpenEvents(path));
   Attach(*log);
   Pass(*log);
   ASSERT_EQ(log->GetVisibleCount(), 10);
@@ -270,7 +270,7 @@ TEST_F(UpdaterTest, LifecycleWithoutLogOrWorker) {
   // A stopped updater starts again and works.
   const std::string path = dir_.Path("events.dat");
   AppendEvents(path, 0, 2, true);
-  auto log = OpenEvents(path);
+  CLog* log = Keep(OpenEvents(path));
   Attach(*log);
   Pass(*log);
   EXPECT_EQ(RecordsOf(*log), Iota(2));

@@ -159,10 +159,6 @@ class WorkerFixture : public ::testing::Test {
     ASSERT_EQ(second_->OpenComponent(), kResultOk);
     ASSERT_EQ(first_->OpenComponent(), kResultOk);
   }
-  void TearDown() override {
-    second_.reset();
-    first_.reset();
-  }
   // A closed CLog over the stand-in; Open it with OpenEvents.
   std::unique_ptr<CLog> NewLog() { return std::make_unique<CLog>(&*second_, &*first_); }
   std::unique_ptr<CLog> OpenEvents(const std::string& path, int viewMode = LOG_VIEW_LIST) {
@@ -173,9 +169,16 @@ class WorkerFixture : public ::testing::Test {
     return log;
   }
 
+  // Keeps a log until the fixture goes, after the workers that a derived fixture declares.
+  CLog* Keep(std::unique_ptr<CLog> log) {
+    m_kept.push_back(std::move(log));
+    return m_kept.back().get();
+  }
+
   WorkerTempDir dir_;
   std::optional<ModuleLoader> loader_;
   std::optional<ComponentHolder> second_, first_;
+  std::vector<std::unique_ptr<CLog>> m_kept;
 };
 
 }  // namespace korv::test
