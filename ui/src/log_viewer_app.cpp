@@ -10,6 +10,7 @@
 #include "ui/ui_text.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <QPixmap>
 #include <QShortcut>
 #include <QTimer>
@@ -18,6 +19,19 @@
 namespace {
 
 CLogViewerApp* g_app = nullptr;  // the live instance; user-interface thread only
+
+// The window as the user sees it: a message box or dialog waiting for an
+// answer is drawn centred over it.
+QPixmap ScreenshotOf(QWidget& window) {
+    QPixmap shot = window.grab();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != &window && modal->isVisible()) {
+        const QPixmap over = modal->grab();
+        QPainter painter(&shot);
+        painter.drawPixmap((shot.width() - over.width()) / 2, (shot.height() - over.height()) / 2, over);
+    }
+    return shot;
+}
 
 }  // namespace
 
@@ -86,7 +100,7 @@ int CLogViewerApp::InitInstance(const korv::ViewerOptions& options) {
         if (options.quitAfterMs >= 0) {
             quitTimer.setSingleShot(true);
             QObject::connect(&quitTimer, &QTimer::timeout, &dlg, [&] {
-                if (!options.screenshotFile.isEmpty() && !dlg.grab().save(options.screenshotFile, "PNG")) {
+                if (!options.screenshotFile.isEmpty() && !ScreenshotOf(dlg).save(options.screenshotFile, "PNG")) {
                     exitCode = 1;
                 }
                 quitRequested = true;

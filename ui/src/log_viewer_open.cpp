@@ -78,7 +78,7 @@ bool CLogViewerDlg::OpenLog(const QString& requested) {
         }
         const auto answer = QMessageBox::warning(this, korv::Qs(korv::text::kFixLogCaption),
                                                  korv::Qs(korv::text::kFixLogQuestion),
-                                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+                                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
         const bool repaired = answer == QMessageBox::Yes && DiskLogRepair(file.get());
         DiskLogClose(file);
         if (!repaired) {
