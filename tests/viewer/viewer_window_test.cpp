@@ -16,6 +16,8 @@
 #include <QItemSelectionModel>
 #include <QPointer>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 
 #include <cstdlib>
@@ -277,6 +279,32 @@ TEST_F(ViewerWindow, ChildWindowsOpenAndCloseOnTheirOwn) {
     EXPECT_TRUE(left.isNull());
 }
 
+TEST_F(ViewerWindow, RecordWindowCopiesItsOwnRows) {
+    const std::string path = WriteEvents(FreshDir("copy"), 4);
+    auto dlg = StartWindow(QString::fromStdString(path));
+    ASSERT_TRUE(WaitFor([&] { return ShowsCount(*dlg, 4, 4); }));
+    auto* record = new CLogViewerDlgDetail(dlg.get());
+    CCommandLineInfo request{CCommandLineInfo::FileOpen, QString::fromStdString(path) + ":2"};
+    record->SetStartupRequest(&request);
+    record->OnInitDialog();
+    record->show();
+    ASSERT_TRUE(record->GetLog().IsOpen());
+    record->OnCommand(cmd::kSelectAll);
+    record->OnCommand(cmd::kCopy);
+    // File order, no time column: the cells of record 2 alone.
+    const QString copied = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(copied.startsWith("Kernel\t")) << copied.toStdString();
+    EXPECT_TRUE(copied.endsWith("\tuser2\t\r\n")) << copied.toStdString();
+    EXPECT_EQ(copied.count("\r\n"), 1);
+    // The main window's Copy All takes every row, newest first, time first.
+    dlg->OnCommand(cmd::kCopyAll);
+    const QString all = QGuiApplication::clipboard()->text();
+    EXPECT_EQ(all.count("\r\n"), 4);
+    const QString first = all.left(all.indexOf("\r\n"));
+    EXPECT_EQ(first.count('\t'), 4) << first.toStdString();
+    EXPECT_TRUE(first.endsWith("\tuser3\t")) << first.toStdString();
+}
+
 TEST_F(ViewerWindow, AcceleratorsOnlyInRegisteredWindows) {
     const std::string path = WriteEvents(FreshDir("accel"), 6);
     auto dlg = StartWindow(QString::fromStdString(path));
@@ -289,7 +317,11 @@ TEST_F(ViewerWindow, AcceleratorsOnlyInRegisteredWindows) {
     // F3 before any search moves to the next row with the default criteria.
     dlg->GetList()->clearSelection();
     QTest::keyClick(dlg->GetList(), Qt::Key_F3);
-    EXPECT_NE(dlg->GetList()->HasSelection(), 0);
+    EXPECT_EQ(dlg->GetList()->GetSelectedPositions(), std::vector<int>{0});
+    QTest::keyClick(dlg->GetList(), Qt::Key_F3);
+    EXPECT_EQ(dlg->GetList()->GetSelectedPositions(), std::vector<int>{1});
+    QTest::keyClick(dlg->GetList(), Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(dlg->GetList()->GetSelectedPositions(), std::vector<int>{0});
 
     // The find dialog is a window of its own: F3 there does not search.
     dlg->OnCommand(cmd::kFind);
