@@ -251,6 +251,8 @@ TEST_F(ViewerWindow, ChildWindowsOpenAndCloseOnTheirOwn) {
     EXPECT_EQ(fileWindow->GetLog().GetDisplayPath(false),
               scans + "/" + QString::fromStdU16String(dlg->GetLog().GetDirectoryRowFile(0)).toStdString());
     EXPECT_EQ(fileWindow->GetLog().GetViewMode(), LOG_VIEW_RECORD);
+    // A single scan log is loaded once: its updater stops after the first pass.
+    EXPECT_TRUE(WaitFor([&] { return fileWindow->GetLog().GetVisibleCount() > 0 && !fileWindow->GetUpdater().IsRunning(); }));
 
     // A record window on one record of that file.
     const QString file = QString::fromStdString(fileWindow->GetLog().GetDisplayPath(false));
