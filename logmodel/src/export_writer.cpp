@@ -57,6 +57,53 @@ void AppendAscii(const char* s, std::u16string& out) {
   while (*s) out.push_back(char16_t(static_cast<unsigned char>(*s++)));
 }
 
+template <std::size_t N>
+void AppendLiteral(const char (&s)[N], std::string& out) {
+  out.append(s, N - 1);
+}
+
+// The entity of an XML special character, or null for any other.
+const char* XmlEntity(char16_t c) {
+  switch (c) {
+    case u'&': return "&amp;";
+    case u'<': return "&lt;";
+    case u'>': return "&gt;";
+    case u'"': return "&quot;";
+    case u'\'': return "&#39;";
+    default: return nullptr;
+  }
+}
+
+// UTF-8 of `text` appended to `out`, with the XML entities in place of the five special
+// characters when `escape`. This is the export's hot loop, so runs of plain ASCII are
+// copied in bulk; every other run goes through the platform converter, which keeps its
+// handling of unpaired surrogates. Escaping the UTF-8 gives the same bytes as escaping the
+// UTF-16 first, as all five characters are ASCII.
+void AppendUtf8(std::u16string_view text, bool escape, std::string& out) {
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n) {
+    std::size_t j = i;
+    while (j < n && text[j] < 0x80 && !(escape && XmlEntity(text[j]))) ++j;
+    if (j > i) {
+      const std::size_t at = out.size();
+      out.resize(at + (j - i));
+      char* dst = out.data() + at;
+      for (std::size_t k = i; k < j; ++k) *dst++ = char(text[k]);
+      i = j;
+      continue;
+    }
+    if (text[i] < 0x80) {
+      out.append(XmlEntity(text[i]));
+      ++i;
+      continue;
+    }
+    while (j < n && text[j] >= 0x80) ++j;  // keeps surrogate pairs together
+    platform::append_utf16_as_utf8(text.substr(i, j - i), out);
+    i = j;
+  }
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
   if (a.empty() || b.empty()) return false;
@@ -120,36 +167,39 @@ void AppendJoinedRow(const std::vector<std::u16string>& cells, std::u16string& o
 
 int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, bool time_column,
                    ExportSink& sink, const ExportProgress& progress) {
+  // Each column's opening tag, name escaped, made once rather than for every row.
+  std::vector<std::string> opening(names.size());
+  for (std::size_t c = 0; c < names.size(); ++c) {
+    AppendLiteral("\r\n      <COLUMN NAME=\"", opening[c]);
+    AppendUtf8(names[c], true, opening[c]);
+    AppendLiteral("\">", opening[c]);
+  }
   OutputBuffer buffer;
   buffer.Append(kXmlHead, sizeof kXmlHead - 1);
   bool ok = true;
   std::vector<std::u16string> cells;
-  std::u16string record, date, time;
+  std::u16string date, time;
   std::string bytes;
   const int count = rows.Count();
   for (int i = 0; i < count && ok; ++i) {
     if (!rows.Cells(i, cells) || cells.size() != names.size()) continue;
-    record.clear();
-    AppendAscii("\r\n    <RECORD>", record);
+    bytes.clear();
+    AppendLiteral("\r\n    <RECORD>", bytes);
     for (std::size_t c = 0; c < names.size(); ++c) {
-      AppendAscii("\r\n      <COLUMN NAME=\"", record);
-      AppendXmlEscaped(names[c], record);
-      AppendAscii("\">", record);
+      bytes += opening[c];
       if (c == 0 && time_column) {
         if (!rows.DateTime(i, date, time)) date.clear(), time.clear();
-        AppendAscii("\r\n        <DATE>", record);
-        AppendXmlEscaped(date, record);
-        AppendAscii("</DATE>\r\n        <TIME>", record);
-        AppendXmlEscaped(time, record);
-        AppendAscii("</TIME>\r\n      </COLUMN>", record);
+        AppendLiteral("\r\n        <DATE>", bytes);
+        AppendUtf8(date, true, bytes);
+        AppendLiteral("</DATE>\r\n        <TIME>", bytes);
+        AppendUtf8(time, true, bytes);
+        AppendLiteral("</TIME>\r\n      </COLUMN>", bytes);
       } else {
-        AppendXmlEscaped(cells[c], record);
-        AppendAscii("</COLUMN>", record);
+        AppendUtf8(cells[c], true, bytes);
+        AppendLiteral("</COLUMN>", bytes);
       }
     }
-    AppendAscii("\r\n    </RECORD>", record);
-    bytes.clear();
-    platform::append_utf16_as_utf8(record, bytes);
+    AppendLiteral("\r\n    </RECORD>", bytes);
     if (buffer.NeedsFlush(bytes.size(), 16) && !buffer.Flush(sink)) {
       ok = false;
     } else {
@@ -168,12 +218,16 @@ int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& pr
   std::u16string line;
   std::string bytes;
   bool first = true;
+  const bool utf8 = platform::ansi_is_utf8();  // the locale does not change during an export
   const int count = rows.Count();
   for (int i = 0; i < count; ++i) {
     line.clear();
     if (!rows.Text(i, line)) continue;
     bytes.clear();
-    platform::append_utf16_as_ansi(line, bytes);
+    if (utf8)
+      AppendUtf8(line, false, bytes);
+    else
+      platform::append_utf16_as_ansi(line, bytes);
     if (buffer.NeedsFlush(bytes.size(), 2) && !buffer.Flush(sink)) return kExportWriteFailed;
     if (!first) buffer.Append("\r\n", 2);
     first = false;

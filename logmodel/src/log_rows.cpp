@@ -107,11 +107,14 @@ bool CLog::RowTexts(const REC_INFO_BASE& row, std::vector<std::u16string>& cells
 }
 
 bool CLog::GetRowCells(int position, std::vector<std::u16string>& cells) {
+  // The cells are overwritten rather than cleared first, so that a caller walking many rows
+  // (the export) keeps their storage instead of allocating every cell again.
+  if (const REC_INFO_BASE* row = GetRow(position)) {
+    std::lock_guard<std::mutex> guard(m_bufferLock);
+    if (RowTexts(*row, cells)) return true;
+  }
   cells.clear();
-  const REC_INFO_BASE* row = GetRow(position);
-  if (!row) return false;
-  std::lock_guard<std::mutex> guard(m_bufferLock);
-  return RowTexts(*row, cells);
+  return false;
 }
 
 bool CLog::GetRowCellsLimited(int position, std::vector<std::u16string>& cells) {
