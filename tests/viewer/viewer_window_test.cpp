@@ -10,10 +10,12 @@
 #include "ui/log_viewer_dlg.h"
 #include "ui/log_viewer_dlg_detail.h"
 #include "ui/status_bar.h"
+#include "ui/ui_text.h"
 
 #include <gtest/gtest.h>
 
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPointer>
 #include <QApplication>
 #include <QClipboard>
@@ -76,6 +78,16 @@ TEST_F(ViewerWindow, StartsWithTheEmptyTitleAndPanes) {
     for (int i = 0; i < panes.size(); ++i) {
         EXPECT_EQ(Pane(*dlg, i), panes[i]) << i;
     }
+    // Only the first pane takes the width a wider window gains.
+    const auto paneWidth = [&](int i) { return FindControl<QLabel>(dlg->GetStatusBar(), ctrl::kStatusBar * 10 + i)->width(); };
+    dlg->resize(800, 400);
+    QTest::qWait(20);
+    const int first = paneWidth(0), second = paneWidth(1);
+    EXPECT_GE(second, 120);
+    dlg->resize(1200, 400);
+    QTest::qWait(20);
+    EXPECT_GE(paneWidth(0), first + 350);
+    EXPECT_EQ(paneWidth(1), second);
     QTest::qWait(250);  // the progress timer keeps "Done" while nothing loads
     EXPECT_EQ(Pane(*dlg, 0), "Done");
     EXPECT_FALSE(dlg->GetLog().IsOpen());
