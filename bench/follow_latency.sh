@@ -35,5 +35,5 @@ paste "$work/appended" "$work/printed.new" | awk '
     if (n == 0) { print "no rows printed"; exit 1 }
     # insertion sort: n is small
     for (i = 2; i <= n; i++) { v = d[i]; j = i - 1; while (j > 0 && d[j] > v) { d[j + 1] = d[j]; j-- } d[j + 1] = v }
-    printf "appends %d  median %.1f ms  p90 %.1f ms  max %.1f ms\n", n, d[int((n + 1) / 2)], d[int(n * 0.9)], d[n]
+    printf "appends %d  median %.1f ms  min %.1f ms  p90 %.1f ms  max %.1f ms\n", n, d[int((n + 1) / 2)], d[1], d[(int(n * 0.9) > 0 ? int(n * 0.9) : 1)], d[n]
   }'
