@@ -4,6 +4,7 @@
 // test instead of hanging it.
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -56,6 +57,8 @@ class ServiceProcess {
     argv.insert(argv.end(), args_.begin(), args_.end());
     pid_ = ::fork();
     if (pid_ == 0) {
+      // A test process that dies (a crash, a sanitizer abort) takes its service with it.
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       std::vector<char*> cargv;
       for (auto& a : argv) cargv.push_back(a.data());
       cargv.push_back(nullptr);
