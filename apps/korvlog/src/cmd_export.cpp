@@ -7,18 +7,14 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "cmd_export_open.h"
 #include "command.h"
+#include "filter_options.h"
 #include "logmodel/export_writer.h"
 #include "logmodel/filter_match.h"
-#include "platform/codepage.h"
-#include "platform/tz.h"
-#include "product/host_services.h"
 #include "product/module_manager.h"
-#include "product/module_requests.h"
 
 namespace korv::cli {
 namespace {
@@ -49,83 +45,13 @@ struct Options {
   std::string format = "txt";
   std::string output;
   std::string path;
-  std::uint32_t types = 0x1F;
-  bool deleted = false;
-  std::optional<std::u16string> text;
-  std::uint32_t columns = 0x7FFFFFFF;
-  bool matchCase = false, words = false;
-  std::string period = "whole", from, to;
-  int utcOffset = 0;
-  std::optional<std::uint32_t> language;
+  FilterOptions filter;
   bool progress = false;
 };
 
-bool ParseInt(std::string_view s, long long low, long long high, long long& out) {
-  if (s.empty()) return false;
-  std::size_t i = s[0] == '-' || s[0] == '+' ? 1 : 0;
-  if (i == s.size()) return false;
-  long long v = 0;
-  for (; i < s.size(); ++i) {
-    if (s[i] < '0' || s[i] > '9') return false;
-    v = v * 10 + (s[i] - '0');
-    if (v > 1000000000) return false;
-  }
-  out = s[0] == '-' ? -v : v;
-  return out >= low && out <= high;
-}
+constexpr std::string_view kCommand = "export";
 
-// Comma-separated items, each handled by `one`; false on the first it refuses.
-template <class One>
-bool ForEachItem(std::string_view list, One&& one) {
-  if (list.empty()) return false;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = list.find(',', start);
-    if (!one(list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start)))
-      return false;
-    if (comma == std::string_view::npos) return true;
-    start = comma + 1;
-  }
-}
-
-bool ParseTypes(std::string_view list, std::uint32_t& mask) {
-  mask = 0;
-  return ForEachItem(list, [&](std::string_view t) {
-    if (t == "all") mask |= 0x1F;
-    else if (t == "critical") mask |= 0x10;
-    else if (t == "error") mask |= 0x08;
-    else if (t == "warning") mask |= 0x04;
-    else if (t == "information") mask |= 0x02;
-    else if (t == "diagnostic") mask |= 0x01;
-    else return false;
-    return true;
-  });
-}
-
-bool ParseColumns(std::string_view list, std::uint32_t& mask) {
-  mask = 0;
-  return ForEachItem(list, [&](std::string_view c) {
-    long long i = 0;
-    if (!ParseInt(c, 0, 30, i)) return false;  // only columns 0-30 can be selected
-    mask |= std::uint32_t(1) << i;
-    return true;
-  });
-}
-
-// "YYYY-MM-DD HH:MM:SS" in the process zone.
-bool ParseLocalTime(const std::string& text, std::int64_t& out) {
-  int y, mo, d, h, mi, s;
-  char tail;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6)
-    return false;
-  return MakeLocalTime(y, mo, d, h, mi, s, out);
-}
-
-int Usage(const std::string& message) {
-  fail(kExitUsage, message);
-  std::cerr << "Run 'korvlog export --help' for the options.\n";
-  return kExitUsage;
-}
+int Usage(const std::string& message) { return UsageError(kCommand, message); }
 
 int ParseOptions(std::span<const std::string_view> args, Options& o) {
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -136,44 +62,17 @@ int ParseOptions(std::span<const std::string_view> args, Options& o) {
       return true;
     };
     std::string_view v;
-    long long n = 0;
     if (a == "-f" || a == "--format") {
       if (!value(v) || (v != "xml" && v != "txt" && v != "dat")) return Usage("--format takes xml, txt or dat");
       o.format = v;
     } else if (a == "-o" || a == "--output") {
       if (!value(v) || v.empty()) return Usage("--output takes a file name");
       o.output = v;
-    } else if (a == "--types") {
-      if (!value(v) || !ParseTypes(v, o.types)) return Usage("--types takes critical,error,warning,information,diagnostic or all");
-    } else if (a == "--deleted") {
-      o.deleted = true;
-    } else if (a == "--text") {
-      if (!value(v)) return Usage("--text takes a text");
-      o.text = platform::utf8_to_utf16(v);  // arguments arrive in UTF-8
-    } else if (a == "--columns") {
-      if (!value(v) || !ParseColumns(v, o.columns)) return Usage("--columns takes column indices 0..30");
-    } else if (a == "--case") {
-      o.matchCase = true;
-    } else if (a == "--words") {
-      o.words = true;
-    } else if (a == "--period") {
-      if (!value(v) || (v != "whole" && v != "day" && v != "week" && v != "month" && v != "range"))
-        return Usage("--period takes whole, day, week, month or range");
-      o.period = v;
-    } else if (a == "--from") {
-      if (!value(v)) return Usage("--from takes a time");
-      o.from = v;
-    } else if (a == "--to") {
-      if (!value(v)) return Usage("--to takes a time");
-      o.to = v;
-    } else if (a == "--utc-offset") {
-      if (!value(v) || !ParseInt(v, -12, 14, n)) return Usage("--utc-offset takes hours from -12 to 14");
-      o.utcOffset = int(n);
-    } else if (a == "--language") {
-      if (!value(v) || !ParseInt(v, 1, 0xFFFF, n)) return Usage("--language takes a language identifier");
-      o.language = std::uint32_t(n);
     } else if (a == "--progress") {
       o.progress = true;
+    } else if (const FilterOptionParse parsed = ParseFilterOption(args, i, o.filter, kCommand);
+               parsed != FilterOptionParse::kNotMine) {
+      if (parsed == FilterOptionParse::kRefused) return kExitUsage;
     } else if (a.starts_with('-') && a.size() > 1) {
       return Usage("unknown option '" + std::string(a) + "'");
     } else {
@@ -183,43 +82,7 @@ int ParseOptions(std::span<const std::string_view> args, Options& o) {
   }
   if (o.path.empty()) return Usage("no log path given");
   if (o.format == "dat" && o.output.empty()) return Usage("--format dat needs --output");
-  if ((o.period == "range") != (!o.from.empty() || !o.to.empty()) ||
-      (o.period == "range" && (o.from.empty() || o.to.empty())))
-    return Usage("--from and --to go together with --period range");
-  return kExitOk;
-}
-
-int BuildFilter(const Options& o, CLogFilterData& f) {
-  f.m_nTypeMask = o.types | (o.deleted ? FILTER_SHOW_DELETED : 0);
-  f.m_nOptions = (o.matchCase ? FILTER_OPT_CASE : 0) | (o.words ? FILTER_OPT_WORDS : 0);
-  if (o.period == "day") f.m_nOptions |= FILTER_PERIOD_DAY;
-  if (o.period == "week") f.m_nOptions |= FILTER_PERIOD_WEEK;
-  if (o.period == "month") f.m_nOptions |= FILTER_PERIOD_MONTH;
-  if (o.period == "range") {
-    f.m_nOptions |= FILTER_PERIOD_RANGE;
-    if (!ParseLocalTime(o.from, f.m_timeFrom) || !ParseLocalTime(o.to, f.m_timeTo))
-      return Usage("--from and --to take \"YYYY-MM-DD HH:MM:SS\"");
-  }
-  if (o.text) f.m_strText = *o.text;
-  f.m_nColumnMask = o.columns;
-  return kExitOk;
-}
-
-// Module start and language, as the viewer does at start and on its Language command.
-void StartModule(const Options& o) {
-  if (!StartProductModule()) {
-    std::cerr << "korvlog: the product module could not be loaded; rows have no cells\n";
-    return;
-  }
-  if (!o.language) return;
-  const auto second = SecondInterfaceHolder().CurrentInstance();
-  if (RequestSetLanguage(second.get(), *o.language) != kResultOk) {
-    std::cerr << "korvlog: the module does not serve language " << *o.language << '\n';
-    return;
-  }
-  SetHostLanguage(*o.language);
-  FirstInterfaceHolder().CloseComponent();
-  FirstInterfaceHolder().OpenComponent();
+  return CheckFilterOptions(o.filter, kCommand);
 }
 
 // The visible rows in list order.
@@ -251,10 +114,9 @@ int run(std::span<const std::string_view> args) {
   Options o;
   if (int status = ParseOptions(args, o); status != kExitOk) return status;
   std::setlocale(LC_ALL, "");  // the text's character set and the date and time texts
-  platform::set_process_utc_offset(o.utcOffset);
   CLogFilterData filter;
-  if (int status = BuildFilter(o, filter); status != kExitOk) return status;
-  StartModule(o);
+  if (int status = BuildFilter(o.filter, filter, kCommand); status != kExitOk) return status;
+  StartModuleInLanguage(o.filter);
 
   int status;
   {

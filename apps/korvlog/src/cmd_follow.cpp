@@ -20,9 +20,7 @@
 #include "logmodel/log.h"
 #include "logmodel/log_updater_thread.h"
 #include "platform/codepage.h"
-#include "product/host_services.h"
 #include "product/module_manager.h"
-#include "product/module_requests.h"
 
 namespace korv::cli {
 namespace {
@@ -125,22 +123,6 @@ class RowPrinter {
   std::int32_t m_nNextRecord = 0;  // records below this were printed (or hidden)
 };
 
-void StartModule(const FollowOptions& o) {
-  if (!StartProductModule()) {
-    std::cerr << "korvlog: the product module could not be loaded; rows have no cells\n";
-    return;
-  }
-  if (!o.language) return;
-  const auto second = SecondInterfaceHolder().CurrentInstance();
-  if (RequestSetLanguage(second.get(), *o.language) != kResultOk) {
-    std::cerr << "korvlog: the module does not serve language " << *o.language << '\n';
-    return;
-  }
-  SetHostLanguage(*o.language);
-  FirstInterfaceHolder().CloseComponent();
-  FirstInterfaceHolder().OpenComponent();
-}
-
 // Follows until a signal; the exit status.
 int Follow(CLog& log, FollowWindow& window) {
   RowPrinter printer(log);
@@ -187,7 +169,7 @@ int run(std::span<const std::string_view> args) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   ::signal(SIGPIPE, SIG_IGN);  // a closed pipe shows as a failed write
 
-  StartModule(o);
+  StartModuleInLanguage(o.options);
   int status;
   {
     CLog log;

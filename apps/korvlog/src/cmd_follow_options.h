@@ -1,21 +1,19 @@
 #pragma once
 // The options of korvlog follow: the filter options of korvlog export and the log path.
 
-#include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "filter_options.h"
 #include "logmodel/filter_data.h"
 
 namespace korv::cli {
 
 struct FollowOptions {
   std::string path;
-  CLogFilterData filter;                  // the criteria, ready for SetFilter
-  int utcOffset = 0;                      // hours east of UTC
-  std::optional<std::uint32_t> language;  // module language (LANGID)
+  FilterOptions options;  // as given; language and zone come from here
+  CLogFilterData filter;  // the criteria, ready for SetFilter
 };
 
 // Parses args (after "follow") into o; prints the reason and answers kExitUsage on a

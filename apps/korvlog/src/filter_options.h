@@ -1,0 +1,53 @@
+#pragma once
+// The filter options that korvlog export and korvlog follow share (--types, --deleted,
+// --text, --columns, --case, --words, --period, --from, --to, --utc-offset, --language):
+// one parser, so that both commands take the same words and refuse them with the same texts.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "logmodel/filter_data.h"
+
+namespace korv::cli {
+
+struct FilterOptions {
+  std::uint32_t types = 0x1F;  // FILTER type bits of --types
+  bool deleted = false;
+  std::optional<std::u16string> text;
+  std::uint32_t columns = 0x7FFFFFFF;
+  bool matchCase = false, words = false;
+  std::string period = "whole", from, to;  // --from and --to as given, read in BuildFilter
+  int utcOffset = 0;                       // hours east of UTC
+  std::optional<std::uint32_t> language;   // module language (LANGID)
+};
+
+enum class FilterOptionParse {
+  kNotMine,  // args[i] is no filter option: the command's own, or its path
+  kTaken,    // read into the options (with its value, i then names the value)
+  kRefused,  // a usage mistake, already reported
+};
+
+// Prints "korvlog: " + message and the pointer to `command`'s help; answers kExitUsage.
+int UsageError(std::string_view command, const std::string& message);
+
+// Reads args[i] when it is a filter option, advancing i past its value.
+FilterOptionParse ParseFilterOption(std::span<const std::string_view> args, std::size_t& i,
+                                    FilterOptions& o, std::string_view command);
+
+// Once every argument is read: --from and --to go with --period range and only with it.
+int CheckFilterOptions(const FilterOptions& o, std::string_view command);
+
+// Sets the process zone to --utc-offset, then fills `f`, reading the bounds of a range in
+// that zone. kExitUsage (reported) when a bound is no time.
+int BuildFilter(const FilterOptions& o, CLogFilterData& f, std::string_view command);
+
+// Starts the product module and switches it to --language, as the viewer does at start and
+// on its Language command; a module that does not load or serve the language is reported,
+// and the command goes on without cells or in the module's own language.
+void StartModuleInLanguage(const FilterOptions& o);
+
+}  // namespace korv::cli
