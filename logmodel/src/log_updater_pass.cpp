@@ -38,6 +38,10 @@ void CLogUpdaterThread::FilePass(CLog& log, bool full) {
     if (m_bStop) return;
     m_pending.clear();
     saved.nextRecord = 0;
+    // Nothing is loaded now, so nothing has been seen: a log that comes back with its
+    // former header times (a file restored in place) must load again from record 0.
+    saved.rewriteTime = 0;
+    saved.modificationTime = 0;
     m_bResultsReady = true;
     PostLocked(LOG_NOTIFY_RESULTS);
     return;
