@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
+#include <sstream>
 #include <string>
 
 namespace korv::test {
@@ -23,9 +23,11 @@ std::string read_text(const fs::path& p) {
 
 // The value of `key=` in a desktop entry, or "".
 std::string desktop_value(const std::string& entry, const std::string& key) {
-  std::smatch m;
-  const std::regex line("(^|\n)" + key + "=([^\n]*)");
-  return std::regex_search(entry, m, line) ? m[2].str() : std::string();
+  std::istringstream lines(entry);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+  }
+  return {};
 }
 
 class InstallTest : public ::testing::Test {
