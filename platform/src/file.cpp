@@ -67,7 +67,9 @@ File& File::operator=(File&& other) noexcept {
 FileError File::open(const std::string& path, FileMode mode) {
   close();
   const bool write = mode == FileMode::write;
-  const int flags = write ? (O_RDWR | O_CREAT | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever (a
+  // FIFO named like a log in a scanned directory); it changes nothing for regular files.
+  const int flags = write ? (O_RDWR | O_CREAT | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   int fd;
   do {
     fd = ::open(path.c_str(), flags, 0644);
