@@ -27,9 +27,11 @@ bool walk_into_index(DiskLogFile& log) {
         if (record.is_deleted() && !with_deleted) return;
         append_entry(log, {record.record_number, record.record_type, offset});
       });
-  if (!result.ok()) return false;
+  // The index now holds every record before result.offset, even when the walk stopped at
+  // damage there: the next walk resumes at that offset, so that once the damage is mended
+  // (a repair fills a gap) it neither misses nor repeats a record.
   log.scan_position = result.offset;
-  return true;
+  return result.ok();
 }
 
 }  // namespace

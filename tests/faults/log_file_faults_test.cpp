@@ -226,5 +226,26 @@ TEST_F(FollowedFileTest, HeaderClaimingFarMoreRecords) {
   EXPECT_EQ(Modules(*log), Expected(0, 10));
 }
 
+TEST_F(FollowedFileTest, AGapMendedWhileFollowedIsLoadedWithTheNextAppend) {
+  const std::string path = dir_.Path("gap.dat");
+  const std::string bin = KORV_BIN_DIR;
+  AppendEvents(path, 0, 40, true);
+  CLog* log = Follow(path);
+  // A cut-short write leaves record 25 as zeros: the walk stops there.
+  ASSERT_EQ(std::system((bin + "/korvlog-write gap " + path + " 25 >/dev/null").c_str()), 0);
+  ASSERT_TRUE(log->HasChanged());
+  Pass();
+  EXPECT_EQ(Modules(*log), Expected(0, 25)) << "the records before the gap";
+
+  // The repair keeps the header times; the next append makes the log change.
+  ASSERT_EQ(std::system((bin + "/korvlog repair --yes " + path + " >/dev/null 2>&1").c_str()), 0);
+  AppendEvents(path, 40, 3);
+  ASSERT_TRUE(log->HasChanged());
+  Pass();
+  EXPECT_EQ(log->GetCorruptedCount(), 1) << "the placeholder of the gap";
+  EXPECT_EQ(DiskLogIndexCount(log->GetFile()), 43u) << "every record once, the placeholder in place of record 25";
+  ExpectFreshLoad(*log, path);
+}
+
 }  // namespace
 }  // namespace korv::test
