@@ -21,8 +21,9 @@ while [ "$(wc -l <"$work/printed")" -lt 10 ]; do sleep 0.05; done
 
 i=0
 while [ "$i" -lt "$count" ]; do
-  "$bin/korvlog-write" append "$log" --kind warnlog --count 1 >/dev/null
+  # Stamped before the append: a follower can print the row before a later stamp is taken.
   date +%s%N >>"$work/appended"
+  "$bin/korvlog-write" append "$log" --kind warnlog --count 1 >/dev/null
   # 0.25 .. 1.25 s apart: no phase lock with the poll
   sleep "$(awk -v s="$i" 'BEGIN { srand(s); printf "%.3f", 0.25 + rand() }')"
   i=$((i + 1))
