@@ -1,7 +1,7 @@
 #include "ui/export_command.h"
 
 #include "events_log.h"
-#include "qt_environment.h"
+#include "test_support/qt_environment.h"
 
 #include <gtest/gtest.h>
 

@@ -3,32 +3,22 @@
 // opened through the stand-in module, and a list control shown offscreen.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 
-#include <filesystem>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "logmodel/log.h"
-#include "platform/tz.h"
-#include "product/host_services.h"
-#include "product/module_manager.h"
 #include "logstore/disklog.h"
-#include "standin/logfile.h"
-#include "standin/payload.h"
+#include "test_support/event_log_writer.h"
+#include "test_support/module_fixture.h"
 #include "ui/log_list_ctrl.h"
 
 namespace korv::test {
-
-inline constexpr std::int32_t kEventsType = 2;
-inline constexpr std::uint32_t kEventsRecord = 0x00010002;
-inline constexpr std::uint32_t kSecondInterface = 0x8;
 
 // One record of an Events log: one row of that level.
 struct Record {
@@ -38,57 +28,20 @@ struct Record {
     bool corrupted = false;  // written with record type 0
 };
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korv-list-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) {
-            path_ = pattern;
-        }
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string Path(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline std::vector<std::uint8_t> EventPayload(std::uint32_t level, std::u16string_view module) {
-    standin::PayloadEncoder e;
-    e.begin_row(level);
-    e.add_text(module);
-    e.add_msg(1);
-    e.add_text(u"SYSTEM");
-    std::span<const std::uint8_t> out;
-    if (e.finish(&out) != standin::PayloadResult::Ok) {
-        return {};
-    }
-    return {out.begin(), out.end()};
-}
-
 // Appends the records to `path`, creating it when `create`.
 inline void AppendEvents(const std::string& path, const std::vector<Record>& records, bool create) {
-    standin::LogFileWriter w;
-    ASSERT_EQ(create ? w.create(path) : w.open(path), platform::FileError::ok);
+    std::vector<LogRecord> out;
     std::uint64_t time = 134000000000000000ull;
     for (const Record& r : records) {
-        const std::vector<std::uint8_t> payload =
-            r.corrupted ? std::vector<std::uint8_t>(8, 0) : EventPayload(r.level, u"Kernel");
-        standin::NewRecord rec;
+        LogRecord rec;
         rec.type = r.corrupted ? 0 : kEventsRecord;
         rec.time = time += 10000000;
         rec.flags = r.deleted ? kDiskLogRecordDeleted : 0;
         rec.aux = r.aux;
-        rec.payload = std::span<const unsigned char>(payload.data(), payload.size());
-        ASSERT_EQ(w.append(rec), platform::FileError::ok);
+        rec.payload = r.corrupted ? std::vector<std::uint8_t>(8, 0) : EventPayload(r.level, u"Kernel");
+        out.push_back(std::move(rec));
     }
-    ASSERT_EQ(w.flush(), platform::FileError::ok);
-    ASSERT_EQ(w.close(), platform::FileError::ok);
+    AppendRecords(path, out, create);
 }
 
 // Records with aux values first+1 .. first+count, Information level.
@@ -112,17 +65,11 @@ bool PumpUntil(Done done, int ms = 2000) {
 }
 
 // The stand-in module with both components open, and a list of known size.
-class ListFixture : public ::testing::Test {
+class ListFixture : public StandinModuleTest {
 protected:
+    ListFixture() : StandinModuleTest("korv-list") {}
     void SetUp() override {
-        platform::set_process_utc_offset(0);
-        SetHostLanguage(1033);
-        loader_.emplace(&HostServices, std::string(KORV_BIN_DIR) + "/");
-        ASSERT_TRUE(loader_->StartModule()) << "lvmod_32.so in " << KORV_BIN_DIR;
-        second_.emplace(*loader_, kComponentSecond);
-        first_.emplace(*loader_, kComponentFirst);
-        ASSERT_EQ(second_->OpenComponent(), kResultOk);
-        ASSERT_EQ(first_->OpenComponent(), kResultOk);
+        ASSERT_NO_FATAL_FAILURE(StandinModuleTest::SetUp());
         list_ = std::make_unique<CLogListCtrl>();
         list_->resize(600, 300);
         list_->show();
@@ -130,24 +77,20 @@ protected:
     void TearDown() override {
         list_.reset();  // detaches the log's cache jobs before the log goes
         log_.reset();
-        second_.reset();
-        first_.reset();
+        CloseComponents();
     }
 
     // Opens `path` as an Events log and loads every row, like the window's
     // first pass; `filter` replaces the start-up criteria when given.
     CLog& OpenLoaded(const std::string& path, int viewMode = LOG_VIEW_LIST,
                      std::uint32_t flags = kSecondInterface, std::optional<std::uint32_t> typeMask = {}) {
-        log_ = std::make_unique<CLog>(&*second_, &*first_);
-        log_->SetViewMode(viewMode);
-        EXPECT_TRUE(log_->Open(path, 7, kEventsType, flags, "warnlog"));
+        log_ = OpenEventsLog(path, viewMode, flags);
         if (typeMask) {
             CLogFilterData filter;
             filter.m_nTypeMask = *typeMask;
             log_->SetFilter(filter);
         }
-        log_->LoadRecords(log_->Rows(), 0, -1);
-        log_->RebuildVisible(true);
+        LoadAll(*log_);
         return *log_;
     }
 
@@ -174,9 +117,6 @@ protected:
         log_->RebuildVisible(true);
     }
 
-    TempDir dir_;
-    std::optional<ModuleLoader> loader_;
-    std::optional<ComponentHolder> second_, first_;
     std::unique_ptr<CLog> log_;
     std::unique_ptr<CLogListCtrl> list_;
 };

@@ -1,4 +1,4 @@
-#include "qt_environment.h"
+#include "test_support/qt_environment.h"
 
 #include "resources/ids.h"
 #include "ui/help_window.h"

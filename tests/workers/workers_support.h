@@ -3,52 +3,29 @@
 // test, and a notification sink that queues what the workers post.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "logmodel/log.h"
 #include "logmodel/log_notify.h"
-#include "platform/tz.h"
-#include "product/host_services.h"
-#include "product/module_manager.h"
-#include "standin/logfile.h"
-#include "standin/payload.h"
+// By path: the fault tests include this header without linking korv_test_support.
+#include "../support/include/test_support/event_log_writer.h"
+#include "../support/include/test_support/module_fixture.h"
 
 namespace korv::test {
-
-inline constexpr std::int32_t kEventsType = 2;
-inline constexpr std::uint32_t kEventsRecord = 0x00010002;
-inline constexpr std::uint32_t kSecondInterface = 0x8;
 
 // Generous bound for a worker to react; only a hang ever reaches it.
 inline constexpr std::chrono::seconds kPatience{60};
 
-class WorkerTempDir {
+class WorkerTempDir : public TempDir {
  public:
-  WorkerTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korv-workers-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~WorkerTempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  WorkerTempDir(const WorkerTempDir&) = delete;
-  WorkerTempDir& operator=(const WorkerTempDir&) = delete;
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
+  WorkerTempDir() : TempDir("korv-workers") {}
 };
 
 // What a worker posted, with a snapshot taken at the moment of the post.
@@ -100,71 +77,28 @@ class QueueSink : public ILogNotifySink {
   std::vector<Posted> posted_;
 };
 
-// An Events record payload with one row: level, module text, message id, user text.
-inline std::vector<std::uint8_t> EventPayload(std::uint32_t level, const std::u16string& module) {
-  standin::PayloadEncoder e;
-  e.begin_row(level);
-  e.add_text(module);
-  e.add_msg(1);
-  e.add_text(u"SYSTEM");
-  std::span<const std::uint8_t> out;
-  if (e.finish(&out) != standin::PayloadResult::Ok) return {};
-  return {out.begin(), out.end()};
-}
-
 // Appends `count` Events records to the log at path (created when `create`); record i of
 // the call carries the module text "m<first + i>" and a time that grows with it.
 inline void AppendEvents(const std::string& path, int first, int count, bool create = false) {
-  standin::LogFileWriter w;
-  ASSERT_EQ(create ? w.create(path) : w.open(path), platform::FileError::ok);
+  std::vector<LogRecord> records;
   for (int i = 0; i < count; ++i) {
     const std::string name = "m" + std::to_string(first + i);
-    const std::vector<std::uint8_t> payload =
-        EventPayload(0x10000000, std::u16string(name.begin(), name.end()));
-    standin::NewRecord rec;
-    rec.type = kEventsRecord;
+    LogRecord rec;
     rec.time = 133000000000000000ull + std::uint64_t(first + i) * 10000000ull;
-    rec.payload = std::span<const unsigned char>(payload.data(), payload.size());
-    ASSERT_EQ(w.append(rec), platform::FileError::ok);
+    rec.payload = EventPayload(0x10000000, std::u16string(name.begin(), name.end()));
+    records.push_back(std::move(rec));
   }
-  ASSERT_EQ(w.flush(), platform::FileError::ok);
-  ASSERT_EQ(w.close(), platform::FileError::ok);
+  AppendRecords(path, records, create);
 }
 
-inline void MarkDeleted(const std::string& path, std::uint32_t recordNumber) {
-  standin::LogFileWriter w;
-  ASSERT_EQ(w.open(path), platform::FileError::ok);
-  ASSERT_EQ(w.mark_deleted(recordNumber), platform::FileError::ok);
-  ASSERT_EQ(w.close(), platform::FileError::ok);
-}
-
-// Criteria that show every row, deleted ones included.
-inline CLogFilterData ShowAll() {
-  CLogFilterData f;
-  f.m_nTypeMask = 0x7FFFFFFF;
-  f.m_nOptions = 0;
-  return f;
-}
-
-// The stand-in module from the build's bin directory, with both components open.
-class WorkerFixture : public ::testing::Test {
+// The stand-in module from the build's bin directory, with both components open. Without
+// a TearDown: the logs it keeps go before the components, after a derived fixture's workers.
+class WorkerFixture : public StandinModuleTest {
  protected:
-  void SetUp() override {
-    platform::set_process_utc_offset(0);
-    SetHostLanguage(1033);
-    loader_.emplace(&HostServices, std::string(KORV_BIN_DIR) + "/");
-    ASSERT_TRUE(loader_->StartModule()) << "lvmod_32.so in " << KORV_BIN_DIR;
-    second_.emplace(*loader_, kComponentSecond);
-    first_.emplace(*loader_, kComponentFirst);
-    ASSERT_EQ(second_->OpenComponent(), kResultOk);
-    ASSERT_EQ(first_->OpenComponent(), kResultOk);
-  }
-  // A closed CLog over the stand-in; Open it with OpenEvents.
-  std::unique_ptr<CLog> NewLog() { return std::make_unique<CLog>(&*second_, &*first_); }
+  WorkerFixture() : StandinModuleTest("korv-workers") {}
+  // An Events log over the stand-in that shows every row.
   std::unique_ptr<CLog> OpenEvents(const std::string& path, int viewMode = LOG_VIEW_LIST) {
-    auto log = NewLog();
-    log->SetViewMode(viewMode);
-    EXPECT_TRUE(log->Open(path, 7, kEventsType, kSecondInterface, "warnlog")) << path;
+    auto log = OpenEventsLog(path, viewMode);
     log->SetFilter(ShowAll());
     return log;
   }
@@ -175,9 +109,6 @@ class WorkerFixture : public ::testing::Test {
     return m_kept.back().get();
   }
 
-  WorkerTempDir dir_;
-  std::optional<ModuleLoader> loader_;
-  std::optional<ComponentHolder> second_, first_;
   std::vector<std::unique_ptr<CLog>> m_kept;
 };
 
