@@ -53,7 +53,7 @@ std::u16string utf8_to_utf16(std::string_view in) {
   return out;
 }
 
-static void put_utf8(uint32_t cp, std::string* out) {
+void append_utf8(uint32_t cp, std::string* out) {
   if (cp < 0x80) {
     out->push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
@@ -82,7 +82,7 @@ std::string utf16_to_utf8(std::u16string_view in) {
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
-    put_utf8(c, &out);
+    append_utf8(c, &out);
   }
   return out;
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "standin/utf.h"
+
 namespace korv::standin {
 
 namespace {
@@ -112,24 +114,6 @@ class JsonParser {
     return true;
   }
 
-  static void put_utf8(uint32_t cp, std::string* out) {
-    if (cp < 0x80) {
-      out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-
   // Raw bytes of a string must be valid UTF-8 too.
   bool utf8_sequence(std::string* out) {
     const auto b0 = static_cast<unsigned char>(in_[pos_]);
@@ -192,7 +176,7 @@ class JsonParser {
             if (lo < 0xDC00 || lo > 0xDFFF) return fail("lone high surrogate");
             cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
           }
-          put_utf8(cp, out);
+          append_utf8(cp, out);
           break;
         }
         default: return fail("bad escape");
