@@ -26,17 +26,8 @@ void help(std::ostream& out) {
          "filter, in list order (newest first; file order for scan logs and records).\n\n"
          "  -f, --format xml|txt|dat   output format (default txt); dat copies the log file\n"
          "  -o, --output FILE          output file (default standard output; required for dat)\n"
-         "  --types LIST               critical,error,warning,information,diagnostic or all\n"
-         "  --deleted                  include rows of deleted records\n"
-         "  --text TEXT                text criterion; all columns unless --columns\n"
-         "  --columns LIST             0-based column indices as shown (0 = time in list mode)\n"
-         "  --case                     case-sensitive text\n"
-         "  --words                    whole words only\n"
-         "  --period whole|day|week|month|range   time period (default whole)\n"
-         "  --from \"YYYY-MM-DD HH:MM:SS\" --to \"YYYY-MM-DD HH:MM:SS\"   bounds of range\n"
-         "  --utc-offset N             hours east of UTC, -12..14 (default 0)\n"
-         "  --language ID              module language (LANGID, e.g. 1033, 1031, 1029)\n"
-         "  --progress                 progress on standard error (default: when a terminal)\n\n"
+      << kFilterOptionsHelp
+      << "  --progress                 progress on standard error (default: when a terminal)\n\n"
          "Exit status: 0 done, 2 usage error, 3 no such path, 4 unknown log type,\n"
          "5 the log does not open, 6 the output could not be written.\n";
 }

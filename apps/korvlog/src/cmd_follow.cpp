@@ -34,16 +34,8 @@ void help(std::ostream& out) {
          "prints the rows of records appended to it. When existing records are\n"
          "rewritten, it says so on standard error and goes on without printing rows\n"
          "twice. Ends on SIGINT or SIGTERM.\n\n"
-         "  --types LIST               critical,error,warning,information,diagnostic or all\n"
-         "  --deleted                  include rows of deleted records\n"
-         "  --text TEXT                text criterion; all columns unless --columns\n"
-         "  --columns LIST             0-based column indices as shown (0 = time in list mode)\n"
-         "  --case                     case-sensitive text\n"
-         "  --words                    whole words only\n"
-         "  --period whole|day|week|month|range   time period (default whole)\n"
-         "  --from \"YYYY-MM-DD HH:MM:SS\" --to \"YYYY-MM-DD HH:MM:SS\"   bounds of range\n"
-         "  --utc-offset N             hours east of UTC, -12..14 (default 0)\n"
-         "  --language ID              module language (LANGID, e.g. 1033, 1031, 1029)\n\n"
+      << kFilterOptionsHelp
+      << "\n"
          "Exit status: 0 ended by a signal, 2 usage error or not a log file, 3 no such\n"
          "path, 4 unknown log type, 5 the log does not open, 6 standard output failed.\n";
 }

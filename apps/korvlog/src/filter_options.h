@@ -31,6 +31,19 @@ enum class FilterOptionParse {
   kRefused,  // a usage mistake, already reported
 };
 
+// The lines of the commands' help that name the filter options.
+inline constexpr std::string_view kFilterOptionsHelp =
+    "  --types LIST               critical,error,warning,information,diagnostic or all\n"
+    "  --deleted                  include rows of deleted records\n"
+    "  --text TEXT                text criterion; all columns unless --columns\n"
+    "  --columns LIST             0-based column indices as shown (0 = time in list mode)\n"
+    "  --case                     case-sensitive text\n"
+    "  --words                    whole words only\n"
+    "  --period whole|day|week|month|range   time period (default whole)\n"
+    "  --from \"YYYY-MM-DD HH:MM:SS\" --to \"YYYY-MM-DD HH:MM:SS\"   bounds of range\n"
+    "  --utc-offset N             hours east of UTC, -12..14 (default 0)\n"
+    "  --language ID              module language (LANGID, e.g. 1033, 1031, 1029)\n";
+
 // Prints "korvlog: " + message and the pointer to `command`'s help; answers kExitUsage.
 int UsageError(std::string_view command, const std::string& message);
 
