@@ -2,12 +2,13 @@
 // and bytes of both formats, the filter options, the time zone, Czech text and the exit codes.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "test_support/shell.h"
 
 namespace korv::test {
 namespace {
@@ -53,8 +54,7 @@ class ExportCli : public ::testing::Test {
                             "/korvlog export " + args + " </dev/null >" + (dir_ / "out").string() +
                             " 2>" + (dir_ / "err").string();
     ExportRun r;
-    const int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.status = Shell(cmd);
     r.out = ReadAll(dir_ / "out");
     r.err = ReadAll(dir_ / "err");
     return r;

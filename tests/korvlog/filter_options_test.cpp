@@ -2,12 +2,13 @@
 // words and refuse the same mistakes with the same texts, each pointing at its own help.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "test_support/shell.h"
 
 namespace korv::test {
 namespace {
@@ -34,8 +35,7 @@ class FilterOptionsCli : public ::testing::Test {
                             "/korvlog " + command + " " + args + " </dev/null >/dev/null 2>" +
                             (dir_ / "err").string();
     CliRun r;
-    const int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.status = Shell(cmd);
     std::ifstream in(dir_ / "err");
     r.err.assign(std::istreambuf_iterator<char>(in), {});
     return r;

@@ -1,7 +1,6 @@
 // Runs the built korvlog on real files and checks exit status and output.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +11,7 @@
 
 #include "logstore/disklog.h"
 #include "standin/logfile.h"
+#include "test_support/shell.h"
 
 namespace korv::test {
 namespace {
@@ -52,8 +52,7 @@ class KorvlogTest : public ::testing::Test {
     const std::string cmd = std::string(KORV_BIN_DIR) + "/korvlog " + args + " </dev/null >" +
                             (dir_ / "out").string() + " 2>" + (dir_ / "err").string();
     CliRun r;
-    const int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.status = Shell(cmd);
     r.out = read_text(dir_ / "out");
     r.err = read_text(dir_ / "err");
     return r;

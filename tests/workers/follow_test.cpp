@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "test_support/shell.h"
 #include "workers_support.h"
 
 extern char** environ;
@@ -19,11 +20,6 @@ namespace korv::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-int Shell(const std::string& command) {
-  const int raw = std::system(command.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
 
 std::vector<std::string> Lines(const std::string& path) {
   std::ifstream in(path);
@@ -66,7 +62,7 @@ class FollowTest : public ::testing::Test {
     int raw = 0;
     ::waitpid(pid_, &raw, 0);
     pid_ = -1;
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return ExitStatus(raw);
   }
 
   WorkerTempDir dir_;

@@ -10,17 +10,13 @@
 #include <thread>
 
 #include "logmodel/log_updater_thread.h"
+#include "test_support/shell.h"
 #include "workers_support.h"
 
 namespace korv::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-int Shell(const std::string& command) {
-  const int raw = std::system(command.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
 
 std::string Writer() { return std::string(KORV_BIN_DIR) + "/korvlog-write"; }
 
