@@ -1,5 +1,6 @@
 // korv-logviewer as a program: --help, --version, a wrong command line, and
-// the screenshot aid on an empty window, a log and a pending question.
+// the screenshot aid on an empty window, a log and a pending question, and
+// the first-rows measurement.
 
 #include "viewer_environment.h"
 
@@ -9,6 +10,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 
 namespace korv::test {
 namespace {
@@ -91,6 +93,29 @@ TEST(ViewerProgram, ScreenshotAfterTheGivenTime) {
 TEST(ViewerProgram, ScreenshotToAnUnwritablePlaceFails) {
     const ViewerRun run = RunViewer({"--screenshot", "/nonexistent-dir/x.png", "--quit-after", "100"});
     EXPECT_EQ(run.exitCode, 1);
+}
+
+// The measurement ends the run as soon as the rows are on screen, well before
+// the time limit; without rows to paint it fails when the limit ends it.
+TEST(ViewerProgram, MeasureFirstRows) {
+    const std::string dir = FreshDir("first-rows");
+    const std::string log = dir + "/warnlog.dat";
+    ASSERT_TRUE(RunWriter("append-json " + log, EventsJson(0, 50)));
+    const std::string empty = dir + "/empty/warnlog.dat";
+    FreshDir("first-rows/empty");
+    ASSERT_TRUE(RunWriter("create " + empty));
+
+    const ViewerRun rows = RunViewer({"--measure-first-rows", "--quit-after", "15000", QString::fromStdString(log)});
+    EXPECT_EQ(rows.exitCode, 0) << rows.err.toStdString();
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^first rows painted after (\\d+) ms\n$")).match(rows.out);
+    ASSERT_TRUE(m.hasMatch()) << rows.out.toStdString();
+    EXPECT_LT(m.captured(1).toLongLong(), 15000);
+
+    const ViewerRun none = RunViewer({"--measure-first-rows", "--quit-after", "600", QString::fromStdString(empty)});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(none.out.isEmpty()) << none.out.toStdString();
+    EXPECT_TRUE(none.err.contains("no rows were painted")) << none.err.toStdString();
 }
 
 }  // namespace

@@ -171,6 +171,11 @@ TEST(CommandLine, PathAndTestingOptions) {
     }
     EXPECT_TRUE(ParseViewerCommandLine({"--help"}).help);
     EXPECT_TRUE(ParseViewerCommandLine({"--version"}).version);
+    const ViewerOptions measure = ParseViewerCommandLine({"--measure-first-rows", "/x"});
+    EXPECT_TRUE(measure.error.isEmpty());
+    EXPECT_TRUE(measure.measureFirstRows);
+    EXPECT_EQ(measure.request.m_strFileName, "/x");
+    EXPECT_FALSE(ParseViewerCommandLine({"/x"}).measureFirstRows);
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ ViewerOptions ParseViewerCommandLine(const QStringList& args) {
                 options.help = true;
             } else if (arg == QLatin1String("--version")) {
                 options.version = true;
+            } else if (arg == QLatin1String("--measure-first-rows")) {
+                options.measureFirstRows = true;
             } else if (arg == QLatin1String("--screenshot") || arg == QLatin1String("--quit-after")) {
                 if (i + 1 >= args.size()) {
                     options.error = QStringLiteral("%1 needs a value").arg(arg);
@@ -61,6 +63,9 @@ QString ViewerUsage() {
         "Options:\n"
         "  --screenshot FILE   save the window as a PNG image when --quit-after ends it\n"
         "  --quit-after MS     close the window after MS milliseconds\n"
+        "  --measure-first-rows\n"
+        "                      print the milliseconds from start-up to the first\n"
+        "                      painted rows of the list, then close the window\n"
         "  --help              show this text and exit\n"
         "  --version           show the version and exit\n");
 }

@@ -46,7 +46,10 @@ CLogListCtrl::CLogListCtrl(QWidget* parent)
       m_model(std::make_unique<korv::LogListModel>()),
       m_sink(std::make_unique<korv::LogListNotifySink>(this)) {
     setModel(m_model.get());
-    m_model->SetMissHandler([this] { QueueVisiblePage(); });
+    m_model->SetMissHandler([this] {
+        ++m_missedCells;
+        QueueVisiblePage();
+    });
 
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -348,6 +351,18 @@ bool CLogListCtrl::event(QEvent* event) {
         return true;
     }
     return QTableView::event(event);
+}
+
+bool CLogListCtrl::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::Paint) {
+        return QTableView::viewportEvent(event);
+    }
+    const int missedBefore = m_missedCells;
+    const bool handled = QTableView::viewportEvent(event);
+    if (m_missedCells == missedBefore && GetItemCount() > 0 && m_model->columnCount() > 0) {
+        emit RowsPainted();
+    }
+    return handled;
 }
 
 void CLogListCtrl::resizeEvent(QResizeEvent* event) {

@@ -5,6 +5,7 @@
 #include "resources/accelerators.h"
 #include "resources/ids.h"
 #include "resources/string_table.h"
+#include "ui/log_list_ctrl.h"
 #include "ui/log_viewer_dlg.h"
 #include "ui/menu_builder.h"
 #include "ui/ui_text.h"
@@ -15,6 +16,9 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QWidget>
+
+#include <chrono>
+#include <cstdio>
 
 namespace {
 
@@ -96,6 +100,23 @@ int CLogViewerApp::InitInstance(const korv::ViewerOptions& options) {
         CLogViewerDlg dlg;
         m_pMainWnd = &dlg;
         dlg.SetStartupRequest(&options.request);
+        // Closes the window as if the user chose Exit; a message box still
+        // waiting for an answer goes first.
+        const auto quit = [&] {
+            quitRequested = true;
+            while (QWidget* modal = QApplication::activeModalWidget()) {
+                if (modal == &dlg) {
+                    break;
+                }
+                modal->close();
+                QCoreApplication::processEvents();
+                if (QApplication::activeModalWidget() == modal) {
+                    break;
+                }
+            }
+            dlg.OnCommand(korv::cmd::kExit);
+        };
+        bool rowsPainted = false;
         QTimer quitTimer;
         if (options.quitAfterMs >= 0) {
             quitTimer.setSingleShot(true);
@@ -103,23 +124,33 @@ int CLogViewerApp::InitInstance(const korv::ViewerOptions& options) {
                 if (!options.screenshotFile.isEmpty() && !ScreenshotOf(dlg).save(options.screenshotFile, "PNG")) {
                     exitCode = 1;
                 }
-                quitRequested = true;
-                // A message box still waiting for an answer goes first.
-                while (QWidget* modal = QApplication::activeModalWidget()) {
-                    if (modal == &dlg) {
-                        break;
-                    }
-                    modal->close();
-                    QCoreApplication::processEvents();
-                    if (QApplication::activeModalWidget() == modal) {
-                        break;
-                    }
+                if (options.measureFirstRows && !rowsPainted) {
+                    std::fputs("korv-logviewer: no rows were painted\n", stderr);
+                    exitCode = 1;
                 }
-                dlg.OnCommand(korv::cmd::kExit);
+                quit();
             });
             quitTimer.start(options.quitAfterMs);
         }
         dlg.OnInitDialog();
+        // The list exists from here; nothing is painted before exec().
+        if (options.measureFirstRows && dlg.GetList() != nullptr) {
+            // Queued, so the paint that drew the rows finishes before the window closes.
+            QObject::connect(
+                dlg.GetList(), &CLogListCtrl::RowsPainted, &dlg,
+                [&] {
+                    if (rowsPainted || quitRequested) {
+                        return;
+                    }
+                    rowsPainted = true;
+                    const auto elapsed = std::chrono::steady_clock::now() - options.started;
+                    std::printf("first rows painted after %lld ms\n", static_cast<long long>(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+                    std::fflush(stdout);
+                    quit();
+                },
+                Qt::QueuedConnection);
+        }
         if (!quitRequested) {
             dlg.exec();
         }

@@ -1,10 +1,12 @@
 #pragma once
 // The viewer's command line: one optional path (which may end in ":N"), and
-// the options of the testing aid (--screenshot FILE --quit-after MS) and of
-// every program (--help, --version).
+// the options of the testing aids (--screenshot FILE --quit-after MS,
+// --measure-first-rows) and of every program (--help, --version).
 
 #include <QString>
 #include <QStringList>
+
+#include <chrono>
 
 // The start-up request a viewer window opens in its initialisation. Owned
 // by whoever creates the window; it is read only while the window starts.
@@ -22,6 +24,10 @@ struct ViewerOptions {
     CCommandLineInfo request;
     QString screenshotFile;  // empty: no screenshot
     int quitAfterMs = -1;    // -1: run until the user closes the window
+    // Print the milliseconds from `started` to the first complete paint of
+    // the main list's rows, then close the window.
+    bool measureFirstRows = false;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     bool help = false;
     bool version = false;
     QString error;           // non-empty when the command line is wrong

@@ -140,9 +140,13 @@ signals:
     // A context menu was asked for at `globalPos`; GetRightClickedCell()
     // tells the cell (row -1 when not over a row).
     void ContextMenuRequested(QPoint globalPos);
+    // A paint of the list drew at least one row and every cell it asked
+    // for was there (none waited for the cache thread).
+    void RowsPainted();
 
 protected:
     bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -171,4 +175,5 @@ private:
     std::vector<std::u16string> m_savedTextKeys;  // selection by file name; last = top row
     Cell m_rightClicked;
     Page m_queuedPage;  // last page queued since the view last moved or changed
+    int m_missedCells = 0;  // cells the model could not answer, counted to tell a complete paint
 };
