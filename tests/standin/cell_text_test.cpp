@@ -81,8 +81,14 @@ TEST(CellText, FieldKinds) {
       {{FieldKind::Hex, {}}, kLangEnglishUs, ""},
       {{FieldKind::Time, time}, kLangEnglishUs, "T:578437695752307201"},
   };
-  const TimeTextFn time_text = [](uint64_t ft) { return utf8_to_utf16("T:" + std::to_string(ft)); };
-  for (const Case& c : cases) EXPECT_EQ(utf8(format_cell(c.field, c.lang, time_text)), c.expected) << c.expected;
+  const TimeTextFn time_text = [](uint64_t ft, std::u16string& out) { out += utf8_to_utf16("T:" + std::to_string(ft)); };
+  for (const Case& c : cases) {
+    EXPECT_EQ(utf8(format_cell(c.field, c.lang, time_text)), c.expected) << c.expected;
+    // Appending keeps what was there before.
+    std::u16string gathered = u"ab|";
+    append_cell(c.field, c.lang, time_text, gathered);
+    EXPECT_EQ(utf8(gathered), std::string("ab|") + c.expected);
+  }
   EXPECT_EQ(format_cell({FieldKind::Time, time}, kLangEnglishUs, nullptr), u"");
 }
 

@@ -1,5 +1,8 @@
 #include "standin/cell_text.h"
 
+#include <bit>
+#include <charconv>
+#include <cstring>
 #include <string>
 
 #include "standin/messages.h"
@@ -8,11 +11,14 @@ namespace korv::standin {
 
 namespace {
 
-void append_ascii(std::string_view s, std::u16string* out) {
-  for (char c : s) out->push_back(static_cast<char16_t>(c));
+void append_decimal(uint64_t v, std::u16string* out) {
+  char digits[20];
+  const char* end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+  const size_t at = out->size();
+  out->resize(at + static_cast<size_t>(end - digits));
+  char16_t* q = out->data() + at;
+  for (const char* c = digits; c != end; ++c) *q++ = static_cast<char16_t>(*c);
 }
-
-void append_decimal(uint64_t v, std::u16string* out) { append_ascii(std::to_string(v), out); }
 
 void append_dotted(const uint8_t* p, std::u16string* out) {
   for (int i = 0; i < 4; ++i) {
@@ -33,18 +39,17 @@ void append_group(unsigned v, std::u16string* out) {
   }
 }
 
-std::u16string format_ipv6(const uint8_t* p) {
+void append_ipv6(const uint8_t* p, std::u16string* out) {
   unsigned groups[8];
   for (int i = 0; i < 8; ++i) groups[i] = (static_cast<unsigned>(p[2 * i]) << 8) | p[2 * i + 1];
-  std::u16string out;
 
   // ::ffff:a.b.c.d for IPv4-mapped addresses.
   bool mapped = groups[5] == 0xFFFF;
   for (int i = 0; i < 5; ++i) mapped = mapped && groups[i] == 0;
   if (mapped) {
-    out = u"::ffff:";
-    append_dotted(p + 12, &out);
-    return out;
+    out->append(u"::ffff:");
+    append_dotted(p + 12, out);
+    return;
   }
 
   int best_at = -1, best_len = 0;
@@ -62,69 +67,87 @@ std::u16string format_ipv6(const uint8_t* p) {
 
   for (int i = 0; i < 8; ++i) {
     if (i == best_at) {
-      out.append(u"::");
+      out->append(u"::");
       i += best_len - 1;
       continue;
     }
-    if (i && i != best_at + best_len) out.push_back(u':');
-    append_group(groups[i], &out);
+    if (i && i != best_at + best_len) out->push_back(u':');
+    append_group(groups[i], out);
   }
-  return out;
+}
+
+void append_address(std::span<const uint8_t> bytes, std::u16string* out) {
+  if (bytes.size() == 4) {
+    append_dotted(bytes.data(), out);
+  } else if (bytes.size() == 16) {
+    append_ipv6(bytes.data(), out);
+  }
+}
+
+void append_hex(std::span<const uint8_t> bytes, std::u16string* out) {
+  static constexpr char16_t kDigits[] = u"0123456789abcdef";
+  const size_t at = out->size();
+  out->resize(at + bytes.size() * 2);
+  char16_t* q = out->data() + at;
+  for (uint8_t b : bytes) {
+    *q++ = kDigits[b >> 4];
+    *q++ = kDigits[b & 0xF];
+  }
 }
 
 }  // namespace
 
 std::u16string format_address(std::span<const uint8_t> bytes) {
   std::u16string out;
-  if (bytes.size() == 4) {
-    append_dotted(bytes.data(), &out);
-  } else if (bytes.size() == 16) {
-    out = format_ipv6(bytes.data());
-  }
+  append_address(bytes, &out);
   return out;
 }
 
 std::u16string format_hex(std::span<const uint8_t> bytes) {
-  static constexpr char16_t kDigits[] = u"0123456789abcdef";
   std::u16string out;
-  out.reserve(bytes.size() * 2);
-  for (uint8_t b : bytes) {
-    out.push_back(kDigits[b >> 4]);
-    out.push_back(kDigits[b & 0xF]);
-  }
+  append_hex(bytes, &out);
   return out;
 }
 
-std::u16string format_cell(const FieldView& field, uint16_t langid, const TimeTextFn& time_text) {
-  std::u16string out;
+void append_cell(const FieldView& field, uint16_t langid, const TimeTextFn& time_text, std::u16string& out) {
   switch (field.kind) {
     case FieldKind::Text: {
+      // Little-endian units up to the first NUL.
       const uint8_t* p = field.data.data();
       const size_t units = field.data.size() / 2;
-      out.reserve(units);
-      for (size_t i = 0; i < units; ++i) {
-        const auto c = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-        if (c == 0) break;
-        out.push_back(c);
+      const size_t at = out.size();
+      out.resize(at + units);
+      char16_t* q = out.data() + at;
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(q, p, units * sizeof(char16_t));
+      } else {
+        for (size_t i = 0; i < units; ++i) q[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
       }
+      const size_t nul = std::u16string_view(q, units).find(u'\0');
+      if (nul != std::u16string_view::npos) out.resize(at + nul);
       break;
     }
     case FieldKind::Uint:
       append_decimal(field_uint(field), &out);
       break;
     case FieldKind::Time:
-      if (time_text && field.data.size() == 8) out = time_text(field_uint(field));
+      if (time_text && field.data.size() == 8) time_text(field_uint(field), out);
       break;
     case FieldKind::Addr:
-      out = format_address(field.data);
+      append_address(field.data, &out);
       break;
     case FieldKind::Msg:
-      out = message_text(field_u32(field), langid);
+      append_message_text(field_u32(field), langid, out);
       break;
     case FieldKind::Hex:
-      out = format_hex(field.data);
+      append_hex(field.data, &out);
       break;
   }
+}
+
+std::u16string format_cell(const FieldView& field, uint16_t langid, const TimeTextFn& time_text) {
+  std::u16string out;
+  append_cell(field, langid, time_text, out);
   return out;
 }
 

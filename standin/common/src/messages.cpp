@@ -108,12 +108,18 @@ const MessageText* find_message(uint32_t id) {
 
 bool message_known(uint32_t id) { return find_message(id) != nullptr; }
 
-std::u16string message_text(uint32_t id, uint16_t langid) {
+void append_message_text(uint32_t id, uint16_t langid, std::u16string& out) {
   if (const MessageText* m = find_message(id)) {
-    return std::u16string(m->text[language_index_or_default(langid)]);
+    out.append(m->text[language_index_or_default(langid)]);
+    return;
   }
-  std::u16string out = u"#";
+  out.push_back(u'#');
   for (char c : std::to_string(id)) out.push_back(static_cast<char16_t>(c));
+}
+
+std::u16string message_text(uint32_t id, uint16_t langid) {
+  std::u16string out;
+  append_message_text(id, langid, out);
   return out;
 }
 

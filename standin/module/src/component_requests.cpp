@@ -71,7 +71,7 @@ intptr_t Decode(int typeId, int viewMode, const void* payload, intptr_t length, 
     std::vector<korv::standin::RowView> rows;
     const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(payload), static_cast<size_t>(length));
     if (korv::standin::decode_payload(bytes, &rows) != korv::standin::PayloadResult::Ok) return kResultFailed;
-    block = BuildDecodedBlock(rows, columns.size(), CurrentLanguage(), &HostTimeText);
+    block = BuildDecodedBlock(rows, columns.size(), CurrentLanguage(), &HostAppendTimeText);
     return kResultOk;
 }
 

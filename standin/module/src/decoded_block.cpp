@@ -7,33 +7,52 @@ namespace {
 
 void PutU32(Bytes& out, size_t at, uint32_t v) { std::memcpy(out.data() + at, &v, sizeof v); }
 
-void Align4(Bytes& out) { out.resize((out.size() + 3) & ~size_t{3}, 0); }
+size_t Align4(size_t n) { return (n + 3) & ~size_t{3}; }
 
 }  // namespace
 
 Bytes BuildDecodedBlock(const std::vector<korv::standin::RowView>& rows, size_t cellCount,
                                        uint16_t language, const korv::standin::TimeTextFn& timeText) {
-    Bytes out(16 + 4 * rows.size(), 0);
+    // The cell texts are gathered first, so that the block is allocated once
+    // at its final size: growing it through the host's heap cost more than
+    // formatting the cells.
+    std::u16string texts;
+    texts.reserve(64 * cellCount * rows.size());
+    std::vector<size_t> ends;  // end of each cell in `texts`, row by row
+    ends.reserve(cellCount * rows.size());
+    size_t size = 16 + 4 * rows.size();
+    for (const korv::standin::RowView& row : rows) {
+        const size_t rowStart = texts.size();
+        for (size_t c = 0; c < cellCount; ++c) {
+            if (c < row.fields.size()) korv::standin::append_cell(row.fields[c], language, timeText, texts);
+            ends.push_back(texts.size());
+        }
+        size = Align4(size) + 4 + 4 * cellCount + (texts.size() - rowStart + cellCount) * sizeof(char16_t);
+    }
+    size = Align4(size);
+
+    Bytes out(size, 0);
+    PutU32(out, 0, static_cast<uint32_t>(size));
     PutU32(out, 4, 0);  // row flags
     PutU32(out, 8, static_cast<uint32_t>(cellCount));
     PutU32(out, 12, static_cast<uint32_t>(rows.size()));
+    size_t at = 16 + 4 * rows.size();
+    size_t cell = 0;
+    size_t from = 0;  // start of the next cell in `texts`
     for (size_t r = 0; r < rows.size(); ++r) {
-        Align4(out);
-        const size_t rowAt = out.size();
+        at = Align4(at);
+        const size_t rowAt = at;
         PutU32(out, 16 + 4 * r, static_cast<uint32_t>(rowAt));
-        out.resize(rowAt + 4 + 4 * cellCount, 0);
         PutU32(out, rowAt, rows[r].level);
-        for (size_t c = 0; c < cellCount; ++c) {
-            std::u16string text;
-            if (c < rows[r].fields.size()) text = korv::standin::format_cell(rows[r].fields[c], language, timeText);
-            PutU32(out, rowAt + 4 + 4 * c, static_cast<uint32_t>(out.size() - rowAt));
-            const size_t at = out.size();
-            out.resize(at + (text.size() + 1) * sizeof(char16_t), 0);
-            std::memcpy(out.data() + at, text.data(), text.size() * sizeof(char16_t));
+        at = rowAt + 4 + 4 * cellCount;
+        for (size_t c = 0; c < cellCount; ++c, ++cell) {
+            const size_t units = ends[cell] - from;
+            PutU32(out, rowAt + 4 + 4 * c, static_cast<uint32_t>(at - rowAt));
+            std::memcpy(out.data() + at, texts.data() + from, units * sizeof(char16_t));
+            at += (units + 1) * sizeof(char16_t);  // the NUL is the block's zero fill
+            from = ends[cell];
         }
     }
-    Align4(out);
-    PutU32(out, 0, static_cast<uint32_t>(out.size()));
     return out;
 }
 

@@ -21,15 +21,15 @@ uint32_t HostLanguage() {
     return language;
 }
 
-std::u16string HostTimeText(uint64_t filetime) {
+void HostAppendTimeText(uint64_t filetime, std::u16string& out) {
     HostFunction host = Host();
-    if (host == nullptr) return {};
+    if (host == nullptr) return;
     HostSystemTime utc{}, local{};
     // Argument-block form, as a module with many arguments would call.
     const intptr_t toSystem[] = {static_cast<intptr_t>(filetime), reinterpret_cast<intptr_t>(&utc)};
-    if (host(kHostTimeToSystem | kCallArgBlock, reinterpret_cast<intptr_t>(toSystem)) != kResultOk) return {};
+    if (host(kHostTimeToSystem | kCallArgBlock, reinterpret_cast<intptr_t>(toSystem)) != kResultOk) return;
     if (host(kHostTimeToLocal, reinterpret_cast<intptr_t>(&utc), reinterpret_cast<intptr_t>(&local)) != kResultOk) {
-        return {};
+        return;
     }
     char16_t date[128] = {};
     char16_t time[128] = {};
@@ -37,9 +37,14 @@ std::u16string HostTimeText(uint64_t filetime) {
              static_cast<intptr_t>(std::size(date))) != kResultOk ||
         host(kHostTimeText, reinterpret_cast<intptr_t>(&local), reinterpret_cast<intptr_t>(time),
              static_cast<intptr_t>(std::size(time))) != kResultOk) {
-        return {};
+        return;
     }
-    return std::u16string(date) + u' ' + std::u16string(time);
+    // The host NUL-terminates within the capacity; the last unit stays 0 regardless.
+    date[std::size(date) - 1] = 0;
+    time[std::size(time) - 1] = 0;
+    out.append(date);
+    out.push_back(u' ');
+    out.append(time);
 }
 
 void* HostAlloc(size_t size) {

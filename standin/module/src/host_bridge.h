@@ -17,9 +17,10 @@ HostFunction Host();
 // The language the host's settings query answers, or 0 when it does not.
 uint32_t HostLanguage();
 
-// Date and time text of a FILETIME (UTC) in the viewer's time zone, joined
-// by one blank, as the viewer shows record times; empty when the host fails.
-std::u16string HostTimeText(uint64_t filetime);
+// Appends the date and time text of a FILETIME (UTC) in the viewer's time
+// zone, joined by one blank, as the viewer shows record times; nothing when
+// the host fails.
+void HostAppendTimeText(uint64_t filetime, std::u16string& out);
 
 // Memory from the host's heap; null when it has none.
 void* HostAlloc(size_t size);

@@ -86,6 +86,8 @@ enum Msg : uint32_t {
 // The text of message id in the language (a served LANGID, else English);
 // "#id" for an id without a text.
 std::u16string message_text(uint32_t id, uint16_t langid);
+// The same text appended to `out`.
+void append_message_text(uint32_t id, uint16_t langid, std::u16string& out);
 
 // Whether id has a text.
 bool message_known(uint32_t id);
