@@ -98,7 +98,10 @@ void MakeRowTexts(std::span<const std::uint8_t> block, std::uint32_t row, int vi
                   std::size_t columns, platform::FileTime time, std::vector<std::u16string>& out) {
   out.resize(columns);
   std::size_t c = 0;
-  if (viewMode == LOG_VIEW_LIST && columns > 0) out[c++] = FormatRecordTime(time);
+  if (viewMode == LOG_VIEW_LIST && columns > 0) {
+    out[c].clear();  // reused: the row strings keep their storage from row to row
+    AppendRecordTime(time, out[c++]);
+  }
   for (std::uint32_t cell = 0; c < columns; ++c, ++cell)
     if (!CellText(block, row, cell, out[c])) out[c].clear();
 }

@@ -59,59 +59,74 @@ std::u16string Format(const CivilTime& t, const wchar_t* pattern) {
   return wide_to_utf16(std::wstring_view(buf, n));
 }
 
-std::u16string Ascii(const char* s, int n) {
-  return std::u16string(s, s + (n > 0 ? n : 0));
+void AppendAscii(const char* s, int n, std::u16string& out) {
+  for (int i = 0; i < n; ++i) out.push_back(char16_t(s[i]));
 }
 
-// Appends v (0..99999) as "%0*d" writes it: at least `width` digits, more when v needs them.
+// Writes v (0..99999) as "%0*d" writes it: at least `width` digits, more when v needs them.
 // Every row of an export formats a time, and snprintf was most of that cost.
-void AppendDigits(std::u16string& out, int v, int width) {
+char16_t* PutDigits(char16_t* q, int v, int width) {
   char16_t digits[5];
   int n = 0;
   do {
     digits[n++] = char16_t(u'0' + v % 10);
     v /= 10;
   } while (v > 0 && n < 5);
-  for (int i = n; i < width; ++i) out.push_back(u'0');
-  while (n > 0) out.push_back(digits[--n]);
+  for (int i = n; i < width; ++i) *q++ = u'0';
+  while (n > 0) *q++ = digits[--n];
+  return q;
 }
 
 bool Fits(int v, int high) { return v >= 0 && v <= high; }
 
-// "a<sep>b<sep>c" with the widths given, or false when a field is outside the fast path.
+// Appends "a<sep>b<sep>c" with the widths given (wa at most 5), or returns false when a field is
+// outside the fast path.
 bool ThreeFields(int a, int wa, int b, int c, char16_t sep, std::u16string& out) {
   if (!Fits(a, 99999) || !Fits(b, 99) || !Fits(c, 99)) return false;
-  out.reserve(std::size_t(wa) + 6);
-  AppendDigits(out, a, wa);
-  out.push_back(sep);
-  AppendDigits(out, b, 2);
-  out.push_back(sep);
-  AppendDigits(out, c, 2);
+  char16_t text[16];
+  char16_t* q = PutDigits(text, a, wa);
+  *q++ = sep;
+  q = PutDigits(q, b, 2);
+  *q++ = sep;
+  q = PutDigits(q, c, 2);
+  out.append(text, std::size_t(q - text));
   return true;
 }
 
 }  // namespace
 
-std::u16string date_text(const CivilTime& t) {
+void append_date_text(const CivilTime& t, std::u16string& out) {
   if (time_text_is_iso()) {
-    std::u16string fast;
-    if (ThreeFields(t.year, 4, t.month, t.day, u'-', fast)) return fast;
+    if (ThreeFields(t.year, 4, t.month, t.day, u'-', out)) return;
     char buf[32];
     const int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
-    return Ascii(buf, n < int(sizeof buf) ? n : int(sizeof buf) - 1);
+    AppendAscii(buf, n < int(sizeof buf) ? n : int(sizeof buf) - 1, out);
+    return;
   }
-  return Format(t, L"%x");
+  out += Format(t, L"%x");
+}
+
+void append_time_text(const CivilTime& t, std::u16string& out) {
+  if (time_text_is_iso()) {
+    if (ThreeFields(t.hour, 2, t.minute, t.second, u':', out)) return;
+    char buf[32];
+    const int n = std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    AppendAscii(buf, n < int(sizeof buf) ? n : int(sizeof buf) - 1, out);
+    return;
+  }
+  out += Format(t, L"%X");
+}
+
+std::u16string date_text(const CivilTime& t) {
+  std::u16string out;
+  append_date_text(t, out);
+  return out;
 }
 
 std::u16string time_text(const CivilTime& t) {
-  if (time_text_is_iso()) {
-    std::u16string fast;
-    if (ThreeFields(t.hour, 2, t.minute, t.second, u':', fast)) return fast;
-    char buf[32];
-    const int n = std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return Ascii(buf, n < int(sizeof buf) ? n : int(sizeof buf) - 1);
-  }
-  return Format(t, L"%X");
+  std::u16string out;
+  append_time_text(t, out);
+  return out;
 }
 
 }  // namespace korv::platform

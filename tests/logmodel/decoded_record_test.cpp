@@ -38,6 +38,30 @@ TEST(DecodedRecord, UnalignedTextIsRead) {
   EXPECT_EQ(text, u"ab");
 }
 
+// Texts of every length around the eight-unit steps of the NUL scan, at even
+// and odd offsets, and with a zero byte pair that straddles two units.
+TEST(DecodedRecord, TextLengthsAroundTheScanStepsAndShiftedBytes) {
+  std::u16string text;
+  for (std::size_t length = 0; length <= 34; ++length) {
+    std::u16string expected;
+    for (std::size_t i = 0; i < length; ++i) expected += char16_t(i % 2 ? 0x4100 : u'A');  // 41 00 | 00 41
+    for (int shift = 0; shift < 2; ++shift) {
+      auto b = BuildBlock({{1, {expected}}}, 1);
+      if (shift) {
+        b.insert(b.begin() + 28, 0xEE);
+        PutU32(b, 24, 9);
+      }
+      ASSERT_TRUE(CellText(b, 0, 0, text)) << length << "/" << shift;
+      EXPECT_EQ(text, expected) << length << "/" << shift;
+      // The same cell without its NUL, cut at the block's end: no text.
+      const std::size_t end = 28 + std::size_t(shift) + 2 * length;
+      b.resize(end);
+      EXPECT_FALSE(CellText(b, 0, 0, text)) << length << "/" << shift;
+      EXPECT_TRUE(text.empty());
+    }
+  }
+}
+
 // Damage applied to a valid block of one row with two cells "ab" and "cd".
 struct Damage {
   const char* name;

@@ -9,6 +9,8 @@
 // "2026-12-08 14:03:05" in the C locale with TZ "UTC+0". A time that the shift would move
 // outside the FILETIME range has no calendar date and gives an empty text.
 std::u16string FormatRecordTime(korv::platform::FileTime time);
+// The same text appended to `out` (nothing for a time without a calendar date).
+void AppendRecordTime(korv::platform::FileTime time, std::u16string& out);
 
 // The date text and the time text separately (the XML export writes them apart). False, and
 // both empty, when the shifted time has no calendar date.

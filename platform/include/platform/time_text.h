@@ -36,5 +36,8 @@ bool time_text_is_iso();
 // range-checked beyond what the C library needs; filetime_to_civil always yields valid ones.
 std::u16string date_text(const CivilTime& t);
 std::u16string time_text(const CivilTime& t);
+// The same texts appended to `out`, for callers that reuse one string per row.
+void append_date_text(const CivilTime& t, std::u16string& out);
+void append_time_text(const CivilTime& t, std::u16string& out);
 
 }  // namespace korv::platform
