@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 
@@ -63,7 +64,7 @@ void AppendLiteral(const char (&s)[N], std::string& out) {
 }
 
 // The entity of an XML special character, or null for any other.
-const char* XmlEntity(char16_t c) {
+constexpr const char* XmlEntity(char16_t c) {
   switch (c) {
     case u'&': return "&amp;";
     case u'<': return "&lt;";
@@ -80,19 +81,25 @@ const char* XmlEntity(char16_t c) {
 // handling of unpaired surrogates. Escaping the UTF-8 gives the same bytes as escaping the
 // UTF-16 first, as all five characters are ASCII.
 void AppendUtf8(std::u16string_view text, bool escape, std::string& out) {
+  // ASCII characters that are copied as they are: all but the five specials when escaping.
+  static constexpr auto kPlain = [] {
+    std::array<std::array<bool, 128>, 2> plain{};
+    for (char16_t c = 0; c < 128; ++c) plain[0][c] = true, plain[1][c] = XmlEntity(c) == nullptr;
+    return plain;
+  }();
+  const std::array<bool, 128>& plain = kPlain[escape ? 1 : 0];
   const std::size_t n = text.size();
   std::size_t i = 0;
   while (i < n) {
+    // Room for the longest possible plain run, given back after it.
+    const std::size_t at = out.size();
+    out.resize(at + (n - i));
+    char* dst = out.data() + at;
     std::size_t j = i;
-    while (j < n && text[j] < 0x80 && !(escape && XmlEntity(text[j]))) ++j;
-    if (j > i) {
-      const std::size_t at = out.size();
-      out.resize(at + (j - i));
-      char* dst = out.data() + at;
-      for (std::size_t k = i; k < j; ++k) *dst++ = char(text[k]);
-      i = j;
-      continue;
-    }
+    while (j < n && text[j] < 0x80 && plain[text[j]]) *dst++ = char(text[j++]);
+    out.resize(at + (j - i));
+    i = j;
+    if (i == n) break;
     if (text[i] < 0x80) {
       out.append(XmlEntity(text[i]));
       ++i;

@@ -1,7 +1,6 @@
 #include "standin/cell_text.h"
 
 #include <bit>
-#include <charconv>
 #include <cstring>
 #include <string>
 
@@ -12,12 +11,13 @@ namespace korv::standin {
 namespace {
 
 void append_decimal(uint64_t v, std::u16string* out) {
-  char digits[20];
-  const char* end = std::to_chars(digits, digits + sizeof digits, v).ptr;
-  const size_t at = out->size();
-  out->resize(at + static_cast<size_t>(end - digits));
-  char16_t* q = out->data() + at;
-  for (const char* c = digits; c != end; ++c) *q++ = static_cast<char16_t>(*c);
+  char16_t digits[20];
+  char16_t* q = digits + 20;
+  do {
+    *--q = static_cast<char16_t>(u'0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  out->append(q, static_cast<size_t>(digits + 20 - q));
 }
 
 void append_dotted(const uint8_t* p, std::u16string* out) {
