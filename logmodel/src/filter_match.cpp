@@ -3,6 +3,10 @@
 #include "logmodel/severity.h"
 #include "logmodel/word_chars.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace korv {
 
 void LowerAscii(std::u16string& text) {
@@ -10,12 +14,54 @@ void LowerAscii(std::u16string& text) {
     if (c >= u'A' && c <= u'Z') c = char16_t(c + (u'a' - u'A'));
 }
 
-bool FindWholeWord(std::u16string_view text, std::u16string_view word) {
+namespace {
+
+char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c; }
+
+}  // namespace
+
+std::size_t FindFolded(std::u16string_view text, std::u16string_view needle, std::size_t from) {
+  const std::size_t n = text.size();
+  const std::size_t m = needle.size();
+  if (m == 0) return from <= n ? from : std::u16string_view::npos;
+  if (m > n || from > n - m) return std::u16string_view::npos;
+  const std::size_t last = n - m;  // the last position a match can start at
+  const char16_t first = needle[0];
+  const char16_t upper = first >= u'a' && first <= u'z' ? char16_t(first - (u'a' - u'A')) : first;
+  const char16_t* p = text.data();
+  std::size_t i = from;
+  while (i <= last) {
+#if defined(__SSE2__)
+    // Skip eight positions at a time while none holds the first character in either case.
+    const __m128i lower8 = _mm_set1_epi16(static_cast<short>(first));
+    const __m128i upper8 = _mm_set1_epi16(static_cast<short>(upper));
+    while (i + 8 <= last + 1) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, lower8), _mm_cmpeq_epi16(v, upper8)));
+      if (mask != 0) {
+        i += std::size_t(__builtin_ctz(unsigned(mask))) / 2;
+        break;
+      }
+      i += 8;
+    }
+    if (i > last) break;
+#endif
+    if (p[i] == first || p[i] == upper) {
+      std::size_t j = 1;
+      while (j < m && FoldAscii(p[i + j]) == needle[j]) ++j;
+      if (j == m) return i;
+    }
+    ++i;
+  }
+  return std::u16string_view::npos;
+}
+
+bool FindWholeWord(std::u16string_view text, std::u16string_view word, bool fold) {
   const std::size_t n = text.size();
   const std::size_t m = word.size();
   std::size_t j = 0;
   while (j < n) {
-    const std::size_t p = text.find(word, j);
+    const std::size_t p = fold ? FindFolded(text, word, j) : text.find(word, j);
     if (p == std::u16string_view::npos) return false;
     const bool before_ok = p == 0 || !IsWordChar(text[p - 1]);
     const bool after_ok = p + m == n || !IsWordChar(text[p + m]);
@@ -44,22 +90,17 @@ bool TextCriterionActive(const CLogFilterData& filter) {
   return filter.m_nColumnMask != 0 && !filter.m_strText.empty();
 }
 
-bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts,
-                std::u16string& scratch) {
+bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts) {
   const bool fold = !(filter.m_nOptions & FILTER_OPT_CASE);
   const bool words = (filter.m_nOptions & FILTER_OPT_WORDS) != 0;
   // Only columns 0-30 can be selected: bit 31 is never set in a mask the system builds.
   const std::size_t columns = texts.size() < 31 ? texts.size() : 31;
   for (std::size_t i = 0; i < columns; ++i) {
     if (!(filter.m_nColumnMask & (std::uint32_t(1) << i))) continue;
-    std::u16string_view column = texts[i];
-    if (fold) {
-      scratch.assign(column);
-      LowerAscii(scratch);
-      column = scratch;
-    }
-    if (words ? FindWholeWord(column, filter.m_strText)
-              : column.find(filter.m_strText) != std::u16string_view::npos)
+    const std::u16string_view column = texts[i];
+    if (words ? FindWholeWord(column, filter.m_strText, fold)
+              : (fold ? FindFolded(column, filter.m_strText) : column.find(filter.m_strText)) !=
+                    std::u16string_view::npos)
       return true;
   }
   return false;

@@ -27,7 +27,6 @@ bool CLog::MatchRecord(const CLogFilterData& filter, const REC_INFO_BASE& row,
   if (IsDirectory() && !m_dirRows.empty() && &row >= m_dirRows.data() &&
       &row < m_dirRows.data() + m_dirRows.size())
     return MatchRecord(filter, static_cast<const REC_INFO_DIR&>(row), texts);
-  std::u16string fold;
   auto get = [&](const std::vector<std::u16string>*& out) {
     if (texts) {
       out = texts;
@@ -38,20 +37,19 @@ bool CLog::MatchRecord(const CLogFilterData& filter, const REC_INFO_BASE& row,
     out = &m_cellTexts;
     return true;
   };
-  if (texts) return korv::MatchRow(filter, row.flags, row.level, row.time, get, fold);
+  if (texts) return korv::MatchRow(filter, row.flags, row.level, row.time, get);
   std::lock_guard<std::mutex> guard(m_bufferLock);
-  return korv::MatchRow(filter, row.flags, row.level, row.time, get, fold);
+  return korv::MatchRow(filter, row.flags, row.level, row.time, get);
 }
 
 bool CLog::MatchRecord(const CLogFilterData& filter, const REC_INFO_DIR& row,
                        const std::vector<std::u16string>* texts) {
-  std::u16string fold;
   if (texts) {
     auto given = [&](const std::vector<std::u16string>*& out) {
       out = texts;
       return true;
     };
-    return korv::MatchRow(filter, row.flags, row.level, row.time, given, fold);
+    return korv::MatchRow(filter, row.flags, row.level, row.time, given);
   }
   LoadScratch scratch;
   auto read = [&](const std::vector<std::u16string>*& out) {
@@ -61,7 +59,7 @@ bool CLog::MatchRecord(const CLogFilterData& filter, const REC_INFO_DIR& row,
     out = &scratch.texts;
     return true;
   };
-  return korv::MatchRow(filter, row.flags, row.level, row.time, read, fold);
+  return korv::MatchRow(filter, row.flags, row.level, row.time, read);
 }
 
 int CLog::FindRecord(const CLogFilterData& filter, int start, bool upwards) {

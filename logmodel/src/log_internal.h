@@ -23,7 +23,6 @@ struct CLog::LoadScratch {
   std::vector<std::uint8_t> record;  // the record as read
   std::vector<std::uint8_t> block;   // its decoded record
   std::vector<std::u16string> texts; // column texts for the text criterion
-  std::u16string fold;               // lower-cased column text
 };
 
 namespace korv {

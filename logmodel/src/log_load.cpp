@@ -57,7 +57,7 @@ void CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std
           out = &scratch.texts;
           return true;
         };
-        if (korv::MatchRow(m_filter, row.flags, row.level, row.time, texts, scratch.fold))
+        if (korv::MatchRow(m_filter, row.flags, row.level, row.time, texts))
           row.flags |= ROW_FLAG_VISIBLE;
         rows.push_back(row);
       }

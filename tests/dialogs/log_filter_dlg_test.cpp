@@ -253,10 +253,8 @@ TEST_F(FilterDialog, NoColumnCheckedMakesTheTextInactive) {
     EXPECT_EQ(dlg.GetCriteria().m_nColumnMask, 0u);
     EXPECT_FALSE(TextCriterionActive(dlg.GetCriteria()));
     // A row with no column text at all still passes: the text test is off.
-    std::u16string scratch;
-    EXPECT_TRUE(MatchRow(
-        dlg.GetCriteria(), 0, 0x20000000, 0, [](const std::vector<std::u16string>*&) { return false; },
-        scratch));
+    EXPECT_TRUE(MatchRow(dlg.GetCriteria(), 0, 0x20000000, 0,
+                         [](const std::vector<std::u16string>*&) { return false; }));
 }
 
 TEST_F(FilterDialog, FindWindowCancelOnlyHides) {

@@ -149,15 +149,13 @@ TEST_F(Filter, MatchRow) {
     f.m_timeFrom = from;
     f.m_timeTo = to;
     int asked = 0;
-    std::u16string scratch;
     const bool got = korv::MatchRow(
         f, c.flags, c.level, ToFileTime(c.time),
         [&](const std::vector<std::u16string>*& texts) {
           ++asked;
           texts = &c.cells;
           return c.texts_available;
-        },
-        scratch);
+        });
     EXPECT_EQ(got, c.match) << c.name;
     // The texts are asked for only when the text test runs.
     if (c.text.empty() || c.columns == 0) {
@@ -178,6 +176,44 @@ TEST(FilterText, LowerAsciiOnly) {
   std::u16string s = u"AbZ \u00c9\u0179 [@]";
   korv::LowerAscii(s);
   EXPECT_EQ(s, u"abz \u00c9\u0179 [@]");
+}
+
+// The folded search against lower-casing a copy and searching it: fixed cases at the
+// edges, then generated texts of every length around the eight-unit steps.
+TEST(FilterText, FoldedSearchAgreesWithLowerCasedCopy) {
+  const auto reference = [](std::u16string text, std::u16string_view needle, std::size_t from) {
+    korv::LowerAscii(text);
+    return std::u16string_view(text).find(needle, from);
+  };
+  const struct {
+    std::u16string text, needle;
+    std::size_t from;
+  } fixed[] = {{u"", u"", 0},          {u"abc", u"", 3},      {u"abc", u"", 4},
+               {u"ABC", u"abc", 0},    {u"xxABC", u"abc", 2}, {u"xxABC", u"abc", 3},
+               {u"\u00c9t\u00c9", u"\u00e9t", 0},  // only ASCII letters fold
+               {u"aaaaaaaaaaaaaaaaaaab", u"aab", 0},   {u"[[[[[[[[[[[[{", u"{", 0},
+               {u"@@@@@@@@@@@@@@@@`", u"`", 0}};      // '@' and '`' sit next to the letters
+  for (const auto& c : fixed)
+    EXPECT_EQ(korv::FindFolded(c.text, c.needle, c.from), reference(c.text, c.needle, c.from))
+        << std::string(c.text.begin(), c.text.end());
+
+  const char16_t alphabet[] = {u'a', u'A', u'b', u'B', u'z', u'Z', u'@', u'[', u'\u00e1', u'\u0101'};
+  const std::u16string needles[] = {u"a", u"ab", u"ba", u"zab", u"abab", u"\u00e1b", u"aaaaaaaaa"};
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int round = 0; round < 3000; ++round) {
+    std::u16string text(std::size_t(next() % 40), u' ');
+    for (char16_t& ch : text) ch = alphabet[next() % std::size(alphabet)];
+    const std::u16string& needle = needles[next() % std::size(needles)];
+    const std::size_t from = next() % (text.size() + 2);
+    ASSERT_EQ(korv::FindFolded(text, needle, from), reference(text, needle, from))
+        << "round " << round;
+    EXPECT_EQ(korv::FindWholeWord(text, needle, true), [&] {
+      std::u16string lower = text;
+      korv::LowerAscii(lower);
+      return korv::FindWholeWord(lower, needle);
+    }()) << "round " << round;
+  }
 }
 
 struct FindCase {

@@ -18,9 +18,13 @@ namespace korv {
 // Maps only A-Z to a-z: a case-insensitive search ignores case for ASCII letters alone.
 void LowerAscii(std::u16string& text);
 
+// Where `needle` first occurs in `text` at or after `from`, with A-Z in `text` read as a-z;
+// `needle` must already be lower-cased. npos when it does not occur.
+std::size_t FindFolded(std::u16string_view text, std::u16string_view needle, std::size_t from = 0);
+
 // First occurrence of `word` in `text` at or after each candidate position that stands as a
-// whole word (no letter or digit right before or after it).
-bool FindWholeWord(std::u16string_view text, std::u16string_view word);
+// whole word (no letter or digit right before or after it); found with FindFolded when `fold`.
+bool FindWholeWord(std::u16string_view text, std::u16string_view word, bool fold = false);
 
 // The deleted, record-type and time tests, which need only the row description.
 bool PassesRowTests(const CLogFilterData& filter, std::uint32_t flags, std::uint32_t level,
@@ -31,21 +35,19 @@ bool TextCriterionActive(const CLogFilterData& filter);
 
 // The text test over one text per column, in column order. The search text must already be
 // lower-cased when the criteria are case-insensitive (SetFilter and FindRecord do that).
-// `scratch` is reused between calls to avoid an allocation per column.
-bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts,
-                std::u16string& scratch);
+bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts);
 
 // The whole predicate. get_texts(std::vector<std::u16string>*&) -> bool produces the row's
 // column texts only when the text test needs them; false means they cannot be produced and
 // the row does not match.
 template <class GetTexts>
 bool MatchRow(const CLogFilterData& filter, std::uint32_t flags, std::uint32_t level,
-              platform::FileTime time, GetTexts&& get_texts, std::u16string& scratch) {
+              platform::FileTime time, GetTexts&& get_texts) {
   if (!PassesRowTests(filter, flags, level, time)) return false;
   if (!TextCriterionActive(filter)) return true;
   const std::vector<std::u16string>* texts = nullptr;
   if (!get_texts(texts) || !texts) return false;
-  return MatchTexts(filter, *texts, scratch);
+  return MatchTexts(filter, *texts);
 }
 
 // The circular search: examines count rows starting after `start` (at the last row going
