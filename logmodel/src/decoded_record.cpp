@@ -79,17 +79,13 @@ std::uint32_t RowLevel(DecodedBlock block, std::uint32_t row) {
   return level;
 }
 
-bool CellText(DecodedBlock block, std::uint32_t row, std::uint32_t cell, std::u16string& out) {
-  out.clear();
-  std::uint32_t row_offset = 0;
-  std::uint32_t level = 0;
-  if (!RowOffset(block, row, row_offset) || !ReadU32(block, row_offset, level)) return false;
-  if (cell >= CellCount(block)) return false;
-  // 64-bit sums: row offset + 4 + 4*cell and row offset + cell offset cannot overflow.
+namespace {
+
+// The text of the cell whose offset entry is at `entry`, for a row at `row_offset`.
+bool CellAt(DecodedBlock block, std::uint64_t row_offset, std::uint64_t entry, std::u16string& out) {
   std::uint32_t cell_offset = 0;
-  if (!ReadU32(block, std::uint64_t(row_offset) + 4 + std::uint64_t(cell) * 4, cell_offset))
-    return false;
-  const std::uint64_t start = std::uint64_t(row_offset) + cell_offset;
+  if (!ReadU32(block, entry, cell_offset)) return false;
+  const std::uint64_t start = row_offset + cell_offset;
   if (start > block.size()) return false;
   const std::uint8_t* p = block.data() + start;
   const std::size_t units = (block.size() - start) / 2;
@@ -98,4 +94,30 @@ bool CellText(DecodedBlock block, std::uint32_t row, std::uint32_t cell, std::u1
   out.resize(nul);
   std::memcpy(out.data(), p, nul * 2);  // little-endian host, as the block
   return true;
+}
+
+}  // namespace
+
+bool CellText(DecodedBlock block, std::uint32_t row, std::uint32_t cell, std::u16string& out) {
+  out.clear();
+  std::uint32_t row_offset = 0;
+  std::uint32_t level = 0;
+  if (!RowOffset(block, row, row_offset) || !ReadU32(block, row_offset, level)) return false;
+  if (cell >= CellCount(block)) return false;
+  // 64-bit sums: row offset + 4 + 4*cell and row offset + cell offset cannot overflow.
+  if (CellAt(block, row_offset, std::uint64_t(row_offset) + 4 + std::uint64_t(cell) * 4, out)) return true;
+  out.clear();
+  return false;
+}
+
+void RowCellTexts(DecodedBlock block, std::uint32_t row, std::span<std::u16string> out) {
+  std::uint32_t row_offset = 0;
+  std::uint32_t level = 0;
+  const bool readable = RowOffset(block, row, row_offset) && ReadU32(block, row_offset, level);
+  const std::uint64_t cells = readable ? CellCount(block) : 0;
+  for (std::size_t cell = 0; cell < out.size(); ++cell) {
+    if (cell >= cells || !CellAt(block, row_offset, std::uint64_t(row_offset) + 4 + std::uint64_t(cell) * 4,
+                                 out[cell]))
+      out[cell].clear();
+  }
 }

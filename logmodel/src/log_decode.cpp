@@ -102,8 +102,7 @@ void MakeRowTexts(std::span<const std::uint8_t> block, std::uint32_t row, int vi
     out[c].clear();  // reused: the row strings keep their storage from row to row
     AppendRecordTime(time, out[c++]);
   }
-  for (std::uint32_t cell = 0; c < columns; ++c, ++cell)
-    if (!CellText(block, row, cell, out[c])) out[c].clear();
+  RowCellTexts(block, row, std::span<std::u16string>(out).subspan(c));
 }
 
 }  // namespace korv

@@ -99,10 +99,18 @@ TEST(DecodedRecord, DamagedBlocksNeverReadOutside) {
     EXPECT_EQ(text, c.cell0 ? u"ab" : u"") << c.name;
     EXPECT_EQ(CellText(exact, 0, 1, text), c.cell1) << c.name;
     EXPECT_EQ(text, c.cell1 ? u"cd" : u"") << c.name;
+    // The whole row at once reads the same cells, and nothing for a cell the block lacks.
+    std::vector<std::u16string> row = {u"stale", u"stale", u"stale"};
+    RowCellTexts(exact, 0, row);
+    EXPECT_EQ(row, (std::vector<std::u16string>{c.cell0 ? u"ab" : u"", c.cell1 ? u"cd" : u"", u""})) << c.name;
     // Rows past the first read the block's own bytes as offsets; under ASan this shows that
     // following them stays inside the block.
     for (std::uint32_t r = 1; r < RowCount(exact); ++r)
-      for (std::uint32_t cell = 0; cell < 3; ++cell) CellText(exact, r, cell, text);
+      for (std::uint32_t cell = 0; cell < 3; ++cell) {
+        const bool read = CellText(exact, r, cell, text);
+        RowCellTexts(exact, r, row);
+        EXPECT_EQ(row[cell], read ? text : u"") << c.name << " row " << r;
+      }
   }
 }
 

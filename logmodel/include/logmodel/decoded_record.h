@@ -36,3 +36,7 @@ std::uint32_t RowLevel(DecodedBlock block, std::uint32_t row);
 // cell does not exist, any offset points outside the block, or the text has no NUL within
 // the block.
 bool CellText(DecodedBlock block, std::uint32_t row, std::uint32_t cell, std::u16string& out);
+
+// CellText of cells 0, 1, ... of one row into out[0], out[1], ...: the row is located once.
+// A cell that CellText would not read is left empty.
+void RowCellTexts(DecodedBlock block, std::uint32_t row, std::span<std::u16string> out);
