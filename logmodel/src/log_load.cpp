@@ -34,6 +34,8 @@ void CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std
 
   LoadScratch scratch;
   const std::size_t columns = std::size_t(GetColumnCount());
+  // The records are read in file order: a window at a time, not a read each.
+  const DiskLogReadAheadScope readAhead(m_file.get());
   for (std::int64_t done = 0; done < n; ++done) {
     if (m_bAbort) return;
     const std::int32_t r = std::int32_t(first + done);

@@ -21,6 +21,7 @@ bool DiskLogRefresh(DiskLogFile* log) {
   bool rewritten = false;
   if (!DiskLogHasChanged(log, &rewritten)) return false;
   log->header = log->scratch_header;
+  drop_window(*log);
   if (log->indexed()) {
     if (rewritten)
       full_walk(*log);

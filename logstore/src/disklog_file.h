@@ -26,6 +26,13 @@ struct DiskLogFile {
   std::vector<_DISKLOG_INDEX_RECORD> index;
   std::size_t index_step = 0;  // next record number / 16 at the last rebuild
 
+  // The read-ahead window: window_bytes bytes of the file from window_offset,
+  // valid while read_ahead_scopes > 0 (the storage is freed with the last).
+  int read_ahead_scopes = 0;
+  std::vector<unsigned char> window;
+  std::uint64_t window_offset = 0;
+  std::size_t window_bytes = 0;
+
   bool indexed() const { return (open_flags & DISKLOG_OPEN_INDEX) != 0; }
 };
 
@@ -33,6 +40,13 @@ namespace korv {
 
 // Reads the 56-byte header at offset 0 (short files read as zero-filled).
 bool read_disklog_header(const platform::File& file, _DISKLOG_HEADER& header);
+
+// Reads like File::read_at, from the read-ahead window when one is kept; the
+// caller holds the lock. drop_window forgets the window's bytes (after any
+// change to the file or to what the handle knows of it).
+platform::FileError read_log_bytes(DiskLogFile& log, std::uint64_t offset, void* dest, std::size_t want,
+                                   std::size_t& got);
+inline void drop_window(DiskLogFile& log) { log.window_bytes = 0; }
 // Writes min(header size, 56) bytes of the header at offset 0.
 bool write_disklog_header(platform::File& file, const _DISKLOG_HEADER& header);
 

@@ -37,6 +37,7 @@ bool walk_into_index(DiskLogFile& log) {
 }  // namespace
 
 bool full_walk(DiskLogFile& log) {
+  drop_window(log);
   log.scan_position = log.header.header_size;
   log.index.clear();
   // The header's record count is only a claim: no file holds more records
@@ -50,6 +51,7 @@ bool full_walk(DiskLogFile& log) {
 }
 
 bool incremental_walk(DiskLogFile& log) {
+  drop_window(log);
   if (walk_into_index(log)) return true;
   // Something before the new records moved: start over.
   return full_walk(log);

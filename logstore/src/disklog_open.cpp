@@ -44,6 +44,7 @@ bool create_empty_log(DiskLogFile& log) {
   h.header_size = kDiskLogHeaderSize;
   h.data_end = kDiskLogHeaderSize;
   h.creation_time = h.modification_time = h.rewrite_time = now;
+  drop_window(log);
   if (!write_disklog_header(log.file, h)) return false;
   if (log.file.truncate(kDiskLogHeaderSize) != platform::FileError::ok) return false;
   if (log.file.flush() != platform::FileError::ok) return false;
@@ -92,6 +93,7 @@ int DiskLogFlush(DiskLogFile* log, bool force) {
   if (log == nullptr) return kDiskLogWriteFailed;
   std::lock_guard lock(log->lock);
   const bool pending = log->append_pending > 0;
+  if (pending || force) drop_window(*log);
   if (pending) {
     // The pending bytes are the newest records: they end at the data end.
     if (log->append_pending > log->header.data_end) return kDiskLogWriteFailed;

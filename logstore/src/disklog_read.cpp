@@ -17,10 +17,10 @@ struct HeaderRead {
 
 // Reads the record header at offset, with as much of what follows as fits,
 // and accepts it when it is a valid header carrying the expected number.
-bool read_expected_header(const DiskLogFile& log, std::uint64_t offset, std::uint32_t number,
+bool read_expected_header(DiskLogFile& log, std::uint64_t offset, std::uint32_t number,
                           unsigned char* dest, std::size_t want, HeaderRead& out) {
   std::size_t got = 0;
-  if (log.file.read_at(offset, dest, want, got) != platform::FileError::ok) return false;
+  if (read_log_bytes(log, offset, dest, want, got) != platform::FileError::ok) return false;
   if (got < kDiskLogRecordHeaderSize) return false;
   out.record = decode_record_header(dest);
   out.bytes = got;
@@ -73,7 +73,7 @@ int DiskLogReadRecord(DiskLogFile* log, std::size_t index, void* buffer, std::ui
     }
     const std::size_t rest = needed - at;
     std::size_t got = 0;
-    if (log->file.read_at(from, out + at, rest, got) != platform::FileError::ok || got != rest)
+    if (read_log_bytes(*log, from, out + at, rest, got) != platform::FileError::ok || got != rest)
       return kDiskLogShortPayload;
   }
   size = needed;
@@ -88,7 +88,7 @@ int DiskLogReadNext(DiskLogFile* log, std::uint32_t* type, void* payload, std::u
 
   unsigned char bytes[kDiskLogRecordHeaderSize];
   std::size_t got = 0;
-  if (log->file.read_at(log->read_cursor, bytes, sizeof bytes, got) != platform::FileError::ok ||
+  if (read_log_bytes(*log, log->read_cursor, bytes, sizeof bytes, got) != platform::FileError::ok ||
       got < sizeof bytes)
     return kDiskLogBadRecord;
   const _DISKLOG_RECORD_HEADER r = decode_record_header(bytes);
@@ -105,7 +105,7 @@ int DiskLogReadNext(DiskLogFile* log, std::uint32_t* type, void* payload, std::u
       *size = payload_length;
       return kDiskLogBufferTooSmall;
     }
-    if (log->file.read_at(log->read_cursor + r.payload_offset, payload, payload_length, got) !=
+    if (read_log_bytes(*log, log->read_cursor + r.payload_offset, payload, payload_length, got) !=
             platform::FileError::ok ||
         got != payload_length)
       return kDiskLogShortPayload;

@@ -52,6 +52,7 @@ bool write_placeholder(DiskLogFile& log, std::uint64_t start, std::uint32_t leng
   placeholder.aux_value = log.header.gap_counter;
   unsigned char bytes[kDiskLogRecordHeaderSize];
   encode_record_header(placeholder, bytes);
+  drop_window(log);
   if (log.file.write_at(start, bytes, sizeof bytes) != platform::FileError::ok) return false;
   ++log.header.next_record_number;
   ++log.header.gap_counter;

@@ -145,6 +145,8 @@ QString ExportFailureText(int result) {
 int ExportLogTo(CLog& log, ExportFormat format, const std::string& target,
                 const StatusPaneFn& pane0) {
     LogExportRows rows(log);
+    // The rows are read in list order, which for a file log is file order.
+    const DiskLogReadAheadScope readAhead(log.GetFile());
     ExportSource source;
     source.rows = &rows;
     for (const HDR_INFO& column : log.GetHeader().m_columns) {

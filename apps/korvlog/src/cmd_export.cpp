@@ -134,6 +134,8 @@ int run(std::span<const std::string_view> args) {
           if (show) progress = [](float p) { std::cerr << '\r' << ExportProgressText(p) << std::flush; };
           log.SetExporting(true);
           LogRows rows(log);
+          // The rows are read in file order: a window at a time, not a read each.
+          const DiskLogReadAheadScope readAhead(log.GetFile());
           int result;
           if (o.format == "xml") {
             std::vector<std::u16string> names;

@@ -119,6 +119,31 @@ class DiskLogLockGuard {
   DiskLogFile* file_;
 };
 
+// Read-ahead for passes over many records in file order: while at least one
+// scope is held on a handle, DiskLogReadRecord and DiskLogReadNext take their
+// bytes from a window of kDiskLogReadAheadSize bytes of the file, read again
+// whenever a read leaves it, instead of making one read per record. The
+// window may lag the file by the length of the pass, like a pass that ran
+// faster; a refresh, a walk, a write or the end of the last scope drops it.
+inline constexpr std::size_t kDiskLogReadAheadSize = 1024 * 1024;
+void DiskLogBeginReadAhead(DiskLogFile* file);
+void DiskLogEndReadAhead(DiskLogFile* file);
+
+class DiskLogReadAheadScope {
+ public:
+  explicit DiskLogReadAheadScope(DiskLogFile* file) : file_(file) {
+    if (file_) DiskLogBeginReadAhead(file_);
+  }
+  ~DiskLogReadAheadScope() {
+    if (file_) DiskLogEndReadAhead(file_);
+  }
+  DiskLogReadAheadScope(const DiskLogReadAheadScope&) = delete;
+  DiskLogReadAheadScope& operator=(const DiskLogReadAheadScope&) = delete;
+
+ private:
+  DiskLogFile* file_;
+};
+
 // Snapshots of the handle's state; each takes the lock for itself.
 std::uint32_t DiskLogOpenFlags(const DiskLogFile* file);
 _DISKLOG_HEADER DiskLogHeader(const DiskLogFile* file);     // as last read
