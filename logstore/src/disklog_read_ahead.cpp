@@ -21,12 +21,21 @@ platform::FileError read_log_bytes(DiskLogFile& log, std::uint64_t offset, void*
                       (log.window_bytes - (offset - log.window_offset) >= want ||
                        log.window_bytes < log.window.size());
   if (!inside) {
+    // A read before the window is taken as a pass going backwards (the list shows the newest
+    // rows first): the new window ends where this read ends. Otherwise it starts here.
+    const bool backwards = log.window_bytes > 0 && offset < log.window_offset;
+    std::uint64_t start = offset;
+    if (backwards) {
+      const std::uint64_t end = offset + want;
+      start = end > log.window.size() ? end - log.window.size() : 0;
+    }
     log.window_bytes = 0;
     std::size_t filled = 0;
-    const platform::FileError e = log.file.read_at(offset, log.window.data(), log.window.size(), filled);
+    const platform::FileError e = log.file.read_at(start, log.window.data(), log.window.size(), filled);
     if (e != platform::FileError::ok) return e;
-    log.window_offset = offset;
+    log.window_offset = start;
     log.window_bytes = filled;
+    if (offset - start > filled) return platform::FileError::ok;  // the file ends before the read
   }
   // Past the window's end is past the file's end as it was read: a short read, as pread gives.
   const std::size_t at = std::size_t(offset - log.window_offset);

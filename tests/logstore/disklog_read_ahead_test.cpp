@@ -9,10 +9,12 @@ constexpr std::uint32_t kViewerFlags = DISKLOG_OPEN_INDEX | DISKLOG_OPEN_DELETED
 
 using DiskLogReadAheadTest = LogTest;
 
-// Every record by index, as bytes, or an empty entry for a failed read.
-std::vector<Bytes> ReadAll(DiskLogFile* log) {
+// Every record by index, as bytes, or an empty entry for a failed read; read newest first
+// when `backwards`, as the list shows them.
+std::vector<Bytes> ReadAll(DiskLogFile* log, bool backwards = false) {
   std::vector<Bytes> out(DiskLogIndexCount(log));
-  for (std::size_t i = 0; i < out.size(); ++i) {
+  for (std::size_t k = 0; k < out.size(); ++k) {
+    const std::size_t i = backwards ? out.size() - 1 - k : k;
     Bytes buffer(64);
     std::uint32_t size = 64;
     int r = DiskLogReadRecord(log, i, buffer.data(), size);
@@ -60,6 +62,8 @@ TEST_F(DiskLogReadAheadTest, SameBytesAsOneReadPerRecord) {
       const DiskLogReadAheadScope scope(ahead.get());
       const DiskLogReadAheadScope nested(ahead.get());
       EXPECT_EQ(ReadAll(ahead.get()), expected) << c.name;
+      EXPECT_EQ(ReadAll(ahead.get(), true), expected) << c.name;
+      EXPECT_EQ(ReadAll(ahead.get()), expected) << c.name;  // and forwards again
       EXPECT_EQ(ReadInOrder(ahead.get()), ReadInOrder(plain.get())) << c.name;
     }
     // After the scopes the handle reads the file directly again.
