@@ -12,7 +12,9 @@ trap 'kill "$follower" 2>/dev/null || true; rm -rf "$work"' EXIT INT TERM
 log="$work/warnlog.dat"
 "$bin/korvlog-write" append "$log" --kind warnlog --count 10 --seed 1 >/dev/null
 
-# Each printed line is stamped with the clock as it arrives.
+# Each printed line is stamped with the clock as it arrives. The file exists before the
+# follower starts, so the wait for its first ten lines never reads a missing file.
+: >"$work/printed"
 "$bin/korvlog" follow "$log" 2>/dev/null | while IFS= read -r _line; do
   date +%s%N
 done >"$work/printed" &
