@@ -115,6 +115,7 @@ void append_cell(const FieldView& field, uint16_t langid, const TimeTextFn& time
       // Little-endian units up to the first NUL.
       const uint8_t* p = field.data.data();
       const size_t units = field.data.size() / 2;
+      if (units == 0) break;  // an empty field may have no data pointer at all
       const size_t at = out.size();
       out.resize(at + units);
       char16_t* q = out.data() + at;
