@@ -81,10 +81,11 @@ std::uint32_t RowLevel(DecodedBlock block, std::uint32_t row) {
 
 namespace {
 
-// The text of the cell whose offset entry is at `entry`, for a row at `row_offset`.
-bool CellAt(DecodedBlock block, std::uint64_t row_offset, std::uint64_t entry, std::u16string& out) {
+// The text of cell `cell` of the row at `row_offset`, when its offset and its NUL lie inside
+// the block. 64-bit sums: row offset + 4 + 4*cell and row offset + cell offset cannot overflow.
+bool CellAt(DecodedBlock block, std::uint64_t row_offset, std::uint64_t cell, std::u16string& out) {
   std::uint32_t cell_offset = 0;
-  if (!ReadU32(block, entry, cell_offset)) return false;
+  if (!ReadU32(block, row_offset + 4 + cell * 4, cell_offset)) return false;
   const std::uint64_t start = row_offset + cell_offset;
   if (start > block.size()) return false;
   const std::uint8_t* p = block.data() + start;
@@ -104,8 +105,7 @@ bool CellText(DecodedBlock block, std::uint32_t row, std::uint32_t cell, std::u1
   std::uint32_t level = 0;
   if (!RowOffset(block, row, row_offset) || !ReadU32(block, row_offset, level)) return false;
   if (cell >= CellCount(block)) return false;
-  // 64-bit sums: row offset + 4 + 4*cell and row offset + cell offset cannot overflow.
-  if (CellAt(block, row_offset, std::uint64_t(row_offset) + 4 + std::uint64_t(cell) * 4, out)) return true;
+  if (CellAt(block, row_offset, cell, out)) return true;
   out.clear();
   return false;
 }
@@ -116,8 +116,6 @@ void RowCellTexts(DecodedBlock block, std::uint32_t row, std::span<std::u16strin
   const bool readable = RowOffset(block, row, row_offset) && ReadU32(block, row_offset, level);
   const std::uint64_t cells = readable ? CellCount(block) : 0;
   for (std::size_t cell = 0; cell < out.size(); ++cell) {
-    if (cell >= cells || !CellAt(block, row_offset, std::uint64_t(row_offset) + 4 + std::uint64_t(cell) * 4,
-                                 out[cell]))
-      out[cell].clear();
+    if (cell >= cells || !CellAt(block, row_offset, cell, out[cell])) out[cell].clear();
   }
 }
