@@ -271,6 +271,35 @@ TEST_F(WriterProgram, AppendJsonWritesExactlyWhatItIsGiven) {
   EXPECT_EQ(recs[1].time, 133000000000000000ull);
   EXPECT_EQ(recs[1].flags, 1u);
   EXPECT_EQ(recs[1].payload, (std::vector<uint8_t>{2, 0}));
+  EXPECT_EQ(recs[1].aux, 78u) << "no aux given: one more than the largest in the file";
+}
+
+// Every record a writer makes can be told apart by its auxiliary value, across
+// separate runs on one file and after records given an explicit value.
+TEST_F(WriterProgram, EveryWrittenRecordGetsItsOwnAuxiliaryValue) {
+  const struct {
+    std::string command;
+    std::string input;
+  } steps[] = {
+      {"append " + file("a.dat") + " --kind warnlog --count 20", ""},
+      {"append-json " + file("a.dat"), R"({"type":"0x00010002","aux":500,"payload_hex":"0200"})" "\n"},
+      {"append " + file("a.dat") + " --kind warnlog --count 5", ""},
+      {"append-json " + file("a.dat"), R"({"type":"0x00010002","payload_hex":"0200"})" "\n"},
+  };
+  for (const auto& step : steps) {
+    ASSERT_EQ(run(step.command, step.input), 0) << step.command << ": " << stderr_text();
+  }
+  const auto recs = records_of(read_bytes(file("a.dat")));
+  ASSERT_EQ(recs.size(), 27u);
+  std::set<uint32_t> seen;
+  for (const Record& r : recs) {
+    EXPECT_TRUE(seen.insert(r.aux).second) << "aux " << r.aux << " twice";
+    EXPECT_NE(r.aux, 0xFFFFFFFFu);
+  }
+  EXPECT_EQ(recs[19].aux, 20u);
+  EXPECT_EQ(recs[20].aux, 500u);
+  EXPECT_EQ(recs[21].aux, 501u);
+  EXPECT_EQ(recs[26].aux, 506u);
 }
 
 TEST_F(WriterProgram, AppendJsonRefusesBadInputAndLeavesTheLog) {

@@ -27,6 +27,8 @@ FileError LogFileWriter::create(const std::string& path) {
   header_.header_size = kDiskLogHeaderSize;
   header_.data_end = kDiskLogHeaderSize;
   header_.creation_time = header_.modification_time = header_.rewrite_time = now;
+  max_aux_ = 0;
+  max_aux_known_ = true;  // a new log has no records
   if (FileError e = file_.truncate(kDiskLogHeaderSize); e != FileError::ok) return e;
   return write_header();
 }
@@ -38,6 +40,7 @@ FileError LogFileWriter::open(const std::string& path) {
   std::size_t got = 0;
   if (FileError e = file_.read_at(0, bytes, sizeof bytes, got); e != FileError::ok) return e;
   header_ = decode_disklog_header(bytes);
+  max_aux_known_ = false;
   if (got < 4 || header_.magic != kDiskLogMagic) {
     file_.close();
     return FileError::invalid;
@@ -99,11 +102,24 @@ FileError LogFileWriter::append(const NewRecord& record, std::uint32_t* number) 
     std::memcpy(pending_.data() + at + kDiskLogRecordHeaderSize, record.payload.data(), record.payload.size());
 
   if (number) *number = h.record_number;
+  max_aux_ = std::max(max_aux_, record.aux);
   ++header_.next_record_number;
   header_.data_end += size;
   touch(false);
   if (pending_.size() >= kFlushThreshold) return write_pending();
   return FileError::ok;
+}
+
+std::uint32_t LogFileWriter::next_aux() {
+  if (!max_aux_known_ && file_.is_open()) {
+    // A walk that stops at damage still counts the records before it; a
+    // record past the damage that repeats a value is the file's own fault.
+    if (flush() == FileError::ok)
+      walk_records(file_, header_, header_.header_size,
+                   [&](std::uint64_t, const _DISKLOG_RECORD_HEADER& r) { max_aux_ = std::max(max_aux_, r.aux_value); });
+    max_aux_known_ = true;
+  }
+  return max_aux_ < 0xFFFFFFFEu ? max_aux_ + 1 : 0xFFFFFFFEu;
 }
 
 FileError LogFileWriter::flush() {

@@ -33,7 +33,9 @@ Bytes BuildDecodedBlock(const std::vector<korv::standin::RowView>& rows, size_t 
 
     Bytes out(size, 0);
     PutU32(out, 0, static_cast<uint32_t>(size));
-    PutU32(out, 4, 0);  // row flags
+    // Row flags: bit 0 says the record has a record view, which every record
+    // of a file log has; a directory row opens its file instead and never reads it.
+    PutU32(out, 4, 1);
     PutU32(out, 8, static_cast<uint32_t>(cellCount));
     PutU32(out, 12, static_cast<uint32_t>(rows.size()));
     size_t at = 16 + 4 * rows.size();

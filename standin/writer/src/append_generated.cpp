@@ -36,6 +36,7 @@ platform::FileError append_generated(LogFileWriter& w, const StandinLogKind& kin
     }
     NewRecord r;
     r.time = time;
+    r.aux = w.next_aux();
     r.flags = opt.deleted_every && (i + 1) % opt.deleted_every == 0 ? 1 : 0;
     if (kind.scan && w.header().next_record_number == 0) {
       r.type = kScanSummaryRecordType;

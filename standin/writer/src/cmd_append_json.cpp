@@ -43,7 +43,7 @@ int cmd_append_json(const Args& args) {
     nr.type = r.type;
     nr.time = r.time;
     nr.flags = r.flags;
-    nr.aux = r.aux;
+    nr.aux = r.aux_given ? r.aux : w.next_aux();
     nr.payload = r.payload;
     if (auto a = w.append(nr); a != platform::FileError::ok) return fail(path + ": " + platform::file_error_text(a));
   }

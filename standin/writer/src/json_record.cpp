@@ -175,6 +175,7 @@ bool record_from_json(const JsonValue& v, uint64_t now, PayloadEncoder* enc, Jso
   if (const JsonValue* a = v.find("aux")) {
     if (!get_uint(*a, UINT32_MAX, &n)) return *error = "aux: unsigned integer expected", false;
     out->aux = static_cast<uint32_t>(n);
+    out->aux_given = true;
   }
 
   const JsonValue* rows = v.find("rows");

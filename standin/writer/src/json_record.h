@@ -8,7 +8,8 @@
 //                         {"msg": 50}, {"hex": "deadbeef"}]}]}
 //
 // or, instead of "rows", "payload_hex": "..." for exact (even malformed)
-// payload bytes. Only "type" is required; time defaults to now.
+// payload bytes. Only "type" is required; time defaults to now, and a
+// missing "aux" to a value no record of the file has yet.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@ struct JsonRecord {
   uint64_t time = 0;
   uint32_t flags = 0;
   uint32_t aux = 0;
+  bool aux_given = false;
   std::vector<uint8_t> payload;
 };
 

@@ -50,6 +50,12 @@ class LogFileWriter {
   // Writes buffered records, then the header, then syncs.
   platform::FileError flush();
 
+  // An auxiliary value that no record of the file has: one more than the
+  // largest so far (found by one walk on first use), so that every record a
+  // writer appends can be told apart by it. Saturates below 0xFFFFFFFF,
+  // which readers take for "no key".
+  std::uint32_t next_aux();
+
   // The records in file order, deleted ones included (flushes first).
   platform::FileError records(std::vector<RecordLocation>& out);
 
@@ -80,6 +86,8 @@ class LogFileWriter {
   platform::File file_;
   _DISKLOG_HEADER header_;
   std::vector<unsigned char> pending_;  // appended records not yet written; they end at data end
+  std::uint32_t max_aux_ = 0;          // largest auxiliary value in the file, once known
+  bool max_aux_known_ = false;
 };
 
 }  // namespace korv::standin
