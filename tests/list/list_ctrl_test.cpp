@@ -118,19 +118,26 @@ TEST_F(ListCtrl, HasSelectionIsFirstSelectedPlusOne) {
 }
 
 // New records arrive in list view (newest first): the window saves the
-// selection, applies the rows, sets the count and restores it.
+// selection, applies the rows, sets the count and restores it. The record at
+// the top stays there, unless auto scroll is on and the user was at the top.
 TEST_F(ListCtrl, SelectionAndTopRecordKeptWhileRowsAreAdded) {
-    for (bool autoScroll : {false, true}) {
-        SCOPED_TRACE(autoScroll ? "auto scroll" : "no auto scroll");
+    const struct {
+        bool autoScroll;
+        int scrolledTo;
+        int topAfter;
+    } cases[] = {{false, 20, 30}, {true, 20, 30}, {false, 0, 10}, {true, 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "auto scroll " << c.autoScroll << " at " << c.scrolledTo);
         AppendEvents(path_, NumberedRecords(0, 100), true);
         Attach(OpenLoaded(path_));
-        list_->m_bAutoScroll = autoScroll;
+        list_->m_bAutoScroll = c.autoScroll;
         ASSERT_GT(list_->GetCountPerPage(), 2);
-        list_->verticalScrollBar()->setValue(20);
-        ASSERT_EQ(list_->GetTopIndex(), 20);
         Select({5, 6, 40});
+        list_->selectionModel()->setCurrentIndex(list_->model()->index(6, 1), QItemSelectionModel::NoUpdate);
+        list_->verticalScrollBar()->setValue(c.scrolledTo);
+        ASSERT_EQ(list_->GetTopIndex(), c.scrolledTo);
         const std::vector<std::uint32_t> keys = SelectedKeys();
-        const std::uint32_t topKey = log_->GetRow(20)->auxiliary;
+        const std::uint32_t topKey = log_->GetRow(c.scrolledTo)->auxiliary;
 
         AppendEvents(path_, NumberedRecords(100, 10), false);
         list_->SaveSelection();
@@ -141,14 +148,40 @@ TEST_F(ListCtrl, SelectionAndTopRecordKeptWhileRowsAreAdded) {
         ASSERT_EQ(list_->GetItemCount(), 110);
         EXPECT_EQ(Selected(), (std::vector<int>{15, 16, 50}));
         EXPECT_EQ(SelectedKeys(), keys);
-        if (autoScroll) {
-            EXPECT_EQ(list_->GetTopIndex(), 20) << "the view is not moved";
-        } else {
-            EXPECT_EQ(list_->GetTopIndex(), 30);
+        EXPECT_EQ(list_->currentIndex().row(), 16) << "the focus row follows its record";
+        EXPECT_EQ(list_->GetTopIndex(), c.topAfter);
+        if (c.topAfter != 0) {
             EXPECT_EQ(log_->GetRow(list_->GetTopIndex())->auxiliary, topKey);
         }
         list_->SetLog(nullptr);
     }
+}
+
+// Rows that share an auxiliary value (one record's rows; a writer that does
+// not vary it) are still told apart: only the rows selected come back.
+TEST_F(ListCtrl, RowsSharingAnAuxiliaryValueAreSelectedOneByOne) {
+    std::vector<Record> records = NumberedRecords(0, 30);
+    for (Record& r : records) {
+        r.aux = 3;
+    }
+    AppendEvents(path_, records, true);
+    Attach(OpenLoaded(path_));
+    Select({4, 9});
+    const std::int32_t first = log_->GetRow(4)->record, second = log_->GetRow(9)->record;
+    std::vector<Record> more = NumberedRecords(30, 6);
+    for (Record& r : more) {
+        r.aux = 3;
+    }
+    AppendEvents(path_, more, false);
+    list_->SaveSelection();
+    LoadAppended();
+    list_->SetItemCount(log_->GetVisibleCount());
+    list_->RestoreSelection();
+    ASSERT_EQ(Selected(), (std::vector<int>{10, 15}));
+    EXPECT_EQ(log_->GetRow(10)->record, first);
+    EXPECT_EQ(log_->GetRow(15)->record, second);
+    EXPECT_EQ(list_->PositionOfKey(list_->KeyOfRow(15)), 15);
+    EXPECT_EQ(list_->PositionOfKey({}), -1);
 }
 
 TEST_F(ListCtrl, ItemCountChangesKeepTheSelectionOfRowsThatStay) {

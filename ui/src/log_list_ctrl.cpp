@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QItemSelection>
 #include <QItemSelectionModel>
 #include <QScrollBar>
@@ -31,15 +32,6 @@ private:
 
 }  // namespace korv
 
-namespace {
-
-// Selection snapshots keep the selected keys sorted, the top row's key last.
-template <typename Key>
-bool InSorted(const std::vector<Key>& saved, const Key& key) {
-    return std::binary_search(saved.begin(), saved.end() - 1, key);
-}
-
-}  // namespace
 
 CLogListCtrl::CLogListCtrl(QWidget* parent)
     : QTableView(parent),
@@ -92,7 +84,7 @@ void CLogListCtrl::SetLog(CLog* log) {
     }
     m_pLog = log;
     m_savedKeys.clear();
-    m_savedTextKeys.clear();
+    m_bSaved = false;
     m_queuedPage = {};
     m_model->SetLog(log);
     RebuildColumns();
@@ -175,49 +167,68 @@ std::vector<int> CLogListCtrl::GetSelectedPositions() const {
 
 void CLogListCtrl::SelectAll() { selectAll(); }
 
+CLogListCtrl::RowKey CLogListCtrl::KeyOfRow(int position) const {
+    RowKey key;
+    if (!m_pLog || position < 0 || position >= m_pLog->GetVisibleCount()) {
+        return key;
+    }
+    if (m_pLog->IsOpen() && !m_pLog->IsDirectory()) {
+        if (const REC_INFO_BASE* info = m_pLog->GetRow(position)) {
+            key.valid = true;
+            key.record = info->record;
+            key.row = info->row;
+            key.auxiliary = info->auxiliary;
+        }
+    } else {
+        key.file = m_pLog->GetDirectoryRowFile(position);
+        key.valid = !key.file.empty();
+    }
+    return key;
+}
+
+int CLogListCtrl::PositionOfKey(const RowKey& key) const {
+    if (!key.valid || !m_pLog) {
+        return -1;
+    }
+    const int count = std::min(GetItemCount(), m_pLog->GetVisibleCount());
+    for (int row = 0; row < count; ++row) {
+        if (KeyOfRow(row) == key) {
+            return row;
+        }
+    }
+    return -1;
+}
+
 void CLogListCtrl::SaveSelection() {
     if (!m_pLog) {
         return;
     }
     const std::vector<int> selected = GetSelectedPositions();
-    const int top = GetTopIndex();
-    if (m_pLog->IsOpen() && !m_pLog->IsDirectory()) {
-        auto keyOf = [this](int row) {
-            const REC_INFO_BASE* info = m_pLog->GetRow(row);
-            return info ? info->auxiliary : 0xFFFFFFFFu;
-        };
-        m_savedKeys.clear();
-        m_savedKeys.reserve(selected.size() + 1);
-        for (int row : selected) {
-            m_savedKeys.push_back(keyOf(row));
+    m_savedKeys.clear();
+    m_savedKeys.reserve(selected.size());
+    for (int row : selected) {
+        if (RowKey key = KeyOfRow(row); key.valid) {
+            m_savedKeys.push_back(std::move(key));
         }
-        std::sort(m_savedKeys.begin(), m_savedKeys.end());
-        m_savedKeys.push_back(keyOf(top));
-    } else {
-        m_savedTextKeys.clear();
-        m_savedTextKeys.reserve(selected.size() + 1);
-        for (int row : selected) {
-            m_savedTextKeys.push_back(m_pLog->GetDirectoryRowFile(row));
-        }
-        // Ordinal order of the 16-bit characters.
-        std::sort(m_savedTextKeys.begin(), m_savedTextKeys.end());
-        m_savedTextKeys.push_back(m_pLog->GetDirectoryRowFile(top));
     }
+    std::sort(m_savedKeys.begin(), m_savedKeys.end());
+    m_savedTop = KeyOfRow(GetTopIndex());
+    const QModelIndex current = currentIndex();
+    m_savedCurrent = current.isValid() ? KeyOfRow(current.row()) : RowKey{};
+    m_savedCurrentColumn = current.isValid() ? current.column() : 0;
+    m_bSavedAtTop = verticalScrollBar()->value() == 0;
+    m_bSaved = true;
 }
 
 void CLogListCtrl::RestoreSelection() {
-    if (!m_pLog) {
+    if (!m_pLog || !m_bSaved) {
         return;
     }
-    const bool fileLog = m_pLog->IsOpen() && !m_pLog->IsDirectory();
-    // Nothing saved: the top-row entry would be missing, so leave the list
-    // as it is rather than read past the snapshot.
-    if (fileLog ? m_savedKeys.empty() : m_savedTextKeys.empty()) {
-        return;
-    }
+    m_bSaved = false;
     int remembered = -1;
+    int current = -1;
     QItemSelection selection;
-    const int count = GetItemCount();
+    const int count = std::min(GetItemCount(), m_pLog->GetVisibleCount());
     const int lastColumn = m_model->columnCount() - 1;
     int runStart = -1;
     auto endRun = [&](int end) {
@@ -226,24 +237,23 @@ void CLogListCtrl::RestoreSelection() {
             runStart = -1;
         }
     };
-    for (int row = 0; row < count; ++row) {
-        bool selected = false;
-        if (fileLog) {
-            const REC_INFO_BASE* info = m_pLog->GetRow(row);
-            if (info && info->auxiliary != 0xFFFFFFFFu) {
-                selected = InSorted(m_savedKeys, info->auxiliary);
-                if (info->auxiliary == m_savedKeys.back()) {
-                    remembered = row;
-                }
-            }
-        } else {
-            const std::u16string file = m_pLog->GetDirectoryRowFile(row);
-            if (!file.empty()) {
-                selected = InSorted(m_savedTextKeys, file);
-                if (file == m_savedTextKeys.back()) {
-                    remembered = row;
-                }
-            }
+    // Keys are unique per row, so once every saved key has been met the rest
+    // of a million-row list need not be looked at.
+    std::size_t found = 0;
+    int row = 0;
+    for (; row < count; ++row) {
+        if (found == m_savedKeys.size() && (remembered >= 0 || !m_savedTop.valid) &&
+            (current >= 0 || !m_savedCurrent.valid)) {
+            break;
+        }
+        const RowKey key = KeyOfRow(row);
+        const bool selected = key.valid && std::binary_search(m_savedKeys.begin(), m_savedKeys.end(), key);
+        found += selected ? 1 : 0;
+        if (key.valid && remembered < 0 && key == m_savedTop) {
+            remembered = row;
+        }
+        if (key.valid && current < 0 && key == m_savedCurrent) {
+            current = row;
         }
         if (selected && runStart < 0) {
             runStart = row;
@@ -251,12 +261,23 @@ void CLogListCtrl::RestoreSelection() {
             endRun(row);
         }
     }
-    endRun(count);
-    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    endRun(row);
+    QItemSelectionModel* model = selectionModel();
+    model->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (current >= 0) {
+        // The focus row (and the anchor of Shift+arrow) follows its record too.
+        model->setCurrentIndex(m_model->index(current, std::max(0, m_savedCurrentColumn)),
+                               QItemSelectionModel::NoUpdate);
+    }
 
-    if (!m_bAutoScroll && remembered >= 0) {
-        updateGeometries();  // the scroll range must know of rows just added
-        QScrollBar* bar = verticalScrollBar();
+    // With auto scroll the newest rows show, but only to a user who was
+    // looking at them; everyone else keeps the record they were reading.
+    const bool showNewest = m_bAutoScroll && m_bSavedAtTop;
+    updateGeometries();  // the scroll range must know of rows just added
+    QScrollBar* bar = verticalScrollBar();
+    if (showNewest) {
+        bar->setValue(0);
+    } else if (remembered >= 0) {
         bar->setValue(bar->value() + (remembered - GetTopIndex()));
     }
 }
@@ -368,6 +389,19 @@ bool CLogListCtrl::viewportEvent(QEvent* event) {
 void CLogListCtrl::resizeEvent(QResizeEvent* event) {
     m_queuedPage = {};
     QTableView::resizeEvent(event);
+}
+
+void CLogListCtrl::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        const QModelIndex current = currentIndex();
+        if (current.isValid()) {
+            emit RowActivated(current.row());
+        }
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void CLogListCtrl::contextMenuEvent(QContextMenuEvent* event) {

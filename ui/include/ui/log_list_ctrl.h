@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "logmodel/log_cache_thread.h"
+#include "ui/row_key.h"
 
 class CLog;
 
@@ -66,6 +67,8 @@ public:
         int column = -1;
     };
 
+    using RowKey = korv::RowKey;
+
     // Takes a reference on the shared cache thread (the first list starts
     // it, the last one stops it).
     explicit CLogListCtrl(QWidget* parent = nullptr);
@@ -100,12 +103,18 @@ public:
     std::vector<int> GetSelectedPositions() const;
     void SelectAll();  // every row; the QTableView slot selects the same
 
-    // Keeps the selection and the top row across a change of the row list:
-    // by the rows' auxiliary values for a loaded file log, by file name
-    // otherwise. RestoreSelection scrolls the former top row back to the top
-    // unless m_bAutoScroll is set.
+    // Keeps the selection, the current row and the top row across a change
+    // of the row list, by RowKey. RestoreSelection selects exactly the rows
+    // whose keys were saved and puts the former top row back at the top;
+    // with m_bAutoScroll set and the view at the very top when saved, it
+    // stays at the top so that the newest rows show.
     void SaveSelection();
     void RestoreSelection();
+
+    // The key of the row at a visible position; invalid when there is none.
+    RowKey KeyOfRow(int position) const;
+    // The visible position of the row with this key; -1 when it is not shown.
+    int PositionOfKey(const RowKey& key) const;
 
     // Sets the titles of the log's columns again (after a language change)
     // and repaints; No., Flags and Type keep theirs.
@@ -140,11 +149,18 @@ signals:
     // A context menu was asked for at `globalPos`; GetRightClickedCell()
     // tells the cell (row -1 when not over a row).
     void ContextMenuRequested(QPoint globalPos);
+    // Enter was pressed on the list's current row (double-click is Qt's own
+    // doubleClicked).
+    void RowActivated(int row);
     // A paint of the list drew at least one row and every cell it asked
     // for was there (none waited for the cache thread).
     void RowsPainted();
 
 protected:
+    // Qt's type-to-search would ask for the text of every row, decoding the
+    // whole log on this thread: the list has no keyboard search.
+    void keyboardSearch(const QString&) override {}
+    void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -171,8 +187,14 @@ private:
     std::unique_ptr<korv::LogListModel> m_model;
     std::unique_ptr<korv::LogListNotifySink> m_sink;  // the cache thread's way back here
     std::array<int, 3> m_extraColumns{-1, -1, -1};
-    std::vector<std::uint32_t> m_savedKeys;     // selection by auxiliary value; last = top row
-    std::vector<std::u16string> m_savedTextKeys;  // selection by file name; last = top row
+    // The snapshot of SaveSelection: selected rows (sorted), the top row, the
+    // current row, and whether the view was scrolled to the very top.
+    std::vector<RowKey> m_savedKeys;
+    RowKey m_savedTop;
+    RowKey m_savedCurrent;
+    int m_savedCurrentColumn = 0;
+    bool m_bSavedAtTop = false;
+    bool m_bSaved = false;
     Cell m_rightClicked;
     Page m_queuedPage;  // last page queued since the view last moved or changed
     int m_missedCells = 0;  // cells the model could not answer, counted to tell a complete paint
