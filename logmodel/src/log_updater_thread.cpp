@@ -59,6 +59,30 @@ void CLogUpdaterThread::SetLog(CLog* log) {
   m_pendingDir.clear();
   // Results of the old log must not be applied to the new one.
   m_bResultsReady = false;
+  m_nPassesCompleted = 0;
+}
+
+int CLogUpdaterThread::PassesCompleted() const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_nPassesCompleted;
+}
+
+void CLogUpdaterThread::ReevaluatePending() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (!m_pLog || m_bBusy) return;
+  CLog& log = *m_pLog;
+  if (log.IsTextFilterActive()) return;
+  const CLogFilterData& filter = log.GetFilter();
+  auto visit = [&](auto& rows) {
+    for (auto& row : rows) {
+      if (log.MatchRecord(filter, row, nullptr))
+        row.flags |= ROW_FLAG_VISIBLE;
+      else
+        row.flags &= ~ROW_FLAG_VISIBLE;
+    }
+  };
+  visit(m_pending);
+  visit(m_pendingDir);
 }
 
 void CLogUpdaterThread::SetWindow(ILogNotifySink* window) {
@@ -141,6 +165,7 @@ void CLogUpdaterThread::WorkerLoop() {
       if (log) RunPass(log, full);
       std::lock_guard<std::mutex> guard(m_lock);
       m_bBusy = false;
+      if (log == m_pLog) ++m_nPassesCompleted;
       PostLocked(LOG_NOTIFY_PASS_END);
     } else if (index == 2) {
       m_evStop.reset();

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "logmodel/log_updater_thread.h"
+#include "logmodel/severity.h"
 #include "standin/logfile.h"
 #include "workers_support.h"
 
@@ -276,6 +277,39 @@ TEST_F(UpdaterTest, LifecycleWithoutLogOrWorker) {
   EXPECT_EQ(RecordsOf(*log), Iota(2));
   updater_.Stop();
   EXPECT_EQ(updater_.GetLog(), nullptr);
+}
+
+// Rows handed over under one filter and applied after another was set get the
+// visibility of the new one, as a fresh load under it would; and the count of
+// passes tells the end of a pass over the log now set from one over the log before.
+TEST_F(UpdaterTest, PendingRowsFollowAFilterSetBeforeTheyAreApplied) {
+  const std::string path = dir_.Path("events.dat");
+  AppendEvents(path, 0, 6, true);
+  CLog* log = Keep(OpenEvents(path));
+  Attach(*log);
+  Pass(*log);
+  EXPECT_EQ(updater_.PassesCompleted(), 1);
+  AppendEvents(path, 6, 4);
+  sink_.Take();
+  updater_.RequestUpdate();
+  ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_PASS_END, 1));
+  EXPECT_EQ(updater_.PassesCompleted(), 2);
+
+  // The pending rows were loaded while every row showed; now hide Information (all of them).
+  updater_.Pause();
+  CLogFilterData hide = ShowAll();
+  hide.m_nTypeMask = 0x7FFFFFFF & ~FILTER_TYPE_INFORMATION;
+  log->SetFilter(hide);
+  updater_.ReevaluatePending();
+  ASSERT_TRUE(updater_.Apply());
+  EXPECT_EQ(log->GetVisibleCount(), 0);
+  log->SetFilter(ShowAll());
+  EXPECT_EQ(log->GetVisibleCount(), 10);
+  EXPECT_EQ(RecordsOf(*log), Iota(10));
+
+  CLog* other = Keep(OpenEvents(path));
+  updater_.SetLog(other);
+  EXPECT_EQ(updater_.PassesCompleted(), 0) << "passes over the previous log do not count";
 }
 
 }  // namespace

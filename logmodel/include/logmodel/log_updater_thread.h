@@ -55,6 +55,14 @@ class CLogUpdaterThread {
   // replaced by a reload rather than extended.
   bool Apply(bool* replaced = nullptr);
 
+  // Passes that ended since the log was last set: tells the end of a pass over the log
+  // now set from one over a log set before, whose notification may still be queued.
+  int PassesCompleted() const;
+  // After the filter changed while paused: sets the visibility of the rows handed over
+  // and not yet applied by the log's new filter, as its rows were. Rows loaded for a
+  // text criterion are re-read instead (Rescan), so only criteria without text count.
+  void ReevaluatePending();
+
   bool IsRunning() const { return m_worker.joinable(); }
   // A pass is running (the window's progress timer shows the log's progress then).
   bool IsBusy() const;
@@ -88,6 +96,7 @@ class CLogUpdaterThread {
   bool m_bResultsReady = false;           // pending results wait for Apply
   bool m_bStop = false;                   // a pause is in progress: end the pass, post nothing
   bool m_bBusy = false;                   // a pass is running
+  int m_nPassesCompleted = 0;             // passes ended since SetLog
   std::vector<REC_INFO_BASE> m_pending;   // rows of a file log not yet applied
   std::vector<REC_INFO_DIR> m_pendingDir; // latest directory listing; kept as the previous one
 };
