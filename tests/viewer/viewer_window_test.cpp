@@ -114,7 +114,9 @@ TEST_F(ViewerWindow, OpensAFileOrOneOfItsRecords) {
         EXPECT_EQ(dlg->GetList()->GetItemCount(), c.visible);
         // A record window loads its record itself and never follows the file.
         EXPECT_EQ(dlg->GetUpdater().IsRunning(), c.fixed < 0);
-        EXPECT_EQ(dlg->windowTitle(), kPlainTitle + " - Events (" + QString::fromStdString(path) + ") ");
+        // A record window's title names its record.
+        const QString record = c.fixed < 0 ? QString() : QStringLiteral(":%1").arg(c.fixed);
+        EXPECT_EQ(dlg->windowTitle(), kPlainTitle + " - Events (" + QString::fromStdString(path) + record + ") ");
         EXPECT_EQ(answerer.shown, 0);
     }
 }

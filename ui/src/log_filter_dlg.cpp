@@ -197,6 +197,45 @@ void CLogFilterExDlg::SetColumnList(const std::vector<QString>& texts,
     FillCombo(m_pColumns, m_columnTexts, m_columnValues);
 }
 
+void CLogFilterExDlg::RefillColumnList(const std::vector<QString>& titles) {
+    const std::vector<QString> oldTexts = m_columnTexts;
+    const std::vector<std::uint32_t> oldValues = m_columnValues;
+    const std::uint32_t ticked = m_pColumns->GetCheckedMask();
+    std::uint32_t all = 0;
+    for (std::uint32_t value : oldValues) {
+        all |= value;
+    }
+    korv::FillColumnList(*this, titles);
+    std::uint32_t mask = 0x7FFFFFFF;
+    if (!oldValues.empty() && (ticked & all) != all) {
+        if (oldTexts.size() == m_columnTexts.size()) {
+            mask = ticked;
+        } else {
+            mask = 0;
+            for (std::size_t i = 0; i < oldTexts.size() && i < oldValues.size(); ++i) {
+                if ((ticked & oldValues[i]) == 0) {
+                    continue;
+                }
+                for (std::size_t j = 0; j < m_columnTexts.size() && j < m_columnValues.size(); ++j) {
+                    if (m_columnTexts[j] == oldTexts[i]) {
+                        mask |= m_columnValues[j];
+                    }
+                }
+            }
+            if (mask == 0) {
+                mask = 0x7FFFFFFF;
+            }
+        }
+    }
+    m_pColumns->SetCheckedMask(mask);
+    m_criteria.m_nColumnMask = mask;
+}
+
+void CLogFilterExDlg::SelectSearchText() {
+    m_pText->selectAll();
+    m_pText->setFocus(Qt::OtherFocusReason);
+}
+
 void CLogFilterExDlg::SetTypeList(const std::vector<QString>& texts,
                                   const std::vector<std::uint32_t>& values) {
     m_typeTexts = texts;

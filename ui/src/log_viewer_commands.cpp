@@ -9,6 +9,7 @@
 #include "product/module_requests.h"
 #include "resources/ids.h"
 #include "resources/string_table.h"
+#include "resources/texts.h"
 #include "ui/clipboard.h"
 #include "ui/commands.h"
 #include "ui/export_command.h"
@@ -56,6 +57,7 @@ void CLogViewerDlg::OnCommand(int id) {
         // A search is pumping events: the log must stay as it is until it returns.
         return;
     }
+    m_paneMessage.clear();
     using namespace korv::cmd;
     if (id >= kLogsFirst && id <= kLogsLast) {
         OpenProductLog(id - kLogsFirst);
@@ -77,7 +79,9 @@ void CLogViewerDlg::OnCommand(int id) {
             case kCopyAll: OnCopyAll(); break;
             case kCopyCell:
                 if (m_log.IsOpen()) {
-                    korv::CopyCell(&m_log, m_nClickRow, m_nClickColumn,
+                    // The record right-clicked, wherever new rows have put it since.
+                    m_nClickRow = m_pList->PositionOfKey(m_clickKey);
+                    korv::CopyCell(&m_log, m_nClickRow, m_nClickRow < 0 ? -1 : m_nClickColumn,
                                    static_cast<int>(m_pList->GetSelectedPositions().size()));
                 }
                 break;
@@ -155,8 +159,16 @@ void CLogViewerDlg::OnSelectAll() {
 
 void CLogViewerDlg::RescanOrRecount() {
     if (m_log.IsTextFilterActive() && m_log.GetFixedRecord() == -1) {
+        if (m_log.IsOpen() && m_updater.GetLog() == nullptr) {
+            // A single scan log lets its updater go once loaded; a text
+            // criterion needs its rows read again all the same.
+            m_updater.SetLog(&m_log);
+            m_updater.Start();
+        }
         m_updater.Rescan();
     } else {
+        // Rows handed over under the old criteria go in under the new ones.
+        m_updater.ReevaluatePending();
         m_pList->SetItemCount(m_log.IsOpen() ? m_log.GetVisibleCount() : 0);
     }
 }
@@ -196,8 +208,16 @@ void CLogViewerDlg::OnFilterCommand(int id) {
         criteria.m_nTypeMask = korv::FilterMaskAfterCommand(criteria.m_nTypeMask, id);
     }
     m_updater.Pause();
+    // The rows the user selected stay selected where the new criteria show them.
+    const bool list = m_log.GetViewMode() == LOG_VIEW_LIST;
+    if (list) {
+        m_pList->SaveSelection();
+    }
     m_log.SetFilter(criteria);
     RescanOrRecount();
+    if (list) {
+        m_pList->RestoreSelection();
+    }
     ResumeAfterPause();
     UpdateStatusBar();
 }
@@ -226,7 +246,17 @@ void CLogViewerDlg::OnFind() {
         defaults.m_nTypeMask = 0x7FFFFFFF;
         m_pFindDlg->SetCriteria(defaults);
     }
+    // Find again on an open dialog brings it forward, ready for a new text.
     m_pFindDlg->show();
+    m_pFindDlg->raise();
+    m_pFindDlg->activateWindow();
+    m_pFindDlg->SelectSearchText();
+}
+
+void CLogViewerDlg::RefreshFindColumns() {
+    if (m_pFindDlg) {
+        m_pFindDlg->RefillColumnList(ColumnTitles());
+    }
 }
 
 void CLogViewerDlg::OnFindFromDialog() {
@@ -245,6 +275,10 @@ void CLogViewerDlg::Search(bool upwards) {
         return m_log.FindRecord(m_findCriteria, m_pList->HasSelection() - 1, upwards);
     });
     m_bSearching = false;
+    if (found < 0 && !m_log.IsFindCancelled()) {
+        m_paneMessage = korv::Qs(korv::text::kNotFound);
+        m_pStatusBar->SetPaneText(0, m_paneMessage);
+    }
     if (found >= 0 && found < m_pList->GetItemCount()) {
         QItemSelectionModel* selection = m_pList->selectionModel();
         const int first = m_pList->HasSelection() - 1;
@@ -259,6 +293,10 @@ void CLogViewerDlg::Search(bool upwards) {
     if (m_bNotifyDeferred) {
         m_bNotifyDeferred = false;
         OnLogNotify(LOG_NOTIFY_RESULTS);
+    }
+    if (m_bPassEndDeferred) {
+        m_bPassEndDeferred = false;
+        OnLogNotify(LOG_NOTIFY_PASS_END);
     }
 }
 
@@ -275,6 +313,9 @@ void CLogViewerDlg::OnTimeZone() {
 void CLogViewerDlg::ApplyUtcOffset(int hoursEast) {
     // The workers format times too: they are idle while the zone changes.
     m_updater.Pause();
+    // Rows already handed over go in first: the updater's next record is past
+    // them, and re-attaching the log empties its pending rows.
+    ApplyPendingRows();
     korv::platform::set_process_utc_offset(hoursEast);
     m_nUtcOffset = hoursEast;
     if (m_log.IsOpen()) {
@@ -329,4 +370,5 @@ void CLogViewerDlg::OnLanguageCommand(int id) {
         ResumeAfterPause();
         m_pList->RefreshColumnTitles();
     }
+    RefreshFindColumns();
 }

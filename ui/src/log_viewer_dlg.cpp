@@ -109,6 +109,7 @@ bool CLogViewerDlg::OnInitDialog() {
 
     connect(m_pList, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { ShowRecordWindow(index.row()); });
+    connect(m_pList, &CLogListCtrl::RowActivated, this, &CLogViewerDlg::ShowRecordWindow);
     connect(m_pList, &CLogListCtrl::ContextMenuRequested, this, &CLogViewerDlg::OnContextMenu);
     connect(m_pList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CLogViewerDlg::OnSelectionChanged);
@@ -171,7 +172,12 @@ void CLogViewerDlg::OnChangeTimer() {
 void CLogViewerDlg::OnProgressTimer() {
     if (m_pStatusBar != nullptr) {
         const bool busy = m_log.IsOpen() && m_updater.IsBusy();
-        m_pStatusBar->SetPaneText(0, korv::ProgressPaneText(busy, m_log.GetProgress()));
+        if (busy) {
+            m_paneMessage.clear();
+        }
+        m_pStatusBar->SetPaneText(0, !busy && !m_paneMessage.isEmpty()
+                                         ? m_paneMessage
+                                         : korv::ProgressPaneText(busy, m_log.GetProgress()));
     }
 }
 
@@ -185,33 +191,42 @@ bool CLogViewerDlg::event(QEvent* e) {
 
 void CLogViewerDlg::OnLogNotify(std::intptr_t lParam) {
     if (m_bSearching) {
-        // A running search walks the visible rows; new rows wait for its end.
+        // A running search walks the visible rows: new rows, and the end of
+        // a pass that would stop the updater, wait for its end.
         m_bNotifyDeferred = m_bNotifyDeferred || lParam == LOG_NOTIFY_RESULTS;
-        if (lParam != LOG_NOTIFY_PASS_END) {
-            return;
-        }
+        m_bPassEndDeferred = m_bPassEndDeferred || lParam == LOG_NOTIFY_PASS_END;
+        return;
     }
     if (lParam == LOG_NOTIFY_PASS_END) {
-        if (m_log.IsOpen() && m_log.GetViewMode() != LOG_VIEW_LIST) {
-            // A single scan log is loaded once and not followed.
+        // Only the end of a pass over this log counts: one posted for the log
+        // this window showed before may still be queued.
+        if (m_log.IsOpen() && m_log.GetViewMode() != LOG_VIEW_LIST && m_updater.GetLog() == &m_log &&
+            m_updater.PassesCompleted() > 0 && !m_updater.IsBusy()) {
+            // A single scan log is loaded once and not followed; rows handed
+            // over and not yet applied go in first, or they would be lost.
+            ApplyPendingRows();
             m_updater.SetLog(nullptr);
             m_updater.Stop();
         }
     } else if (lParam == LOG_NOTIFY_RESULTS) {
-        if (!m_log.IsOpen() || m_pList == nullptr) {
-            return;
-        }
-        const bool list = m_log.GetViewMode() == LOG_VIEW_LIST;
-        if (list) {
-            m_pList->SaveSelection();
-        }
-        m_updater.Apply();
-        m_pList->SetItemCount(m_log.GetVisibleCount());
-        if (list) {
-            m_pList->RestoreSelection();
-        }
-        UpdateStatusBar();
+        ApplyPendingRows();
     }
+}
+
+void CLogViewerDlg::ApplyPendingRows() {
+    if (!m_log.IsOpen() || m_pList == nullptr) {
+        return;
+    }
+    const bool list = m_log.GetViewMode() == LOG_VIEW_LIST;
+    if (list) {
+        m_pList->SaveSelection();
+    }
+    m_updater.Apply();
+    m_pList->SetItemCount(m_log.GetVisibleCount());
+    if (list) {
+        m_pList->RestoreSelection();
+    }
+    UpdateStatusBar();
 }
 
 QList<CLogViewerDlg*> CLogViewerDlg::ChildWindows() const {
@@ -244,6 +259,8 @@ void CLogViewerDlg::ShowRecordWindow(int row) {
         if (info == nullptr || (info->flags & 1U) == 0) {
             return;
         }
+        // The record index of the row, not its position: rows may have
+        // arrived above it since the click.
         request.m_strFileName =
             QString::fromStdString(m_log.GetDisplayPath(false)) + QLatin1Char(':') + QString::number(info->record);
         child = new CLogViewerDlgDetail(this);

@@ -192,6 +192,7 @@ void CLogViewerDlg::OnContextMenu(const QPoint& globalPos) {
     const CLogListCtrl::Cell cell = m_pList->GetRightClickedCell();
     m_nClickRow = cell.row;
     m_nClickColumn = cell.row == -1 ? -1 : cell.column;
+    m_clickKey = m_pList->KeyOfRow(cell.row);
     std::unique_ptr<QMenu> menu = BuildListContextMenu();
     if (!menu) {
         return;

@@ -102,8 +102,14 @@ bool CLogViewerDlg::OpenLog(const QString& requested) {
     } else {
         StartFollowing();
     }
-    UpdateTitle(QString::fromStdString(entry.m_strDisplayName), QString::fromStdString(m_log.GetDisplayPath(true)));
+    // A record window's title names its record as the path it was opened with does.
+    QString detail = QString::fromStdString(m_log.GetDisplayPath(true));
+    if (record >= 0) {
+        detail += QLatin1Char(':') + QString::number(record);
+    }
+    UpdateTitle(QString::fromStdString(entry.m_strDisplayName), detail);
     UpdateStatusBar();
+    RefreshFindColumns();
     return true;
 }
 
@@ -124,6 +130,7 @@ bool CLogViewerDlg::OpenProductLog(int index) {
         }
     }
     UpdateStatusBar();
+    RefreshFindColumns();
     return opened;
 }
 
@@ -141,9 +148,16 @@ void CLogViewerDlg::CloseLog() {
         return;
     }
     if (m_pList != nullptr) {
-        korv::SaveListSettings(&m_log, *m_pList);
+        // Only a window showing a whole log speaks for its kind's settings: a
+        // record window's filter and columns are its own.
+        if (m_log.GetFixedRecord() == -1) {
+            korv::SaveListSettings(&m_log, *m_pList);
+        }
         m_pList->SetLog(nullptr);
     }
     m_updater.SetLog(nullptr);
     m_log.Close();
+    m_clickKey = {};
+    m_nClickRow = m_nClickColumn = -1;
+    RefreshFindColumns();
 }

@@ -21,6 +21,7 @@ inline constexpr std::string_view kWrongValue = "Wrong value!";
 inline constexpr std::string_view kUpdatingFmt = "Updating %.01f%%";
 inline constexpr std::string_view kExportingFmt = "Exporting %.01f%%";
 inline constexpr std::string_view kDone = "Done";
+inline constexpr std::string_view kNotFound = "Not found";
 inline constexpr std::string_view kTypeValueFmt = "type: %d";
 inline constexpr std::string_view kCorrupted = "Corrupted";
 

@@ -46,6 +46,15 @@ public:
     void SetColumnList(const std::vector<QString>& texts, const std::vector<std::uint32_t>& values);
     void SetTypeList(const std::vector<QString>& texts, const std::vector<std::uint32_t>& values);
 
+    // The column list for another log, or the same log in another language,
+    // keeping the rest of the controls as the user left them. Columns that
+    // were all ticked (or none were listed yet) are all ticked again; a list
+    // of the same length keeps its ticks; otherwise ticks follow the titles,
+    // and all are ticked when none matches.
+    void RefillColumnList(const std::vector<QString>& titles);
+    // Selects the search text and gives it the focus.
+    void SelectSearchText();
+
     // Copies every field into the working copy and moves it into the controls.
     void SetCriteria(const CLogFilterData& criteria);
     // The working copy as last read from the controls (after OK or Find).

@@ -22,6 +22,7 @@
 #include "ui/command_line.h"
 #include "ui/commands.h"
 #include "ui/log_filter_dlg.h"
+#include "ui/row_key.h"
 #include "ui/time_zone_dlg.h"
 #include "ui/viewer_text.h"
 
@@ -131,6 +132,12 @@ private:
     // list settings and asks for the first pass.
     void StartFollowing();
     void FillFilterDialog(CLogFilterExDlg& dlg);
+    // Refills the find dialog's column list for the log now open (its
+    // columns or their language changed), keeping the user's criteria.
+    void RefreshFindColumns();
+    // Applies the rows the updater has handed over, keeping the selection
+    // and the top row by record in list view.
+    void ApplyPendingRows();
     std::vector<QString> ColumnTitles() const;
     korv::EditMenuFacts EditFacts() const;
     // The WM_DESTROY clean-up: log closed, updater stopped, dialogs gone.
@@ -158,6 +165,7 @@ private:
     std::vector<korv::LanguageEntry> m_languages;
     int m_nClickRow = -1;
     int m_nClickColumn = -1;
+    korv::RowKey m_clickKey;  // the record of m_nClickRow: rows may arrive above it meanwhile
     const CCommandLineInfo* m_pStartup = nullptr;
     bool m_bCloseAllowed = false;
     bool m_bInitialised = false;
@@ -165,6 +173,10 @@ private:
     // A search pumps events; commands and log notifications wait for it.
     bool m_bSearching = false;
     bool m_bNotifyDeferred = false;
+    bool m_bPassEndDeferred = false;
+    // Pane 0's answer to the user's last command ("Not found"), shown instead
+    // of "Done" until the next command or the next pass.
+    QString m_paneMessage;
 
     QTimer m_changeTimer;    // ID_TIMER_CHANGE, 1000 ms
     QTimer m_progressTimer;  // ID_TIMER_PROGRESS, 100 ms
