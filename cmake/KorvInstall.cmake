@@ -1,13 +1,18 @@
-# Install layout.
+# Install layout, in two components that CPack turns into two packages:
 #
-#   bin/korv-logviewer, bin/korvlog     links into the program directory
-#   lib/korv-logviewer/                 korv-logviewer, korvlog and lvmod_32.so
-#   bin/korvlog-write, bin/korv-productd   the stand-in writer and service
-#   share/applications, share/mime/packages, share/icons, share/man/man1
+#   viewer (korv-logviewer)
+#     bin/korv-logviewer, bin/korvlog     links into the program directory
+#     lib/korv-logviewer/                 korv-logviewer and korvlog
+#     share/applications, share/mime/packages, share/icons/hicolor/NxN/apps,
+#     share/man/man1, bash and zsh completions for korvlog
+#   demo (korv-logviewer-demo)
+#     lib/korv-logviewer/lvmod_32.so      the stand-in product module
+#     bin/korvlog-write, bin/korv-productd   the stand-in writer and service
 #
 # The module is looked up beside the running executable, and the executable
 # path is resolved through links, so the viewer and korvlog live beside the
-# module and bin/ only links to them. No search path needs changing.
+# module and bin/ only links to them. No search path needs changing. A real
+# product's module goes to the same directory (or lvmod_32/<N>/ below it).
 include(GNUInstallDirs)
 
 set(KORV_INSTALL_PROGRAM_DIR "${CMAKE_INSTALL_LIBDIR}/korv-logviewer" CACHE STRING
@@ -20,7 +25,7 @@ foreach(target korv-logviewer korvlog)
   endif()
 endforeach()
 if(korv_module_programs)
-  install(TARGETS ${korv_module_programs} RUNTIME DESTINATION "${KORV_INSTALL_PROGRAM_DIR}")
+  install(TARGETS ${korv_module_programs} RUNTIME DESTINATION "${KORV_INSTALL_PROGRAM_DIR}" COMPONENT viewer)
   # Relative links, so that a staged install (DESTDIR) or a moved prefix still works.
   file(RELATIVE_PATH korv_link_prefix "/${CMAKE_INSTALL_BINDIR}" "/${KORV_INSTALL_PROGRAM_DIR}")
   foreach(target ${korv_module_programs})
@@ -30,29 +35,49 @@ if(korv_module_programs)
       file(REMOVE \"\${link}\")
       message(STATUS \"Installing: \${link} -> ${korv_link_prefix}/${target}\")
       file(CREATE_LINK \"${korv_link_prefix}/${target}\" \"\${link}\" SYMBOLIC)
-    ")
+    " COMPONENT viewer)
   endforeach()
 endif()
 if(TARGET lvmod_32)
-  install(TARGETS lvmod_32 LIBRARY DESTINATION "${KORV_INSTALL_PROGRAM_DIR}")
+  install(TARGETS lvmod_32 LIBRARY DESTINATION "${KORV_INSTALL_PROGRAM_DIR}" COMPONENT demo)
 endif()
 
 foreach(target korvlog-write korv-productd)
   if(TARGET ${target})
-    install(TARGETS ${target} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+    install(TARGETS ${target} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT demo)
   endif()
 endforeach()
 
 set(korv_packaging "${CMAKE_CURRENT_LIST_DIR}/../packaging")
+set(korv_packaging_build "${CMAKE_BINARY_DIR}/packaging")
 if(TARGET korv-logviewer)
-  install(FILES "${korv_packaging}/korv-logviewer.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+  install(FILES "${korv_packaging}/korv-logviewer.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications"
+          COMPONENT viewer)
   install(FILES "${korv_packaging}/korv-logviewer-mime.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/mime/packages"
-          RENAME korv-logviewer.xml)
-  # The application icon (resource 103) is 48 by 48 pixels.
-  install(FILES "${CMAKE_CURRENT_LIST_DIR}/../resources/data/icon_103.png"
-          DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps" RENAME korv-logviewer.png)
-  install(FILES "${korv_packaging}/korv-logviewer.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+          RENAME korv-logviewer.xml COMPONENT viewer)
+  foreach(size ${KORV_ICON_SIZES})
+    install(FILES "${korv_packaging_build}/icons/${size}x${size}/korv-logviewer.png"
+            DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps" COMPONENT viewer)
+  endforeach()
+  install(FILES "${korv_packaging_build}/man/korv-logviewer.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1"
+          COMPONENT viewer)
 endif()
 if(TARGET korvlog)
-  install(FILES "${korv_packaging}/korvlog.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+  install(FILES "${korv_packaging_build}/man/korvlog.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1"
+          COMPONENT viewer)
+  install(FILES "${korv_packaging}/completions/korvlog"
+          DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions" COMPONENT viewer)
+  install(FILES "${korv_packaging}/completions/_korvlog"
+          DESTINATION "${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions" COMPONENT viewer)
 endif()
+# Debian's policy: each package says where it comes from and what changed.
+foreach(component viewer demo)
+  set(package korv-logviewer)
+  if(component STREQUAL "demo")
+    set(package korv-logviewer-demo)
+  endif()
+  install(FILES "${korv_packaging}/copyright" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/${package}"
+          COMPONENT ${component})
+  install(FILES "${korv_packaging_build}/changelog.gz" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/${package}"
+          COMPONENT ${component})
+endforeach()

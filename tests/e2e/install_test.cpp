@@ -80,9 +80,16 @@ TEST_F(InstallTest, FilesLandInTheUsualPlaces) {
       {"lib/korv-logviewer/lvmod_32.so", false},
       {"share/applications/korv-logviewer.desktop", false},
       {"share/mime/packages/korv-logviewer.xml", false},
+      {"share/icons/hicolor/16x16/apps/korv-logviewer.png", false},
       {"share/icons/hicolor/48x48/apps/korv-logviewer.png", false},
-      {"share/man/man1/korvlog.1", false},
-      {"share/man/man1/korv-logviewer.1", false},
+      {"share/icons/hicolor/256x256/apps/korv-logviewer.png", false},
+      {"share/man/man1/korvlog.1.gz", false},
+      {"share/man/man1/korv-logviewer.1.gz", false},
+      {"share/bash-completion/completions/korvlog", false},
+      {"share/zsh/vendor-completions/_korvlog", false},
+      {"share/doc/korv-logviewer/copyright", false},
+      {"share/doc/korv-logviewer/changelog.gz", false},
+      {"share/doc/korv-logviewer-demo/copyright", false},
   };
   for (const Expected& f : files) {
     SCOPED_TRACE(f.path);
@@ -119,6 +126,39 @@ TEST_F(InstallTest, ProgramsOnThePathFindTheModuleBesideThem) {
     const std::string version = run((*prefix_ / "bin" / name).string() + " --version", status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(version, std::string(name) + " " + KORV_VERSION_TEXT + "\n");
+  }
+}
+
+// The bash completion parses, registers itself for korvlog and offers the
+// commands and an option's values (bash-completion's helpers stubbed, so
+// that the test does not depend on that package).
+TEST_F(InstallTest, BashCompletionOffersCommandsAndValues) {
+  const fs::path script = *prefix_ / "share/bash-completion/completions/korvlog";
+  const struct {
+    const char* words;
+    int cword;
+    const char* expected;
+  } cases[] = {
+      {"korvlog ex", 1, "export"},
+      {"korvlog export -f x", 3, "xml"},
+      {"korvlog export --types crit", 3, "critical"},
+      {"korvlog repair --y", 2, "--yes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words);
+    const fs::path program = *prefix_ / "complete.sh";
+    std::ofstream(program) << "_init_completion() { words=(\"${COMP_WORDS[@]}\"); cword=$COMP_CWORD;\n"
+                           << "  cur=${words[cword]}; prev=${words[cword-1]}; }\n"
+                           << "_filedir() { :; }\n"
+                           << "source '" << script.string() << "' || exit 1\n"
+                           << "complete -p korvlog >/dev/null || exit 1\n"
+                           << "COMP_WORDS=(" << c.words << "); COMP_CWORD=" << c.cword << "\n"
+                           << "_korvlog\n"
+                           << "printf '%s\\n' \"${COMPREPLY[@]}\"\n";
+    int status = -1;
+    const std::string out = run("bash " + program.string(), status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find(c.expected), std::string::npos) << out;
   }
 }
 
