@@ -210,9 +210,21 @@ class DemoTest : public ::testing::Test {
 TEST_F(DemoTest, HeadlessRunWritesScreenshotsOfTwoLogsAndStopsEverything) {
   DemoRun run(demo_args({"--headless", "--shot-ms", "5000"}), env({{"DISPLAY", "<unset>"}}), dir_ / "stderr");
   ASSERT_GT(run.pid(), 0);
-  const int status = run.wait_exit(std::chrono::seconds(90));
+  const int status = run.wait_exit(std::chrono::seconds(240));
   ASSERT_EQ(status, 0) << "output:\n" << run.output() << "\nstderr:\n" << err();
   expect_nothing_left(run);
+
+  // The user guide's pictures: each task's window, a dialog over it where the
+  // task has one, so none is the plain window of the first picture.
+  const ImageStats plain = image_stats(demo_ / "guide/open.png");
+  for (const char* name : {"filter.png", "find.png", "record.png", "export.png", "timezone.png", "language.png",
+                           "repair.png"}) {
+    SCOPED_TRACE(name);
+    const ImageStats s = image_stats(demo_ / "guide" / name);
+    ASSERT_GT(s.width, 0) << "not a readable image";
+    EXPECT_GE(s.width, 500);
+    EXPECT_FALSE(s.colours == plain.colours && s.top_share == plain.top_share) << "looks like the plain window";
+  }
 
   for (const char* name : {"detections.png", "events.png"}) {
     SCOPED_TRACE(name);

@@ -18,6 +18,17 @@ ViewerOptions ParseViewerCommandLine(const QStringList& args) {
                 options.version = true;
             } else if (arg == QLatin1String("--measure-first-rows")) {
                 options.measureFirstRows = true;
+            } else if (arg == QLatin1String("--command")) {
+                const QString value = i + 1 < args.size() ? args[++i] : QString();
+                const QStringList parts = value.split(QLatin1Char('@'));
+                bool idOk = false, msOk = false;
+                const int id = parts.size() == 2 ? parts[0].toInt(&idOk) : 0;
+                const int ms = parts.size() == 2 ? parts[1].toInt(&msOk) : 0;
+                if (!idOk || !msOk || id <= 0 || id > 0xFFFF || ms < 0) {
+                    options.error = QStringLiteral("--command needs ID@MS, not \"%1\"").arg(value);
+                    return options;
+                }
+                options.commands.push_back({id, ms});
             } else if (arg == QLatin1String("--screenshot") || arg == QLatin1String("--quit-after")) {
                 if (i + 1 >= args.size()) {
                     options.error = QStringLiteral("%1 needs a value").arg(arg);
@@ -63,6 +74,7 @@ QString ViewerUsage() {
         "Options:\n"
         "  --screenshot FILE   save the window as a PNG image when --quit-after ends it\n"
         "  --quit-after MS     close the window after MS milliseconds\n"
+        "  --command ID@MS     run menu command ID (a number) MS milliseconds after start\n"
         "  --measure-first-rows\n"
         "                      print the milliseconds from start-up to the first\n"
         "                      painted rows of the list, then close the window\n"

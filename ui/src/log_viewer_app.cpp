@@ -17,23 +17,35 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
+#include <vector>
 #include <cstdio>
 
 namespace {
 
 CLogViewerApp* g_app = nullptr;  // the live instance; user-interface thread only
 
-// The window as the user sees it: a message box or dialog waiting for an
-// answer is drawn centred over it.
+// The window as the user sees it: its other visible windows (the find
+// window, record windows) over its right half, and a message box or dialog
+// waiting for an answer centred over everything.
 QPixmap ScreenshotOf(QWidget& window) {
     QPixmap shot = window.grab();
+    QPainter painter(&shot);
     QWidget* modal = QApplication::activeModalWidget();
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        if (other != &window && other != modal && other->isVisible() && other->isWindow() &&
+            window.isAncestorOf(other)) {
+            const QPixmap over = other->grab();
+            painter.drawPixmap(std::max(0, shot.width() - over.width() - 16), 48, over);
+        }
+    }
     if (modal != nullptr && modal != &window && modal->isVisible()) {
         const QPixmap over = modal->grab();
-        QPainter painter(&shot);
         painter.drawPixmap((shot.width() - over.width()) / 2, (shot.height() - over.height()) / 2, over);
     }
+    painter.end();
     return shot;
 }
 
@@ -131,6 +143,15 @@ int CLogViewerApp::InitInstance(const korv::ViewerOptions& options) {
                 quit();
             });
             quitTimer.start(options.quitAfterMs);
+        }
+        std::vector<std::unique_ptr<QTimer>> commandTimers;
+        for (const korv::ViewerOptions::TimedCommand& command : options.commands) {
+            auto timer = std::make_unique<QTimer>();
+            timer->setSingleShot(true);
+            const int id = command.id;
+            QObject::connect(timer.get(), &QTimer::timeout, &dlg, [&dlg, id] { dlg.OnCommand(id); });
+            timer->start(command.atMs);
+            commandTimers.push_back(std::move(timer));
         }
         dlg.OnInitDialog();
         // The list exists from here; nothing is painted before exec().

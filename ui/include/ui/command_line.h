@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <vector>
 
 // The start-up request a viewer window opens in its initialisation. Owned
 // by whoever creates the window; it is read only while the window starts.
@@ -27,6 +28,13 @@ struct ViewerOptions {
     // Print the milliseconds from `started` to the first complete paint of
     // the main list's rows, then close the window.
     bool measureFirstRows = false;
+    // --command ID@MS: run menu command ID at MS milliseconds after start, as
+    // if the user chose it (pictures of the dialogs for the user guide).
+    struct TimedCommand {
+        int id = 0;
+        int atMs = 0;
+    };
+    std::vector<TimedCommand> commands;
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     bool help = false;
     bool version = false;
