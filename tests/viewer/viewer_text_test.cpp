@@ -178,5 +178,19 @@ TEST(CommandLine, PathAndTestingOptions) {
     EXPECT_FALSE(ParseViewerCommandLine({"/x"}).measureFirstRows);
 }
 
+TEST(CommandLine, TimedCommands) {
+    const ViewerOptions two = ParseViewerCommandLine({"--command", "32798@1500", "--command", "57636@0", "/x"});
+    ASSERT_TRUE(two.error.isEmpty()) << two.error.toStdString();
+    ASSERT_EQ(two.commands.size(), 2u);
+    EXPECT_EQ(two.commands[0].id, 32798);
+    EXPECT_EQ(two.commands[0].atMs, 1500);
+    EXPECT_EQ(two.commands[1].id, 57636);
+    EXPECT_EQ(two.commands[1].atMs, 0);
+    for (const char* bad : {"32798", "@5", "x@5", "32798@", "32798@-1", "0@5", "70000@5", "1@2@3"}) {
+        EXPECT_FALSE(ParseViewerCommandLine({"--command", bad}).error.isEmpty()) << bad;
+    }
+    EXPECT_FALSE(ParseViewerCommandLine({"--command"}).error.isEmpty());
+}
+
 }  // namespace
 }  // namespace korv
