@@ -34,9 +34,16 @@ QPixmap ScreenshotOf(QWidget& window) {
     QPixmap shot = window.grab();
     QPainter painter(&shot);
     QWidget* modal = QApplication::activeModalWidget();
+    const auto ownedByWindow = [&window](const QWidget* other) {
+        for (const QWidget* p = other->parentWidget(); p != nullptr; p = p->parentWidget()) {
+            if (p == &window) {
+                return true;
+            }
+        }
+        return false;
+    };
     for (QWidget* other : QApplication::topLevelWidgets()) {
-        if (other != &window && other != modal && other->isVisible() && other->isWindow() &&
-            window.isAncestorOf(other)) {
+        if (other != &window && other != modal && other->isVisible() && ownedByWindow(other)) {
             const QPixmap over = other->grab();
             painter.drawPixmap(std::max(0, shot.width() - over.width() - 16), 48, over);
         }
