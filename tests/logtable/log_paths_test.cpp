@@ -218,6 +218,35 @@ TEST(RecogniseLogType, TellsADamagedLogFromAnUnknownOne) {
   }
 }
 
+TEST(MachineRegistry, OnlyASmallRegularFileIsRead) {
+  TempDir dir;
+  const std::string section = "[Software\\KORV\\KORV Security\\CurrentVersion\\Info]\nAppDataDir=/x/\n";
+  // A file of the cap's size is read; one byte more and it is no registry file.
+  const std::string at_cap = dir / "at-cap.ini";
+  std::ofstream(at_cap) << section << std::string(korv::platform::kMaxRegistryFileSize - section.size(), ';');
+  const std::string over_cap = dir / "over-cap.ini";
+  std::ofstream(over_cap) << section << std::string(korv::platform::kMaxRegistryFileSize - section.size() + 1, ';');
+  const std::string fifo = dir / "fifo.ini";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    bool read;
+  } cases[] = {
+      {at_cap, true},
+      {over_cap, false},
+      {fifo, false},  // no writer: a blocking open would wait for ever
+      {"/dev/zero", false},
+      {"/dev/urandom", false},
+      {dir / "", false},  // a directory
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const MachineRegistry registry = MachineRegistry::FromFile(c.path);
+    EXPECT_EQ(registry.QueryString("Software\\KORV\\KORV Security\\CurrentVersion\\Info", "AppDataDir"),
+              c.read ? std::optional<std::string>("/x/") : std::nullopt);
+  }
+}
+
 TEST(ProductValues, KeptValueIsCopiedTruncated) {
   MachineRegistry registry = MachineRegistry::FromText(
       "[Software\\KORV\\KORV Security\\CurrentVersion\\Info]\nAppDataDir=/var/opt/korv/\n");
