@@ -1,16 +1,11 @@
 // Reading a record of the log and decoding it through the product module.
 
 #include "log_internal.h"
+#include "log_record_read.h"
 #include "logmodel/decoded_record.h"
 #include "logmodel/record_time.h"
 #include "platform/codepage.h"
 #include "product/module_requests.h"
-
-namespace {
-
-constexpr std::size_t kInitialRecordBuffer = 1024;
-
-}  // namespace
 
 bool DecodeRecord(CLog& log, std::uint32_t recordType, std::span<const std::uint8_t> payload,
                   std::vector<std::uint8_t>& block) {
@@ -38,24 +33,13 @@ bool DecodeRecord(CLog& log, std::uint32_t recordType, std::span<const std::uint
 }
 
 bool CLog::ReadRecord(std::int32_t record, std::vector<std::uint8_t>& buffer, RecordRead& out) {
-  if (!m_file || record < 0) return false;
-  if (buffer.size() < kInitialRecordBuffer) buffer.resize(kInitialRecordBuffer);
-  std::uint32_t size = std::uint32_t(buffer.size());
-  int result = DiskLogReadRecord(m_file.get(), std::size_t(record), buffer.data(), size);
-  if (result == kDiskLogBufferTooSmall) {
-    // The store answers the record's size, which it has checked against the file.
-    buffer.resize(size);
-    size = std::uint32_t(buffer.size());
-    result = DiskLogReadRecord(m_file.get(), std::size_t(record), buffer.data(), size);
-  }
-  if (result != kDiskLogOk || size < kDiskLogRecordHeaderSize || size > buffer.size()) return false;
-  const _DISKLOG_RECORD_HEADER header = korv::decode_record_header(buffer.data());
-  out.type = header.record_type;
-  out.time = header.record_time;
-  out.aux = header.aux_value;
-  out.deleted = header.is_deleted();
-  out.payload = std::span<const std::uint8_t>(buffer.data() + kDiskLogRecordHeaderSize,
-                                              size - kDiskLogRecordHeaderSize);
+  korv::RecordBytes read;
+  if (!korv::ReadIndexedRecord(m_file.get(), record, buffer, read)) return false;
+  out.type = read.header.record_type;
+  out.time = read.header.record_time;
+  out.aux = read.header.aux_value;
+  out.deleted = read.header.is_deleted();
+  out.payload = read.payload;
   return true;
 }
 
@@ -64,18 +48,13 @@ bool CLog::ReadDirectoryRecord(const std::u16string& fileName, std::vector<std::
   const std::string path = m_strPath + korv::platform::utf16_to_utf8(fileName);
   DiskLogHandle file = DiskLogOpen(path, 0);
   if (!file) return false;
-  if (DiskLogHeader(file.get()).next_record_number == 0) return false;
-  if (buffer.size() < kInitialRecordBuffer) buffer.resize(kInitialRecordBuffer);
-  std::uint32_t size = std::uint32_t(buffer.size());
-  int result = DiskLogReadNext(file.get(), &out.type, buffer.data(), &size, &out.time, &out.aux);
-  if (result == kDiskLogBufferTooSmall) {
-    buffer.resize(size);
-    size = std::uint32_t(buffer.size());
-    result = DiskLogReadNext(file.get(), &out.type, buffer.data(), &size, &out.time, &out.aux);
-  }
-  if (result != kDiskLogOk || size > buffer.size()) return false;
+  korv::RecordBytes read;
+  if (!korv::ReadFirstRecord(file.get(), buffer, read)) return false;
+  out.type = read.header.record_type;
+  out.time = read.header.record_time;
+  out.aux = read.header.aux_value;
   out.deleted = false;
-  out.payload = std::span<const std::uint8_t>(buffer.data(), size);
+  out.payload = read.payload;
   return true;
 }
 

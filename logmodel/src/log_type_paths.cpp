@@ -28,14 +28,21 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The type of the first record that is not a scan summary; 0 when none can be read.
-std::uint32_t FirstTypedRecord(const std::string& path) {
+// The type of the first record that says what kind of log the file is: scan summaries
+// belong to several kinds, and placeholders (type 0) stand where a record was lost. 0 when
+// none can be read; *unreadable then says whether reading broke on damage rather than
+// ending with the records.
+std::uint32_t FirstTypedRecord(const std::string& path, bool* unreadable) {
   DiskLogHandle file = DiskLogOpen(path, 0);
   if (!file) return 0;
   for (;;) {
     std::uint32_t type = 0, size = 0;
-    if (DiskLogReadNext(file.get(), &type, kDiskLogSkip, &size, nullptr, nullptr) != 0) return 0;
-    if (type != LOG_RECORD_TYPE_SCAN_SUMMARY) return type;
+    const int result = DiskLogReadNext(file.get(), &type, kDiskLogSkip, &size, nullptr, nullptr);
+    if (result != kDiskLogOk) {
+      if (unreadable) *unreadable = result != kDiskLogNoRecord;
+      return 0;
+    }
+    if (type != LOG_RECORD_TYPE_SCAN_SUMMARY && type != kDiskLogPlaceholderType) return type;
   }
 }
 
@@ -48,7 +55,8 @@ korv::ProductValues& Machine() {
 
 namespace korv {
 
-int RecogniseLogTypeIn(const LogTable& table, const std::string& path) {
+int RecogniseLogTypeIn(const LogTable& table, const std::string& path, bool* damaged) {
+  if (damaged) *damaged = false;
   const bool directory = IsDirectory(path);
   const std::string last = LastComponent(path);
   for (std::size_t i = 0; i < table.size(); ++i) {
@@ -60,7 +68,7 @@ int RecogniseLogTypeIn(const LogTable& table, const std::string& path) {
     }
   }
   if (directory) return -1;
-  const std::uint32_t type = FirstTypedRecord(path);
+  const std::uint32_t type = FirstTypedRecord(path, damaged);
   // Entries that are never recognised by content carry 0xFFFFFFFF; a record
   // that happens to have that type must not pick them.
   if (type == LOG_RECORD_TYPE_NONE) return -1;
@@ -68,6 +76,14 @@ int RecogniseLogTypeIn(const LogTable& table, const std::string& path) {
     if (table[i].m_dwRecordType == type) return static_cast<int>(i);
   }
   return -1;
+}
+
+std::string UnknownLogTypeText(const std::string& path, bool damaged) {
+  std::string text(kUnknownLogTypeText);
+  if (damaged)
+    text += " The file may be damaged: its first record cannot be read. To repair it, run: korvlog repair " +
+            path;
+  return text;
 }
 
 std::string ResolveLogPathIn(const std::string& name, const std::optional<std::string>& app_data_dir) {
@@ -125,8 +141,8 @@ bool GetAppDataDir(char* buffer, std::size_t capacity) {
 
 bool IsProductServer() { return Machine().IsProductServer(); }
 
-int RecogniseLogType(const std::string& path) {
-  return korv::RecogniseLogTypeIn(*GetLogTable(), path);
+int RecogniseLogType(const std::string& path, bool* damaged) {
+  return korv::RecogniseLogTypeIn(*GetLogTable(), path, damaged);
 }
 
 std::string ResolveLogPath(const std::string& name) {

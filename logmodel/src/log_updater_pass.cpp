@@ -42,6 +42,7 @@ void CLogUpdaterThread::FilePass(CLog& log, bool full) {
     // former header times (a file restored in place) must load again from record 0.
     saved.rewriteTime = 0;
     saved.modificationTime = 0;
+    saved.indexGeneration = 0;
     m_bResultsReady = true;
     PostLocked(LOG_NOTIFY_RESULTS);
     return;
@@ -53,6 +54,9 @@ void CLogUpdaterThread::FilePass(CLog& log, bool full) {
   const _DISKLOG_HEADER header = DiskLogHeader(file);
   const std::uint64_t modification = header.modification_time;
   const std::uint64_t rewrite = header.rewrite_time;
+  // A rebuilt index (a failed incremental walk, seen by this pass or by another thread's
+  // read) may be shorter than the rows loaded from the old one: reload as after a rewrite.
+  const std::uint64_t generation = DiskLogIndexGeneration(file);
 
   const bool batches = log.GetViewMode() == LOG_VIEW_RECORD;
   const std::int32_t batch = batches ? kRecordViewBatch : -1;
@@ -68,7 +72,7 @@ void CLogUpdaterThread::FilePass(CLog& log, bool full) {
   std::vector<REC_INFO_BASE> rows;
   for (;;) {
     rows.clear();
-    if (rewrite > saved.rewriteTime) {
+    if (rewrite > saved.rewriteTime || generation != saved.indexGeneration) {
       log.LoadRecords(rows, 0, batch);
       if (!rows.empty()) rows.front().flags |= ROW_FLAG_REPLACE;
       // The reload runs from record 0, so does its progress.
@@ -89,6 +93,7 @@ void CLogUpdaterThread::FilePass(CLog& log, bool full) {
         m_pending.insert(m_pending.end(), rows.begin(), rows.end());
       saved.nextRecord = m_pending.back().record + 1;
       saved.rewriteTime = rewrite;
+      saved.indexGeneration = generation;
       next = std::uint32_t(saved.nextRecord);
       if (batches && total > start)
         log.SetProgress(double(next - start) * 100.0 / double(total - start));

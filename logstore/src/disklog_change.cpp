@@ -24,9 +24,11 @@ bool DiskLogRefresh(DiskLogFile* log) {
   drop_window(*log);
   if (log->indexed()) {
     if (rewritten)
-      full_walk(*log);
-    else
-      incremental_walk(*log);
+      rebuild_index(*log);
+    else if (incremental_walk(*log) != IndexWalk::extended)
+      // The index was built anew and differs from the old one (it may be
+      // shorter): positions a reader took no longer hold, as after a rewrite.
+      rewritten = true;
   }
   return rewritten;
 }

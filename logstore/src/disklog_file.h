@@ -25,6 +25,9 @@ struct DiskLogFile {
   std::size_t append_pending = 0;
   std::vector<_DISKLOG_INDEX_RECORD> index;
   std::size_t index_step = 0;  // next record number / 16 at the last rebuild
+  // Counts the rebuilds that replaced an index built earlier; positions taken
+  // from the index before a rebuild may name other records after it.
+  std::uint64_t index_generation = 0;
 
   // The read-ahead window: window_bytes bytes of the file from window_offset,
   // valid while read_ahead_scopes > 0 (the storage is freed with the last).
@@ -52,6 +55,12 @@ bool write_disklog_header(platform::File& file, const _DISKLOG_HEADER& header);
 
 // Index walks; the caller holds the lock. True on success.
 bool full_walk(DiskLogFile& log);
-bool incremental_walk(DiskLogFile& log);
+// Extends the index from the scan position; when that walk fails the index is
+// rebuilt from the start instead, and unless the rebuilt index begins with the
+// entries the old one had, index_generation moves and the answer is rebuilt.
+enum class IndexWalk { extended, rebuilt, rebuild_failed };
+IndexWalk incremental_walk(DiskLogFile& log);
+// A full walk that replaces an index readers may already use.
+bool rebuild_index(DiskLogFile& log);
 
 }  // namespace korv

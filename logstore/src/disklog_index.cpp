@@ -54,11 +54,25 @@ bool full_walk(DiskLogFile& log) {
   return walk_into_index(log);
 }
 
-bool incremental_walk(DiskLogFile& log) {
-  drop_window(log);
-  if (walk_into_index(log)) return true;
-  // Something before the new records moved: start over.
+bool rebuild_index(DiskLogFile& log) {
+  ++log.index_generation;
   return full_walk(log);
+}
+
+IndexWalk incremental_walk(DiskLogFile& log) {
+  drop_window(log);
+  const std::size_t known = log.index.size();
+  if (walk_into_index(log)) return IndexWalk::extended;
+  // Something before the new records moved: start over. When the new index still begins
+  // with the entries readers knew (the damage lies among the new records), their positions
+  // hold and nothing needs to be reloaded.
+  const std::vector<_DISKLOG_INDEX_RECORD> before(log.index.begin(),
+                                                  log.index.begin() + static_cast<std::ptrdiff_t>(known));
+  const bool ok = full_walk(log);
+  if (log.index.size() >= known && std::equal(before.begin(), before.end(), log.index.begin()))
+    return IndexWalk::extended;
+  ++log.index_generation;
+  return ok ? IndexWalk::rebuilt : IndexWalk::rebuild_failed;
 }
 
 }  // namespace korv

@@ -137,3 +137,8 @@ std::uint64_t DiskLogScanPosition(const DiskLogFile* log) {
   std::lock_guard lock(log->lock);
   return log->scan_position;
 }
+
+std::uint64_t DiskLogIndexGeneration(const DiskLogFile* log) {
+  std::lock_guard lock(log->lock);
+  return log->index_generation;
+}

@@ -13,6 +13,7 @@ constexpr std::size_t kReadAhead = 64 * 1024;
 struct HeaderRead {
   _DISKLOG_RECORD_HEADER record;
   std::size_t bytes = 0;  // bytes of the record now at the start of the destination
+  std::uint64_t offset = 0;  // where it was read
 };
 
 // Reads the record header at offset, with as much of what follows as fits,
@@ -27,34 +28,63 @@ bool read_expected_header(DiskLogFile& log, std::uint64_t offset, std::uint32_t 
   return check_record_header(out.record) == RecordCheck::ok && out.record.record_number == number;
 }
 
+// Whether the file holds size bytes from offset on.
+bool record_fits_file(const DiskLogFile& log, std::uint64_t offset, std::uint32_t size) {
+  std::uint64_t file_size = 0;
+  if (log.file.size(file_size) != platform::FileError::ok) return false;
+  return offset <= file_size && file_size - offset >= size;
+}
+
+// Steps 1-3 of a read by index: the entry's record header, checked, with one
+// rebuild of the index when the record is not where the index says.
+int read_indexed_header(DiskLogFile& log, std::size_t index, unsigned char* dest, std::size_t want,
+                        HeaderRead& head) {
+  if (!log.indexed()) return kDiskLogNotIndexed;
+  if (index >= log.index.size()) return kDiskLogNoRecord;
+  const std::uint64_t offset = log.index[index].file_offset;
+  head.offset = offset;
+  if (read_expected_header(log, offset, log.index[index].record_number, dest, want, head)) return kDiskLogOk;
+  // The record moved under a rewrite that no refresh has seen yet.
+  rebuild_index(log);
+  if (index >= log.index.size()) return kDiskLogBadRecord;
+  if (!read_expected_header(log, offset, log.index[index].record_number, dest, want, head))
+    return kDiskLogBadRecord;
+  return kDiskLogOk;
+}
+
 }  // namespace
+
+int DiskLogReadRecordHeader(DiskLogFile* log, std::size_t index, _DISKLOG_RECORD_HEADER& header) {
+  if (log == nullptr) return kDiskLogNotIndexed;
+  std::lock_guard lock(log->lock);
+  unsigned char bytes[kDiskLogRecordHeaderSize];
+  HeaderRead head;
+  const int result = read_indexed_header(*log, index, bytes, sizeof bytes, head);
+  if (result == kDiskLogOk) header = head.record;
+  return result;
+}
 
 int DiskLogReadRecord(DiskLogFile* log, std::size_t index, void* buffer, std::uint32_t& size) {
   if (log == nullptr) return kDiskLogNotIndexed;
   std::lock_guard lock(log->lock);
-  if (!log->indexed()) return kDiskLogNotIndexed;
-  if (index >= log->index.size()) return kDiskLogNoRecord;
-
   const std::uint32_t capacity = buffer == nullptr ? 0 : size;
   unsigned char local[kDiskLogRecordHeaderSize];
   const bool in_place = capacity >= kDiskLogRecordHeaderSize;
   unsigned char* dest = in_place ? static_cast<unsigned char*>(buffer) : local;
   const std::size_t want = in_place ? std::min<std::size_t>(capacity, kReadAhead) : sizeof local;
 
-  const std::uint64_t offset = log->index[index].file_offset;
   HeaderRead head;
-  if (!read_expected_header(*log, offset, log->index[index].record_number, dest, want, head)) {
-    // The record moved under a rewrite that no refresh has seen yet.
-    full_walk(*log);
-    if (index >= log->index.size()) return kDiskLogBadRecord;
-    if (!read_expected_header(*log, offset, log->index[index].record_number, dest, want, head))
-      return kDiskLogBadRecord;
-  }
+  if (const int result = read_indexed_header(*log, index, dest, want, head); result != kDiskLogOk)
+    return result;
+  const std::uint64_t offset = head.offset;  // a rebuilt index is checked at the same offset
 
   const _DISKLOG_RECORD_HEADER& r = head.record;
   const std::uint32_t payload_length = r.record_size - r.payload_offset;  // checked: offset <= size
   const std::uint32_t needed = kDiskLogRecordHeaderSize + payload_length;  // <= record size
   if (capacity < needed) {
+    // Callers size their buffer from this answer: a size field that claims more
+    // than the file holds would make them allocate up to 4 GiB for nothing.
+    if (!record_fits_file(*log, offset, r.record_size)) return kDiskLogShortPayload;
     size = needed;
     return kDiskLogBufferTooSmall;
   }
@@ -102,6 +132,7 @@ int DiskLogReadNext(DiskLogFile* log, std::uint32_t* type, void* payload, std::u
   if (payload != kDiskLogSkip) {
     if (size == nullptr) return kDiskLogBufferTooSmall;
     if (*size < payload_length) {
+      if (!record_fits_file(*log, log->read_cursor, r.record_size)) return kDiskLogShortPayload;
       *size = payload_length;
       return kDiskLogBufferTooSmall;
     }

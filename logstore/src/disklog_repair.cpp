@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -7,16 +8,17 @@ using namespace korv;
 
 namespace {
 
-// Counts the zero bytes from offset on, up to the first non-zero byte or the
-// end of what can be read. The data end does not bound it: a cut-short write
-// may have left zeros past the header's idea of the records.
-std::uint64_t count_zero_bytes(const platform::File& file, std::uint64_t offset, bool& hit_nonzero) {
+// Counts the zero bytes from offset on, up to the first non-zero byte, the
+// end of what can be read, or limit bytes, whichever comes first.
+std::uint64_t count_zero_bytes(const platform::File& file, std::uint64_t offset, std::uint64_t limit,
+                               bool& hit_nonzero) {
   std::vector<unsigned char> chunk(64 * 1024);
   std::uint64_t zeros = 0;
   hit_nonzero = false;
-  for (;;) {
+  while (zeros < limit) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), limit - zeros));
     std::size_t got = 0;
-    if (file.read_at(offset + zeros, chunk.data(), chunk.size(), got) != platform::FileError::ok) return zeros;
+    if (file.read_at(offset + zeros, chunk.data(), want, got) != platform::FileError::ok) return zeros;
     for (std::size_t i = 0; i < got; ++i) {
       if (chunk[i] != 0) {
         hit_nonzero = true;
@@ -24,8 +26,9 @@ std::uint64_t count_zero_bytes(const platform::File& file, std::uint64_t offset,
       }
     }
     zeros += got;
-    if (got < chunk.size()) return zeros;
+    if (got < want) return zeros;
   }
+  return zeros;
 }
 
 bool read_record_header(const platform::File& file, std::uint64_t offset, _DISKLOG_RECORD_HEADER& record) {
@@ -79,7 +82,13 @@ bool DiskLogRepair(DiskLogFile* log) {
     // (junk, a torn header) is not ours to guess at.
     const std::uint64_t start = p;
     bool hit_nonzero = false;
-    const std::uint64_t gap = count_zero_bytes(log->file, start, hit_nonzero);
+    // The scan stops at the data end even when the zeros run on past it (the appends
+    // after the lost record were lost too): the product appends at the data end, and
+    // a placeholder reaching further would swallow every record it adds. What lies
+    // past the data end is not the record area, so it is not looked at either.
+    // One byte more than a record can hold is enough to know the gap is too long.
+    const std::uint64_t limit = std::min<std::uint64_t>(data_end - start, std::uint64_t{UINT32_MAX} + 1);
+    const std::uint64_t gap = count_zero_bytes(log->file, start, limit, hit_nonzero);
     if (gap < kDiskLogRecordHeaderSize) return false;  // no room for a placeholder header
     if (gap > UINT32_MAX) return false;                // longer than one record can be
     p = start + gap;

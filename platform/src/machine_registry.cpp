@@ -1,11 +1,13 @@
 #include "platform/machine_registry.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string_view>
 
@@ -62,11 +64,33 @@ MachineRegistry MachineRegistry::FromText(const std::string& text) {
 }
 
 MachineRegistry MachineRegistry::FromFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return MachineRegistry{};
-  std::ostringstream text;
-  text << in.rdbuf();
-  return FromText(text.str());
+  // The path comes from the environment: it may name a device that never ends
+  // (/dev/zero), a FIFO that blocks the open or the reads, or a huge file. Only
+  // a regular file of at most kMaxRegistryFileSize bytes is read; O_NONBLOCK keeps
+  // the open of a FIFO from waiting for a writer before fstat can refuse it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return MachineRegistry{};
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > off_t(kMaxRegistryFileSize))
+    return MachineRegistry{};
+  // The file may grow between fstat and the reads: the reads stop at the cap too,
+  // and a file found longer than the cap is refused as a whole.
+  std::string text(kMaxRegistryFileSize + 1, '\0');
+  std::size_t have = 0;
+  while (have < text.size()) {
+    const ssize_t n = ::pread(fd, text.data() + have, text.size() - have, off_t(have));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return MachineRegistry{};
+    if (n == 0) break;
+    have += std::size_t(n);
+  }
+  if (have > kMaxRegistryFileSize) return MachineRegistry{};
+  text.resize(have);
+  return FromText(text);
 }
 
 std::string MachineRegistry::MachinePath() {

@@ -60,6 +60,9 @@ void _tav_event_array::Clear(uint32_t index) {
 }
 
 int _tav_event_array::WaitOn(const std::vector<Event*>& events, bool all, uint32_t milliseconds) {
+    // Refused before waiting: a wait that found its answer only to report failure
+    // would already have consumed an automatic event.
+    if (events.size() > kEventWaitMaxObjects) return kWaitFailed;
     if (all) {
         // Only a time-out is a failure of a wait on all events.
         return korv::platform::wait_all(events, Timeout(milliseconds)) ? 0 : kWaitFailed;

@@ -192,7 +192,9 @@ int CTavcommAlpcClient::SendReceiveOnce(const Exchange& x, std::uint64_t& used_g
   if (got < pf::kPortMessageHeaderSize + kReplyFieldsSize) {
     result = 1;
   } else if (std::uint32_t status = Load32(received.data() + 24); status != 0) {
-    result = static_cast<int>(status);
+    // The service's own 1 would read as this client's transport failure and make Run
+    // drop a working connection and send the request a second time.
+    result = status == 1 ? kTavcommServiceStatusOne : static_cast<int>(status);
   } else {
     const std::uint32_t n = Load32(received.data() + 28);
     const std::uint8_t* data = nullptr;

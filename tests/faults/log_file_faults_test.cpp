@@ -182,6 +182,49 @@ TEST_F(FollowedFileTest, ReplacedByRenameOrDeletedKeepsTheFileItOpened) {
   EXPECT_EQ(Modules(*log), Expected(0, 30)) << "a deleted file's rows stay readable";
 }
 
+TEST_F(FollowedFileTest, AFailedIncrementalWalkReloadsFromTheStart) {
+  // The file is written anew under the same rewrite time (a writer that breaks the rule, or a
+  // copy over it): to the reader that is "only appended", but the record chain no longer runs
+  // through the point where the last walk ended, so the index is built anew, with fewer
+  // records than rows were loaded. The rows must be reloaded, not continued.
+  const std::string path = dir_.Path("rewritten-quietly.dat");
+  AppendEvents(path, 0, 50, true);
+  CLog* log = Follow(path);
+  ASSERT_EQ(Modules(*log), Expected(0, 50));
+  const _DISKLOG_HEADER before = DiskLogHeader(log->GetFile());
+  const std::uint64_t resume = DiskLogScanPosition(log->GetFile());
+
+  const std::string other = dir_.Path("other.dat");
+  std::vector<LogRecord> records;
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "n" + std::to_string(i) + std::string(200, 'x');
+    names.emplace(names.begin(), name.begin(), name.end());  // newest first, as Modules
+    records.push_back({kEventsRecord, 133000000000000000ull + std::uint64_t(i) * 10000000ull, 0,
+                       std::uint32_t(i + 1), EventPayload(0x10000000, names.front())});
+  }
+  AppendRecords(other, records, true);
+  {
+    DiskLogHandle check = DiskLogOpen(other, DISKLOG_OPEN_INDEX);
+    ASSERT_TRUE(check);
+    ASSERT_GT(DiskLogHeader(check.get()).data_end, resume) << "the walk must resume inside a record";
+    for (std::size_t i = 0; i < DiskLogIndexCount(check.get()); ++i) {
+      _DISKLOG_INDEX_RECORD e;
+      ASSERT_TRUE(DiskLogIndexEntry(check.get(), i, e));
+      ASSERT_NE(e.file_offset, resume) << "the walk must resume inside a record";
+    }
+  }
+  WriteInPlace(path, ReadBytes(other));
+  PatchHeader(path, [&](_DISKLOG_HEADER& h) {
+    h.rewrite_time = before.rewrite_time;
+    h.modification_time = before.modification_time + 1;
+  });
+
+  Pass();
+  EXPECT_EQ(Modules(*log), names);
+  ExpectFreshLoad(*log, path);
+}
+
 TEST_F(FollowedFileTest, HeaderClaimingFarMoreRecords) {
   struct Case {
     const char* name;

@@ -166,6 +166,15 @@ TEST_F(TransportTest, ServiceStatusIsPassedThroughWithoutData) {
   EXPECT_EQ(reply.size(), 3u) << "no data copied";
 }
 
+TEST_F(TransportTest, AServiceStatusOfOneIsNotTakenForABrokenConnection) {
+  // 1 is also this client's own "connection broken", after which it reconnects and sends the
+  // request again; the service's 1 comes back as another code, once.
+  StartService({"--status", "1"});
+  std::vector<std::uint8_t> reply = {1, 2, 3};
+  EXPECT_EQ(Send(Frame(kCommandEcho, 0, Pattern(5, 1)), reply), kTavcommServiceStatusOne);
+  EXPECT_EQ(reply.size(), 3u) << "no data copied";
+}
+
 TEST_F(TransportTest, MalformedRequestsAreAnsweredAsErrors) {
   StartService();
   std::vector<std::uint8_t> reply;

@@ -152,6 +152,15 @@ TEST_F(ExportCli, ExitCodesForUsageMissingUnknownUnopenableAndUnwritable) {
   std::ofstream(dir_ / "notes.txt") << "plain text";
   fs::create_directory(dir_ / "bad");
   std::ofstream(dir_ / "bad" / "warnlog.dat") << "not a log at all, but named like one";
+  // A log of no known name whose first record was lost: its kind cannot be read, and the
+  // message says how to repair it.
+  const fs::path lost = dir_ / "lost-first.dat";
+  fs::copy_file(log_, lost);
+  {
+    std::fstream f(lost, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(56);
+    f.write(std::string(36, '\0').data(), 36);
+  }
   struct Case {
     std::string args;
     int status;
@@ -166,6 +175,8 @@ TEST_F(ExportCli, ExitCodesForUsageMissingUnknownUnopenableAndUnwritable) {
       {"--from '2026-01-01 00:00:00' " + log_, 2, "--period range"},
       {(dir_ / "missing.dat").string(), 3, "no such file"},
       {(dir_ / "notes.txt").string(), 4, "Unknown log type."},
+      {lost.string(), 4, "Unknown log type. The file may be damaged"},
+      {lost.string(), 4, "korvlog repair " + lost.string()},
       {(dir_ / "bad" / "warnlog.dat").string(), 5, "Unable to open a log."},
       {"-o " + (dir_ / "no" / "such" / "dir.txt").string() + " " + log_, 6, "cannot be created"},
       {"-o " + log_ + " " + log_, 6, "the log itself"},

@@ -59,7 +59,8 @@ TEST_F(DiskLogRepairTest, MendsZeroGaps) {
       {"two gaps", {10, 64, 20, 30, 5}, {1, 3}, 0},
       {"adjacent lost records make one gap", {10, 64, 20, 5}, {1, 2}, 0},
       {"gap at the first record", {0, 8}, {0}, 0},
-      {"gap running to the end of the file", {10, 20, 30}, {2}, 64},
+      {"gap at the last record, zeros past the data end left out", {10, 20, 30}, {2}, 64},
+      {"zeros past the data end behind intact records left as they are", {10, 20, 30}, {1}, 66},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -86,7 +87,8 @@ TEST_F(DiskLogRepairTest, MendsZeroGaps) {
       else
         gaps.push_back({recs[i].offset, recs[i].header.record_size});
     }
-    if (c.zeros_past_end) gaps.back().second += static_cast<std::uint32_t>(c.zeros_past_end);
+    // The zeros behind the data end are not the record area: the placeholder stops at the
+    // data end, where the product appends next.
 
     ASSERT_TRUE(repair(path_));
     EXPECT_EQ(read_bytes(path_), expected_after(before, gaps));
@@ -104,6 +106,59 @@ TEST_F(DiskLogRepairTest, MendsZeroGaps) {
     EXPECT_TRUE(repair(path_));  // the mended log needs nothing more
     EXPECT_EQ(read_bytes(path_), expected_after(before, gaps));
   }
+}
+
+TEST_F(DiskLogRepairTest, RecordsAppendedAfterARepairShow) {
+  // A crash lost two appends: the header took in the first (its data end is behind it) but
+  // both records' bytes are zeros, and the second one's zeros run on past the data end.
+  const auto recs = make_log({10, 64, 40});
+  {
+    standin::LogFileWriter w;
+    ASSERT_EQ(w.open(path_), platform::FileError::ok);
+    _DISKLOG_HEADER h = w.header();
+    h.data_end = recs[2].offset;  // the header never learnt of record 2
+    h.next_record_number = 2;
+    ASSERT_EQ(w.set_header(h), platform::FileError::ok);
+  }
+  fill_range(path_, recs[1].offset, recs[1].header.record_size + recs[2].header.record_size);
+  ASSERT_FALSE(DiskLogOpen(path_, DISKLOG_OPEN_INDEX));
+  const Bytes before = read_bytes(path_);
+  ASSERT_TRUE(repair(path_));
+  EXPECT_EQ(read_bytes(path_), expected_after(before, {{recs[1].offset, recs[1].header.record_size}}))
+      << "one placeholder, exactly up to the data end";
+
+  // The product goes on appending at the data end, then the log is opened again.
+  {
+    standin::LogFileWriter w;
+    ASSERT_EQ(w.open(path_), platform::FileError::ok);
+    for (std::uint32_t i = 0; i < 4; ++i) {
+      const Bytes p = payload_of(30 + i, 100 + i);
+      standin::NewRecord r;
+      r.type = 0x00010002;
+      r.aux = 500 + i;
+      r.payload = p;
+      ASSERT_EQ(w.append(r), platform::FileError::ok);
+    }
+    ASSERT_EQ(w.close(), platform::FileError::ok);
+  }
+  DiskLogHandle log = DiskLogOpen(path_, DISKLOG_OPEN_INDEX | DISKLOG_OPEN_DELETED);
+  ASSERT_TRUE(log) << "the repaired log still opens after the appends";
+  const auto index = index_of(log.get());
+  ASSERT_EQ(index.size(), 6u);
+  EXPECT_EQ(index[0].record_type, recs[0].header.record_type);
+  EXPECT_EQ(index[1].record_type, kDiskLogPlaceholderType);
+  for (std::uint32_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(index[2 + i].record_number, 3 + i) << "numbers go on after the placeholder's";
+    Bytes buffer(256);
+    std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
+    ASSERT_EQ(DiskLogReadRecord(log.get(), 2 + i, buffer.data(), size), kDiskLogOk);
+    const _DISKLOG_RECORD_HEADER h = decode_record_header(buffer.data());
+    EXPECT_EQ(h.aux_value, 500 + i);
+    const Bytes expected = payload_of(30 + i, 100 + i);
+    EXPECT_EQ(Bytes(buffer.begin() + 36, buffer.begin() + size), expected);
+  }
+  EXPECT_TRUE(repair(path_)) << "and needs no repair";
 }
 
 TEST_F(DiskLogRepairTest, RefusesDamageItCannotMend) {

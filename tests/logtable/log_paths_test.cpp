@@ -100,6 +100,11 @@ TEST(RecogniseLogType, ByTheFirstRecordThatIsNotASummary) {
       {"firewall-copy.dat", {0x00010003}, 18},
       {"odd.dat", {0xFFFFFFFF}, -1},
       {"unknown.dat", {0x00010077}, -1},
+      // A placeholder of the repair (type 0) stands where a record was lost: it says nothing
+      // of the kind, wherever it stands.
+      {"repaired-first.dat", {0, 0x00010002}, 7},
+      {"repaired-summary.dat", {0, 0x00010004, 0, 0x0001000B}, 3},
+      {"placeholders-only.dat", {0, 0}, -1},
   };
   for (const Case& c : cases) {
     WriteLog(dir / c.name, c.types);
@@ -171,6 +176,74 @@ TEST(ProductValues, ReadFromTheMachineRegistry) {
     EXPECT_FALSE(values.GetAppDataDir(buffer, sizeof(buffer))) << path;
     EXPECT_STREQ(buffer, "");
     EXPECT_FALSE(values.IsProductServer());
+  }
+}
+
+TEST(RecogniseLogType, TellsADamagedLogFromAnUnknownOne) {
+  TempDir dir;
+  const LogTable table = korv::MakeLogTable({});
+  WriteLog(dir / "lost-first.dat", {0x00010002, 0x00010002});
+  WriteLog(dir / "lost-summary.dat", {0x00010004, 0x00010001});
+  WriteLog(dir / "fine.dat", {0x00010077});
+  WriteLog(dir / "empty.dat", {});
+  // The first record's header zeroed, as a cut-short write leaves it.
+  for (const char* name : {"lost-first.dat", "lost-summary.dat"}) {
+    std::fstream f(dir / name, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(56);
+    f.write(std::string(36, '\0').data(), 36);
+  }
+  std::ofstream(dir / "text.dat") << "this is not a log file at all, just text";
+  const struct {
+    const char* name;
+    bool damaged;
+  } cases[] = {
+      {"lost-first.dat", true},
+      {"lost-summary.dat", true},
+      {"fine.dat", false},   // readable, of no known kind
+      {"empty.dat", false},  // no records at all is no damage
+      {"text.dat", false},   // not a log
+      {"missing.dat", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    bool damaged = !c.damaged;
+    EXPECT_EQ(korv::RecogniseLogTypeIn(table, dir / c.name, &damaged), -1);
+    EXPECT_EQ(damaged, c.damaged);
+    const std::string text = korv::UnknownLogTypeText(dir / c.name, damaged);
+    EXPECT_EQ(text.rfind("Unknown log type.", 0), 0u) << "the message still begins as before";
+    if (c.damaged)
+      EXPECT_NE(text.find("korvlog repair " + (dir / c.name)), std::string::npos) << text;
+    else
+      EXPECT_EQ(text, "Unknown log type.");
+  }
+}
+
+TEST(MachineRegistry, OnlyASmallRegularFileIsRead) {
+  TempDir dir;
+  const std::string section = "[Software\\KORV\\KORV Security\\CurrentVersion\\Info]\nAppDataDir=/x/\n";
+  // A file of the cap's size is read; one byte more and it is no registry file.
+  const std::string at_cap = dir / "at-cap.ini";
+  std::ofstream(at_cap) << section << std::string(korv::platform::kMaxRegistryFileSize - section.size(), ';');
+  const std::string over_cap = dir / "over-cap.ini";
+  std::ofstream(over_cap) << section << std::string(korv::platform::kMaxRegistryFileSize - section.size() + 1, ';');
+  const std::string fifo = dir / "fifo.ini";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    bool read;
+  } cases[] = {
+      {at_cap, true},
+      {over_cap, false},
+      {fifo, false},  // no writer: a blocking open would wait for ever
+      {"/dev/zero", false},
+      {"/dev/urandom", false},
+      {dir / "", false},  // a directory
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const MachineRegistry registry = MachineRegistry::FromFile(c.path);
+    EXPECT_EQ(registry.QueryString("Software\\KORV\\KORV Security\\CurrentVersion\\Info", "AppDataDir"),
+              c.read ? std::optional<std::string>("/x/") : std::nullopt);
   }
 }
 

@@ -3,6 +3,7 @@
 #include "product/event_object.h"
 
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -66,6 +67,42 @@ TEST(EventObject, ArrayWaitsAnyAllAndLists) {
     const uint32_t oneAndTwo[] = {1, 2};
     EXPECT_EQ(a->Wait(2, oneAndTwo, true, 0), -1);
     EXPECT_EQ(a->Wait(2, oneAndTwo, false, 0), 1) << "event 2 is second in the list";
+}
+
+TEST(EventObject, AWaitOnMoreThan64EventsFailsWithoutConsumingAny) {
+    const struct {
+        const char* name;
+        uint32_t events;  // automatic events in the array
+        uint32_t waitOn;  // how many of them the wait lists (0: WaitOwn over all)
+        bool all;
+        int expected;
+    } cases[] = {
+        {"64 of 64, any", 64, 0, false, 63},
+        {"64 of 64, all", 64, 0, true, 0},
+        {"65 of 65, any", 65, 0, false, -1},
+        {"200 of 200, any", 200, 0, false, -1},
+        {"200 of 200, all", 200, 0, true, -1},
+        {"64 listed of 200, any", 200, 64, false, 63},
+        {"65 listed of 200, any", 200, 65, false, -1},
+        {"65 listed of 200, all", 200, 65, true, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto a = CreateEventObject(c.events, false);
+        ASSERT_NE(a, nullptr);
+        // The last event the wait covers is set (all of them for a wait on all).
+        const uint32_t covered = c.waitOn == 0 ? c.events : c.waitOn;
+        for (uint32_t i = c.all ? 0 : covered - 1; i < covered; ++i) a->Set(i);
+        std::vector<uint32_t> listed(covered);
+        for (uint32_t i = 0; i < covered; ++i) listed[i] = i;
+        const int r = c.waitOn == 0 ? a->WaitOwn(c.all, 0) : a->Wait(covered, listed.data(), c.all, 0);
+        EXPECT_EQ(r, c.expected);
+        const uint32_t last[] = {covered - 1};
+        if (c.expected < 0)
+            EXPECT_EQ(a->Wait(1, last, false, 0), 0) << "the refused wait left the event set";
+        else
+            EXPECT_EQ(a->Wait(1, last, false, 0), -1) << "the wait consumed it";
+    }
 }
 
 TEST(EventObject, AWaitReturnsWhenAnotherThreadSets) {

@@ -4,6 +4,7 @@
 
 #include "viewer_environment.h"
 
+#include "logstore/disklog.h"
 #include "resources/ids.h"
 #include "ui/log_list_ctrl.h"
 #include "ui/log_viewer_app.h"
@@ -138,6 +139,36 @@ TEST_F(ViewerWindow, MissingPathIsSilentAndUnknownFileIsTold) {
     EXPECT_EQ(answerer.text, "Unknown log type.");
     EXPECT_EQ(answerer.caption, kPlainTitle);
     EXPECT_FALSE(dlg->GetLog().IsOpen());
+}
+
+TEST_F(ViewerWindow, LogWhoseFirstRecordWasLostIsToldHowToRepairAndOpensOnceRepaired) {
+    // No known name, so only its first record could say what it is, and that one was lost.
+    const std::string dir = FreshDir("lostfirst");
+    const std::string written = WriteEvents(dir, 10);
+    ASSERT_TRUE(RunWriter("gap " + written + " 0"));
+    const std::string path = dir + "/lost.bin";
+    std::filesystem::rename(written, path);
+    {
+        MessageBoxAnswerer answerer;
+        auto dlg = StartWindow(QString::fromStdString(path));
+        EXPECT_EQ(answerer.shown, 1);
+        EXPECT_TRUE(answerer.text.startsWith("Unknown log type. ")) << answerer.text.toStdString();
+        EXPECT_TRUE(answerer.text.contains(QString::fromStdString("korvlog repair " + path)))
+            << answerer.text.toStdString();
+        EXPECT_FALSE(dlg->GetLog().IsOpen());
+    }
+    {
+        DiskLogHandle file = DiskLogOpen(path, DISKLOG_OPEN_WRITE);
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(DiskLogRepair(file.get()));
+    }
+    // Repaired, its first record is a placeholder; the next one says it is an Events log.
+    MessageBoxAnswerer answerer;
+    auto dlg = StartWindow(QString::fromStdString(path));
+    EXPECT_EQ(answerer.shown, 0) << answerer.text.toStdString();
+    ASSERT_TRUE(dlg->GetLog().IsOpen());
+    EXPECT_TRUE(WaitFor([&] { return Pane(*dlg, 4) == "Corr: 1"; })) << Pane(*dlg, 4).toStdString();
+    EXPECT_TRUE(ShowsCount(*dlg, 9, 10)) << Pane(*dlg, 1).toStdString();
 }
 
 TEST_F(ViewerWindow, RepairQuestionAnsweredNoThenYes) {

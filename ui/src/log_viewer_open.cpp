@@ -48,11 +48,12 @@ bool CLogViewerDlg::OpenLog(const QString& requested) {
     if (!QFileInfo::exists(QString::fromStdString(path))) {
         return false;
     }
-    const int type = nsLog::RecogniseLogType(path);
+    bool damaged = false;
+    const int type = nsLog::RecogniseLogType(path, &damaged);
     const auto table = nsLog::GetLogTable();
     if (type < 0 || !table || type >= static_cast<int>(table->size())) {
-        QMessageBox box(QMessageBox::Warning, MainWindowTitle(), korv::Qs(korv::text::kUnknownLogType),
-                        QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Warning, MainWindowTitle(),
+                        QString::fromStdString(korv::UnknownLogTypeText(path, damaged)), QMessageBox::Ok);
         box.exec();
         return false;
     }

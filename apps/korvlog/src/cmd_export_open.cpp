@@ -51,8 +51,9 @@ int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, C
     path = resolved;
   }
   opened.path = path;
-  opened.entry = nsLog::RecogniseLogType(path);
-  if (opened.entry < 0) return fail(kExitUnknownLog, "Unknown log type.");
+  bool damaged = false;
+  opened.entry = nsLog::RecogniseLogType(path, &damaged);
+  if (opened.entry < 0) return fail(kExitUnknownLog, UnknownLogTypeText(path, damaged));
   const LOG_INFO entry = (*nsLog::GetLogTable())[std::size_t(opened.entry)];
 
   std::uint32_t flags = entry.m_dwFlags;

@@ -62,6 +62,7 @@ class CLog {
     korv::platform::FileTime rewriteTime = 0;       // last seen rewrite time of the header
     korv::platform::FileTime modificationTime = 0;  // last seen modification time
     std::int32_t nextRecord = 0;                    // index of the next record to load
+    std::uint64_t indexGeneration = 0;              // DiskLogIndexGeneration at the last load
   };
 
   // Module requests go to the process's two component holders.

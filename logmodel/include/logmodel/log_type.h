@@ -63,8 +63,10 @@ std::string GetDisplayName(int index);
 // terminator). False, with an empty buffer, when it cannot be read.
 bool GetAppDataDir(char* buffer, std::size_t capacity);
 bool IsProductServer();
-// Table index of the kind of path, or -1.
-int RecogniseLogType(const std::string& path);
+// Table index of the kind of path, or -1. With damaged given, it says whether a -1 is owed
+// to a log file whose records cannot be read up to the first one that names its kind (a
+// lost first record not yet repaired, say), rather than to a file of no known kind.
+int RecogniseLogType(const std::string& path, bool* damaged = nullptr);
 // A bare name below the log directory; a path as it is; empty without AppDataDir.
 std::string ResolveLogPath(const std::string& name);
 // Whether the Logs menu offers entry: reported by the service, no MAC
@@ -84,7 +86,12 @@ std::map<std::int32_t, std::int32_t> ParseLogKindReply(std::span<const std::uint
 // answers 5. Empty when the service cannot say.
 std::map<std::int32_t, std::int32_t> QueryServiceLogKinds(IComm& comm);
 
-int RecogniseLogTypeIn(const LogTable& table, const std::string& path);
+int RecogniseLogTypeIn(const LogTable& table, const std::string& path, bool* damaged = nullptr);
+
+// The message for a path of no known kind: "Unknown log type.", and for a damaged log
+// (RecogniseLogType's damaged) a hint how to repair it.
+inline constexpr char kUnknownLogTypeText[] = "Unknown log type.";
+std::string UnknownLogTypeText(const std::string& path, bool damaged);
 std::string ResolveLogPathIn(const std::string& name, const std::optional<std::string>& app_data_dir);
 
 // The two product values of the machine registry, each read once and kept.

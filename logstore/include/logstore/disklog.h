@@ -62,10 +62,17 @@ int DiskLogFlush(DiskLogFile* file, bool force);
 // Reads the record at position index of the index (not its record number)
 // into buffer: the 36-byte record header, then the payload. size is the
 // buffer's capacity on entry and the bytes stored (36 + payload length) on
-// success; on 8 it receives the size needed. A record that is not where the
+// success; on 8 it receives the size needed, which the file has been checked
+// to hold (a size field beyond the file's end gives 3 instead, so that no
+// caller allocates for a damaged field). A record that is not where the
 // index says makes one full rebuild of the index before 7 is answered.
 // Bytes of buffer past the stored ones may be overwritten.
 int DiskLogReadRecord(DiskLogFile* file, std::size_t index, void* buffer, std::uint32_t& size);
+
+// The record header of position index alone, checked as DiskLogReadRecord
+// checks it (0, 6, 7 or 10): for records whose payload is not wanted, such as
+// the placeholders of the repair, which may cover gigabytes of zeros.
+int DiskLogReadRecordHeader(DiskLogFile* file, std::size_t index, _DISKLOG_RECORD_HEADER& header);
 
 // Payload argument of DiskLogReadNext that steps over a record without reading it.
 inline unsigned char disklog_skip_tag;
@@ -75,7 +82,8 @@ inline void* const kDiskLogSkip = &disklog_skip_tag;
 // record's type, time and auxiliary value into whichever outputs are given.
 // payload null: nothing advances; kDiskLogSkip: steps over the record; a
 // buffer: *size is its capacity on entry and the payload length on return
-// (8 without advancing when too small). 6 once the header's next record
+// (8 without advancing when too small; 3 when the record runs past the
+// file's end, so that its size field never sizes a buffer). 6 once the header's next record
 // number of records has been read.
 int DiskLogReadNext(DiskLogFile* file, std::uint32_t* type, void* payload, std::uint32_t* size,
                     std::uint64_t* time, std::uint32_t* aux);
@@ -89,8 +97,10 @@ bool DiskLogHasChanged(DiskLogFile* file, bool* rewritten);
 // Brings the held header and the index up to date: nothing when unchanged,
 // an incremental walk when records were only appended, a full rebuild when
 // existing ones were rewritten (or the incremental walk failed). Returns
-// whether the records were rewritten. Without DISKLOG_OPEN_INDEX only the
-// header is taken over.
+// whether index positions taken before may now name other records: true
+// after a rewrite, and also when an incremental walk failed and the index
+// built anew does not begin with the entries the old one had. Without
+// DISKLOG_OPEN_INDEX only the header is taken over.
 bool DiskLogRefresh(DiskLogFile* file);
 
 // 0 without index; else DiskLogRefresh, then the number of index entries.
@@ -152,6 +162,12 @@ std::size_t DiskLogIndexCount(const DiskLogFile* file);
 // False when i is not below the index count.
 bool DiskLogIndexEntry(const DiskLogFile* file, std::size_t i, _DISKLOG_INDEX_RECORD& entry);
 std::uint64_t DiskLogScanPosition(const DiskLogFile* file);  // where the next incremental walk resumes
+// Moves every time the index is rebuilt after the open in a way that may move
+// positions (a rewrite, a failed incremental walk whose rebuilt index differs
+// from the old one, a record that moved under DiskLogReadRecord). A reader
+// that keeps index positions across calls compares it to learn that they may
+// now name other records, even when another thread's call saw the rebuild.
+std::uint64_t DiskLogIndexGeneration(const DiskLogFile* file);
 
 namespace korv {
 

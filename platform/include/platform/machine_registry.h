@@ -5,6 +5,7 @@
 // 0x hexadecimal. Key and value names compare without regard to case, as
 // registry names do.
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -22,11 +23,15 @@ bool MachineIs64Bit();
 // access plus the 64-bit view on a 64-bit machine, unless access names a view.
 std::uint32_t ProductRegistryAccess(std::uint32_t access);
 
+// A product's registry file holds a handful of lines; a larger one is not one.
+inline constexpr std::size_t kMaxRegistryFileSize = 1024 * 1024;
+
 class MachineRegistry {
  public:
   // An empty registry: every query answers nothing.
   MachineRegistry() = default;
-  // Reads path; a missing or unreadable file gives an empty registry.
+  // Reads path; a missing or unreadable file gives an empty registry, and so
+  // does anything but a regular file of at most kMaxRegistryFileSize bytes.
   static MachineRegistry FromFile(const std::string& path);
   static MachineRegistry FromText(const std::string& text);
   // The machine's registry, read once on first use.

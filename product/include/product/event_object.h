@@ -52,5 +52,9 @@ inline constexpr uint32_t kEventArrayMaxLength = 0x3FFFFFFF;
 // Above this count the events cannot all be created (the host's handle quota).
 inline constexpr uint32_t kEventArrayMaxEvents = 0x10000;
 
+// The most events one wait takes, as the host's wait primitive allows; a wait on
+// more fails at once, without consuming any of them.
+inline constexpr uint32_t kEventWaitMaxObjects = 64;
+
 // One event for count 1, else an array of `count` events; null on any failure.
 std::unique_ptr<_tav_event_base> CreateEventObject(uint32_t count, bool manual);

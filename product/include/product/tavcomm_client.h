@@ -32,7 +32,10 @@ std::string FormatTavcommPortName(std::uint32_t client_id, std::uint32_t server_
 
 // Result codes: 0 success; 1 transport failure; 4 already initialised; 6 the
 // fixed reply buffer is too small; 9 time-out; 10 unsupported Initialize flag;
-// any other value is the service's own status, passed through.
+// any other value is the service's own status, passed through, except that the
+// service's status 1 is answered as kTavcommServiceStatusOne: 1 is the client's
+// own "connection broken", after which it reconnects and sends again.
+inline constexpr int kTavcommServiceStatusOne = 2;
 class ITavcommClient {
  public:
   virtual ~ITavcommClient() = default;
