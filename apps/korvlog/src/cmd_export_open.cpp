@@ -20,6 +20,11 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
+const LogTable& KindTable() {
+  static const LogTable table = korv::MakeLogTable({});
+  return table;
+}
+
 std::int32_t SplitRecordSuffix(std::string& path) {
   const std::size_t colon = path.rfind(':');
   if (colon == std::string::npos) return -1;
@@ -51,9 +56,9 @@ int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, C
     path = resolved;
   }
   opened.path = path;
-  opened.entry = nsLog::RecogniseLogType(path);
+  opened.entry = korv::RecogniseLogTypeIn(KindTable(), path);
   if (opened.entry < 0) return fail(kExitUnknownLog, "Unknown log type.");
-  const LOG_INFO entry = (*nsLog::GetLogTable())[std::size_t(opened.entry)];
+  const LOG_INFO& entry = KindTable()[std::size_t(opened.entry)];
 
   std::uint32_t flags = entry.m_dwFlags;
   int view = LOG_VIEW_LIST;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "logmodel/log.h"
+#include "logmodel/log_type.h"
 
 namespace korv::cli {
 
@@ -15,6 +16,11 @@ struct OpenedLog {
   int entry = -1;            // the log-type table entry
   std::int32_t record = -1;  // the ":N" record, -1 for the whole log
 };
+
+// The log-type table without the product service's answer. Recognising a path and opening it
+// need only the fixed table; what the service reports decides the viewer's Logs menu, which
+// korvlog has not, so korvlog never waits for the service.
+const LogTable& KindTable();
 
 // Splits a trailing ":N" (leading blanks, decimal digits, an empty remainder is 0) off `path`.
 std::int32_t SplitRecordSuffix(std::string& path);

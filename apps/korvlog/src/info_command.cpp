@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "cmd_export_open.h"
 #include "command.h"
 #include "log_file_check.h"
 #include "logmodel/log_header.h"
@@ -25,12 +26,12 @@ std::string hex32(std::uint32_t v) {
 
 // The kind the viewer recognises the file as, and the columns the module gives it.
 void print_kind(const std::string& path) {
-  const int entry = nsLog::RecogniseLogType(path);
+  const int entry = korv::RecogniseLogTypeIn(KindTable(), path);
   if (entry < 0) {
     std::cout << "Log kind:            not recognised\n";
     return;
   }
-  const LOG_INFO info = (*nsLog::GetLogTable())[std::size_t(entry)];
+  const LOG_INFO& info = KindTable()[std::size_t(entry)];
   std::cout << "Log kind:            " << info.m_strDisplayName << " (" << info.m_strKey << ")\n";
   CLogHeader header;
   header.m_nTypeId = info.m_nTypeId;
