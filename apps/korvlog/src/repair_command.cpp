@@ -1,5 +1,7 @@
 // korvlog repair [--yes] FILE: the repair a viewer offers when a log does not open.
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -44,17 +46,35 @@ std::string why_not_mended(const std::string& path) {
   const std::string generic = "the damage is not a zero-filled gap and cannot be mended";
   if (walk.ok() || walk.offset >= h.data_end) return generic;
   // Length of the zero run at the break, looked at up to one byte past the longest record.
+  // Holes of a sparse file are skipped without reading them (SEEK_DATA).
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return generic;
   std::vector<unsigned char> block(1 << 20);
   std::uint64_t zeros = 0;
   const std::uint64_t limit = std::min<std::uint64_t>(h.data_end - walk.offset, kLongest + 1);
   while (zeros < limit) {
-    std::size_t got = 0;
+    const off_t at = off_t(walk.offset + zeros);
+    const off_t data = ::lseek(fd, at, SEEK_DATA);
+    if (data < 0 && errno == ENXIO) {
+      // No data from here to the end of the file: zeros up to it, nothing beyond.
+      struct stat st {};
+      if (::fstat(fd, &st) == 0 && st.st_size > at)
+        zeros = std::min<std::uint64_t>(limit, std::uint64_t(st.st_size) - walk.offset);
+      break;
+    }
+    if (data > at) {  // a hole first (data < 0 otherwise: no hole support, read on)
+      zeros = std::min<std::uint64_t>(limit, std::uint64_t(data) - walk.offset);
+      continue;
+    }
     const std::size_t want = std::size_t(std::min<std::uint64_t>(block.size(), limit - zeros));
-    if (file.read_at(walk.offset + zeros, block.data(), want, got) != platform::FileError::ok || got == 0) break;
-    const auto nonzero = std::find_if(block.begin(), block.begin() + std::ptrdiff_t(got), [](unsigned char b) { return b != 0; });
+    const ssize_t got = ::pread(fd, block.data(), want, at);
+    if (got <= 0) break;
+    const auto end = block.begin() + got;
+    const auto nonzero = std::find_if(block.begin(), end, [](unsigned char b) { return b != 0; });
     zeros += std::uint64_t(nonzero - block.begin());
-    if (nonzero != block.begin() + std::ptrdiff_t(got)) break;
+    if (nonzero != end) break;
   }
+  ::close(fd);
   const std::string at = " at offset " + std::to_string(walk.offset);
   if (zeros > kLongest)
     return "the zero-filled gap" + at + " is longer than 4 GiB, more than one placeholder record can cover; it cannot be mended";
