@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "platform/alpc_message.h"
@@ -150,16 +151,20 @@ CTavcommAlpcClient::ConnectResult CTavcommAlpcClient::Connect(std::int64_t deadl
       return ConnectResult::failed;
   } else {
     auto pending = std::make_shared<PendingConnect>();
-    std::thread([pending, name, local_system, message] {
-      std::unique_ptr<pf::AlpcPort> made;
-      const pf::PortStatus status =
-          pf::AlpcPort::connect(name, ConnectAttributes(local_system), message, made);
-      std::lock_guard done(pending->mutex);
-      pending->status = status;
-      pending->port = std::move(made);
-      pending->done = true;
-      pending->done_cv.notify_all();
-    }).detach();
+    try {
+      std::thread([pending, name, local_system, message] {
+        std::unique_ptr<pf::AlpcPort> made;
+        const pf::PortStatus status =
+            pf::AlpcPort::connect(name, ConnectAttributes(local_system), message, made);
+        std::lock_guard done(pending->mutex);
+        pending->status = status;
+        pending->port = std::move(made);
+        pending->done = true;
+        pending->done_cv.notify_all();
+      }).detach();
+    } catch (const std::system_error&) {
+      return ConnectResult::failed;  // no thread to be had: a transport failure like any other
+    }
     std::unique_lock wait(pending->mutex);
     const auto until = std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadline_ms));
     if (!pending->done_cv.wait_until(wait, until, [&] { return pending->done; }))
