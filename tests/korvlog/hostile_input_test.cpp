@@ -284,6 +284,7 @@ class FollowRace : public HostileInput {
       return v;
     };
     put32(8, next);
+    std::memcpy(bytes.data() + 20, old.data() + 20, 8);  // the same log: its creation time stays
     for (const std::size_t at : {28u, 36u}) {  // modification and rewrite time
       std::uint64_t t;
       std::memcpy(&t, old.data() + at, 8);
@@ -369,6 +370,13 @@ TEST_F(FollowRace, RewritesCompactionsRepairsAndRotationsPrintEveryRowOnce) {
          t.Append(path, Records(20, 2));
        },
        5, "was removed; waiting", true},
+      {"made anew in the same file", 3, "",
+       [](FollowRace& t, const std::string& path) {
+         fs::copy_file(path, path + ".1");  // the old rows, to compare
+         ASSERT_EQ(Shell(kBin + "/korvlog-write create '" + path + "'"), 0);
+         t.Append(path, Records(30, 2));
+       },
+       5, "from its first record", true},
   };
   for (const Case& c : cases) {
     const std::string path = P("warnlog.dat");

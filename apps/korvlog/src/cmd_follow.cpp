@@ -24,6 +24,7 @@
 #include "logmodel/log.h"
 #include "logmodel/export_writer.h"
 #include "logmodel/log_updater_thread.h"
+#include "logstore/disklog.h"
 #include "printed_rows.h"
 #include "text_output.h"
 #include "product/module_manager.h"
@@ -96,7 +97,14 @@ struct Followed {
   FileIdentity identity;
   PrintedRows printed;
   std::size_t reportedLosses = 0;
+  _DISKLOG_HEADER header;  // as the last hand-over found it
 };
+
+// A log made anew in the same file (cut to an empty log and written again) numbers its
+// records from 0 again: its creation time changed, or its record count went back.
+bool MadeAnew(const _DISKLOG_HEADER& before, const _DISKLOG_HEADER& now) {
+  return now.creation_time != before.creation_time || now.next_record_number < before.next_record_number;
+}
 
 // Tries to open PATH for following. kExitOk with `f.log` set, or the status of the failure
 // (printed only with `report`). An empty log whose kind neither its name nor a record tells
@@ -120,6 +128,7 @@ int OpenFollowed(const FollowOptions& o, Followed& f, bool report) {
       f.identity = after;
       f.printed.Reset();
       f.reportedLosses = 0;
+      f.header = DiskLogHeader(f.log->GetFile());
       return kExitOk;
     }
   }
@@ -129,8 +138,16 @@ int OpenFollowed(const FollowOptions& o, Followed& f, bool report) {
 // Prints the visible rows not printed yet, oldest first. False when output failed.
 bool PrintNew(Followed& f, bool replaced, TextOutput& out) {
   CLog& log = *f.log;
-  if (replaced && f.printed.Started())
-    std::cerr << "korvlog: records were rewritten; printing only the rows not printed before\n";
+  const _DISKLOG_HEADER header = DiskLogHeader(log.GetFile());
+  if (replaced && f.printed.Started()) {
+    if (MadeAnew(f.header, header)) {
+      std::cerr << "korvlog: the log was made anew in the same file; following it from its first record\n";
+      f.printed.Reset();
+    } else {
+      std::cerr << "korvlog: records were rewritten; printing only the rows not printed before\n";
+    }
+  }
+  f.header = header;
   const std::vector<REC_INFO_BASE>& rows = log.Rows();
   const std::vector<std::int32_t>& visible = log.Visible();
   const int count = int(visible.size());
@@ -140,7 +157,7 @@ bool PrintNew(Followed& f, bool replaced, TextOutput& out) {
   std::string bytes;
   int unreadable = 0;
   f.printed.BeginPass(replaced);
-  for (int entry = f.printed.FirstEntry(rows, visible); entry < count; ++entry) {
+  for (int entry = f.printed.FirstEntry(visible); entry < count; ++entry) {
     const REC_INFO_BASE& row = rows[std::size_t(visible[std::size_t(entry)])];
     const auto key = f.printed.KeyOf(log.GetFile(), row);
     if (!key || !f.printed.ShouldPrint(*key)) continue;

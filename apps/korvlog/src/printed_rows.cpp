@@ -21,8 +21,7 @@ void PrintedRows::BeginPass(bool replaced) {
   }
 }
 
-int PrintedRows::FirstEntry(const std::vector<REC_INFO_BASE>& /*rows*/,
-                            const std::vector<std::int32_t>& visible) const {
+int PrintedRows::FirstEntry(const std::vector<std::int32_t>& visible) const {
   // The visible list holds row indices in row order, and rows only grow between reloads.
   const auto first = std::lower_bound(visible.begin(), visible.end(), std::int32_t(m_nRowsSeen));
   return int(first - visible.begin());

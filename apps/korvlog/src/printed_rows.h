@@ -27,7 +27,7 @@ class PrintedRows {
   // A hand-over of rows begins; `replaced` when the rows were reloaded from the start.
   void BeginPass(bool replaced);
   // The first visible entry to look at: those of rows not looked at before.
-  int FirstEntry(const std::vector<REC_INFO_BASE>& rows, const std::vector<std::int32_t>& visible) const;
+  int FirstEntry(const std::vector<std::int32_t>& visible) const;
   // The row's key, from the record number in the file's index; none when the index no
   // longer holds the row's record.
   std::optional<Key> KeyOf(DiskLogFile* file, const REC_INFO_BASE& row) const;
