@@ -41,9 +41,9 @@ void help(std::ostream& out) {
          "second and prints the rows of records added to it. It remembers which records\n"
          "(by record number) it printed: when existing records are rewritten it says so\n"
          "on standard error and prints only the rows it has not printed yet. When PATH\n"
-         "is replaced by another file (moved away or deleted, and created again) it says\n"
-         "so and follows the new file from its first record. An empty log whose name\n"
-         "tells no kind is followed once its first record says which kind it is.\n"
+         "is replaced by another file (moved away or deleted, and created again) or made\n"
+         "anew in place, it says so and follows the new log from its first record. An\n"
+         "empty log whose name tells no kind is followed once its first record tells it.\n"
          "Records that cannot be read or decoded are counted on standard error.\n"
          "Ends on SIGINT or SIGTERM, at any time.\n\n"
       << kFilterOptionsHelp
