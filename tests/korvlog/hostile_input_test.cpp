@@ -424,10 +424,13 @@ TEST_F(HostileInput, AServiceThatNeverAnswersHoldsNothingUp) {
     EXPECT_LT(Clock::now() - start, bound) << args;
   }
   // From 200 ms on korvlog itself runs (before, the shell that starts it may still be there).
-  for (const int delay_ms : {200, 1500}) {
+  const struct {
+    int delay_ms, signal_number;
+  } stops[] = {{200, SIGTERM}, {200, SIGINT}, {1500, SIGTERM}, {1500, SIGINT}};
+  for (const auto& s : stops) {
     FollowProcess follow(dir_.Root().string(), "'" + P("warnlog.dat") + "'");
-    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
-    EXPECT_EQ(follow.Stop(), 0) << "SIGTERM after " << delay_ms << " ms";
+    std::this_thread::sleep_for(std::chrono::milliseconds(s.delay_ms));
+    EXPECT_EQ(follow.Stop(s.signal_number), 0) << "signal " << s.signal_number << " after " << s.delay_ms << " ms";
   }
 }
 
