@@ -1,5 +1,6 @@
 #include "logmodel/export_writer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,19 +76,30 @@ constexpr const char* XmlEntity(char16_t c) {
   }
 }
 
-// UTF-8 of `text` appended to `out`, with the XML entities in place of the five special
-// characters when `escape`. This is the export's hot loop, so runs of plain ASCII are
-// copied in bulk; every other run goes through the platform converter, which keeps its
-// handling of unpaired surrogates. Escaping the UTF-8 gives the same bytes as escaping the
-// UTF-16 first, as all five characters are ASCII.
-void AppendUtf8(std::u16string_view text, bool escape, std::string& out) {
-  // ASCII characters that are copied as they are: all but the five specials when escaping.
+// Characters that XML 1.0 cannot carry in any form, not even as a character reference: the
+// C0 controls other than TAB, LF and CR, and the non-characters U+FFFE and U+FFFF. A cell
+// may hold any of them (the product writes what it saw), so the XML export writes U+FFFD
+// in their place and every export stays a well-formed document.
+constexpr bool XmlForbidden(char16_t c) {
+  return (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF;
+}
+constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// UTF-8 of `text` appended to `out`; with `xml`, the XML entities in place of the five
+// special characters and U+FFFD in place of the characters XML cannot carry. This is the
+// export's hot loop, so runs of plain ASCII are copied in bulk; every other run goes
+// through the platform converter, which keeps its handling of unpaired surrogates.
+// Escaping the UTF-8 gives the same bytes as escaping the UTF-16 first, as all five
+// characters are ASCII.
+void AppendUtf8(std::u16string_view text, bool xml, std::string& out) {
+  // ASCII characters that are copied as they are: all but the specials in XML.
   static constexpr auto kPlain = [] {
     std::array<std::array<bool, 128>, 2> plain{};
-    for (char16_t c = 0; c < 128; ++c) plain[0][c] = true, plain[1][c] = XmlEntity(c) == nullptr;
+    for (char16_t c = 0; c < 128; ++c)
+      plain[0][c] = true, plain[1][c] = XmlEntity(c) == nullptr && !XmlForbidden(c);
     return plain;
   }();
-  const std::array<bool, 128>& plain = kPlain[escape ? 1 : 0];
+  const std::array<bool, 128>& plain = kPlain[xml ? 1 : 0];
   const std::size_t n = text.size();
   std::size_t i = 0;
   while (i < n) {
@@ -100,12 +112,14 @@ void AppendUtf8(std::u16string_view text, bool escape, std::string& out) {
     out.resize(at + (j - i));
     i = j;
     if (i == n) break;
-    if (text[i] < 0x80) {
-      out.append(XmlEntity(text[i]));
+    if (text[i] < 0x80 || (xml && XmlForbidden(text[i]))) {
+      const char* entity = XmlEntity(text[i]);
+      out.append(entity != nullptr ? entity : kReplacementUtf8);
       ++i;
       continue;
     }
-    while (j < n && text[j] >= 0x80) ++j;  // keeps surrogate pairs together
+    // Keeps surrogate pairs together.
+    while (j < n && text[j] >= 0x80 && !(xml && XmlForbidden(text[j]))) ++j;
     platform::append_utf16_as_utf8(text.substr(i, j - i), out);
     i = j;
   }
@@ -116,6 +130,31 @@ bool SameFile(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty()) return false;
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Whether the open file `target` (its status) is `protected_path` or, for a directory, one
+// of the entries directly in it. Compared by device and inode: a name can lie (links, "..",
+// a second mount of the same directory), the identity cannot.
+bool IsProtected(const struct stat& target, const std::string& protected_path) {
+  if (protected_path.empty()) return false;
+  struct stat sp {};
+  if (::stat(protected_path.c_str(), &sp) != 0) return false;
+  if (sp.st_dev == target.st_dev && sp.st_ino == target.st_ino) return true;
+  if (!S_ISDIR(sp.st_mode)) return false;
+  DIR* dir = ::opendir(protected_path.c_str());
+  if (dir == nullptr) return false;
+  bool found = false;
+  const int dfd = ::dirfd(dir);
+  while (const dirent* e = ::readdir(dir)) {
+    struct stat se {};
+    if (::fstatat(dfd, e->d_name, &se, 0) == 0 && se.st_dev == target.st_dev &&
+        se.st_ino == target.st_ino && S_ISREG(se.st_mode)) {
+      found = true;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
 }
 
 }  // namespace
@@ -160,7 +199,7 @@ void AppendXmlEscaped(std::u16string_view text, std::u16string& out) {
       case u'>': AppendAscii("&gt;", out); break;
       case u'"': AppendAscii("&quot;", out); break;
       case u'\'': AppendAscii("&#39;", out); break;
-      default: out.push_back(c);
+      default: out.push_back(XmlForbidden(c) ? char16_t(0xFFFD) : c);
     }
   }
 }
@@ -172,8 +211,38 @@ void AppendJoinedRow(const std::vector<std::u16string>& cells, std::u16string& o
   }
 }
 
+void AppendTextEscaped(std::u16string_view text, std::u16string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const char16_t c : text) {
+    switch (c) {
+      case u'\\': out += u"\\\\"; break;
+      case u'\t': out += u"\\t"; break;
+      case u'\n': out += u"\\n"; break;
+      case u'\r': out += u"\\r"; break;
+      default:
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+          out += u"\\x";
+          out.push_back(char16_t(kHex[c >> 4]));
+          out.push_back(char16_t(kHex[c & 0xF]));
+        } else {
+          out.push_back(c);
+        }
+    }
+  }
+}
+
+void AppendEscapedRow(const std::vector<std::u16string>& cells, std::u16string& out) {
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i) out.push_back(u'\t');
+    AppendTextEscaped(cells[i], out);
+  }
+}
+
 int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, bool time_column,
-                   ExportSink& sink, const ExportProgress& progress) {
+                   ExportSink& sink, const ExportProgress& progress, ExportStats* stats) {
+  ExportStats local;
+  ExportStats& counted = stats != nullptr ? *stats : local;
+  counted = {};
   // Each column's opening tag, name escaped, made once rather than for every row.
   std::vector<std::string> opening(names.size());
   for (std::size_t c = 0; c < names.size(); ++c) {
@@ -189,7 +258,10 @@ int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, b
   std::string bytes;
   const int count = rows.Count();
   for (int i = 0; i < count && ok; ++i) {
-    if (!rows.Cells(i, cells) || cells.size() != names.size()) continue;
+    if (!rows.Cells(i, cells) || cells.size() != names.size()) {
+      ++counted.skipped;
+      continue;
+    }
     bytes.clear();
     AppendLiteral("\r\n    <RECORD>", bytes);
     for (std::size_t c = 0; c < names.size(); ++c) {
@@ -211,6 +283,7 @@ int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, b
       ok = false;
     } else {
       buffer.Append(bytes);
+      ++counted.written;
     }
     Report(progress, i, count);
   }
@@ -220,7 +293,11 @@ int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, b
   return kExportOk;
 }
 
-int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& progress) {
+int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& progress,
+                    ExportStats* stats) {
+  ExportStats local;
+  ExportStats& counted = stats != nullptr ? *stats : local;
+  counted = {};
   OutputBuffer buffer;
   std::u16string line;
   std::string bytes;
@@ -229,7 +306,10 @@ int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& pr
   const int count = rows.Count();
   for (int i = 0; i < count; ++i) {
     line.clear();
-    if (!rows.Text(i, line)) continue;
+    if (!rows.Text(i, line)) {
+      ++counted.skipped;
+      continue;
+    }
     bytes.clear();
     if (utf8)
       AppendUtf8(line, false, bytes);
@@ -239,6 +319,7 @@ int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& pr
     if (!first) buffer.Append("\r\n", 2);
     first = false;
     buffer.Append(bytes);
+    ++counted.written;
     Report(progress, i, count);
   }
   if (!buffer.Flush(sink) || !sink.Finish()) return kExportWriteFailed;
@@ -248,11 +329,40 @@ int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& pr
 int CreateExportTarget(const std::string& target, const std::string& protected_path,
                        std::unique_ptr<ExportSink>& sink) {
   sink.reset();
-  if (SameFile(target, protected_path)) return kExportSameFile;
-  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return kExportCreateFailed;
-  sink = std::make_unique<FdSink>(fd, true);
-  return kExportOk;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    // A file made here is new: it cannot be the log or one of its files.
+    int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      sink = std::make_unique<FdSink>(fd, true);
+      return kExportOk;
+    }
+    if (errno != EEXIST) return kExportCreateFailed;
+    // An existing file is opened without truncating, so that the check looks at the very
+    // file that would be written (no name can be swapped between check and write), and is
+    // cut only once it passed.
+    fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+      if (errno == ENOENT) continue;  // removed meanwhile: make it anew
+      // A target that cannot be opened for writing may still be the log (read-only file).
+      return SameFile(target, protected_path) ? kExportSameFile : kExportCreateFailed;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+      ::close(fd);
+      return kExportCreateFailed;
+    }
+    if (IsProtected(st, protected_path)) {
+      ::close(fd);
+      return kExportSameFile;
+    }
+    if (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+      ::close(fd);
+      return kExportCreateFailed;
+    }
+    sink = std::make_unique<FdSink>(fd, true);
+    return kExportOk;
+  }
+  return kExportCreateFailed;
 }
 
 int CopyDataFile(const std::string& source, const std::string& target) {

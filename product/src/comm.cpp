@@ -18,7 +18,8 @@ constexpr std::size_t kMaxReplyCapacity = std::numeric_limits<std::uint32_t>::ma
 
 }  // namespace
 
-CommImp::CommImp(std::unique_ptr<ITavcommClient> client) : m_owner(std::move(client)) {
+CommImp::CommImp(std::unique_ptr<ITavcommClient> client, std::int64_t timeout_ms)
+    : m_owner(std::move(client)), m_timeoutMs(timeout_ms) {
   m_client = m_owner.get();
 }
 
@@ -55,7 +56,7 @@ int CommImp::Call(std::uint32_t command, std::uint32_t parameter, std::uint32_t 
   std::uint32_t got = 0;
   int result = client->SendReceive(0, kCommMessageType, message.data(),
                                    static_cast<std::uint32_t>(message.size()), received.data(),
-                                   static_cast<std::uint32_t>(received.size()), &got, 0);
+                                   static_cast<std::uint32_t>(received.size()), &got, m_timeoutMs);
   if (result != 0 || got < kCommHeaderSize || got > received.size() ||
       Load32(received.data()) != kCommHeaderSize) {
     return kCommCallFailed;

@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "platform/alpc_message.h"
 #include "platform/alpc_port.h"
@@ -48,6 +52,31 @@ bool AssignGrowable(std::vector<std::uint8_t>& buf, const std::uint8_t* data, st
   buf.insert(buf.end(), data, data + n);
   return true;
 }
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Milliseconds left until deadline_ms for a platform wait: 0 (no limit) without a
+// deadline, at least 1 with one, as 0 would mean waiting for ever.
+std::int64_t WaitMs(std::int64_t deadline_ms) {
+  if (deadline_ms == 0) return 0;
+  return std::max<std::int64_t>(deadline_ms - NowMs(), 1);
+}
+
+// A connect that runs on a thread of its own, so that the caller can stop
+// waiting for a service that takes the connection but never answers it. The
+// thread ends by itself when the port layer gives up; a port it makes after
+// the caller left is closed with this state.
+struct PendingConnect {
+  std::mutex mutex;
+  std::condition_variable done_cv;
+  bool done = false;
+  pf::PortStatus status = pf::kPortSuccess;
+  std::unique_ptr<pf::AlpcPort> port;
+};
 
 }  // namespace
 
@@ -99,11 +128,11 @@ void CTavcommAlpcClient::Disconnect() {
   std::lock_guard broadcast(m_broadcastLock);  // no broadcast objects to close
 }
 
-bool CTavcommAlpcClient::Connect() {
+CTavcommAlpcClient::ConnectResult CTavcommAlpcClient::Connect(std::int64_t deadline_ms) {
   std::unique_lock lock(m_portLock);
-  if (m_port) return true;
+  if (m_port) return ConnectResult::connected;
   std::uint32_t client = m_dwClientId.load(), server = m_dwServerId.load();
-  if (client == 0 || server == 0) return false;
+  if (client == 0 || server == 0) return ConnectResult::failed;
 
   std::array<std::uint8_t, 40> message{};
   pf::PortMessageHeader header{};
@@ -115,14 +144,37 @@ bool CTavcommAlpcClient::Connect() {
   Store32(message.data() + 36, kTavcommMaxInlineReply);
 
   const bool local_system = ::geteuid() == 0;
+  const std::string name = FormatTavcommPortName(client, server);
   std::unique_ptr<pf::AlpcPort> port;
-  if (pf::AlpcPort::connect(FormatTavcommPortName(client, server), ConnectAttributes(local_system),
-                            message, port) != pf::kPortSuccess) {
-    return false;
+  if (deadline_ms == 0) {
+    if (pf::AlpcPort::connect(name, ConnectAttributes(local_system), message, port) != pf::kPortSuccess)
+      return ConnectResult::failed;
+  } else {
+    auto pending = std::make_shared<PendingConnect>();
+    try {
+      std::thread([pending, name, local_system, message] {
+        std::unique_ptr<pf::AlpcPort> made;
+        const pf::PortStatus status =
+            pf::AlpcPort::connect(name, ConnectAttributes(local_system), message, made);
+        std::lock_guard done(pending->mutex);
+        pending->status = status;
+        pending->port = std::move(made);
+        pending->done = true;
+        pending->done_cv.notify_all();
+      }).detach();
+    } catch (const std::system_error&) {
+      return ConnectResult::failed;  // no thread to be had: a transport failure like any other
+    }
+    std::unique_lock wait(pending->mutex);
+    const auto until = std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadline_ms));
+    if (!pending->done_cv.wait_until(wait, until, [&] { return pending->done; }))
+      return ConnectResult::timed_out;
+    if (pending->status != pf::kPortSuccess) return ConnectResult::failed;
+    port = std::move(pending->port);
   }
   m_port = std::move(port);
   ++m_portGeneration;
-  return true;
+  return ConnectResult::connected;
 }
 
 void CTavcommAlpcClient::DropPort(std::uint64_t failed_generation) {
@@ -131,11 +183,16 @@ void CTavcommAlpcClient::DropPort(std::uint64_t failed_generation) {
   if (m_port && m_portGeneration == failed_generation) m_port.reset();
 }
 
-int CTavcommAlpcClient::SendReceiveOnce(const Exchange& x, std::uint64_t& used_generation) {
+int CTavcommAlpcClient::SendReceiveOnce(const Exchange& x, std::int64_t deadline_ms,
+                                        std::uint64_t& used_generation) {
   std::shared_lock lock(m_portLock);
   if (!m_port) {
     lock.unlock();
-    if (!Connect()) return 1;
+    switch (Connect(deadline_ms)) {
+      case ConnectResult::connected: break;
+      case ConnectResult::failed: return 1;
+      case ConnectResult::timed_out: return 9;
+    }
     lock.lock();
     if (!m_port) return 1;
   }
@@ -180,7 +237,7 @@ int CTavcommAlpcClient::SendReceiveOnce(const Exchange& x, std::uint64_t& used_g
   std::size_t got = 0;
   pf::PortView reply_view;  // unmapped when it goes out of scope
   pf::PortStatus s = m_port->send_wait_receive(pf::kPortSendSyncRequest, message, view, received,
-                                               &got, &reply_view, x.timeout_ms);
+                                               &got, &reply_view, WaitMs(deadline_ms));
   if (s < 0) return 1;
   if (s == pf::kPortTimeout) return 9;
   if (s != pf::kPortSuccess) return 0;
@@ -228,13 +285,15 @@ int CTavcommAlpcClient::SendReceiveOnce(const Exchange& x, std::uint64_t& used_g
 
 int CTavcommAlpcClient::Run(const Exchange& x) {
   if (x.payload == nullptr && x.payload_length > 0) return 1;
+  const std::int64_t deadline_ms = x.timeout_ms > 0 ? NowMs() + x.timeout_ms : 0;
   std::uint64_t generation = 0;
-  int result = SendReceiveOnce(x, generation);
+  int result = SendReceiveOnce(x, deadline_ms, generation);
   if (result != 1) return result;
   // The port may have died with the service: drop it and try once more,
-  // which connects again.
+  // which connects again, within what is left of the time-out.
   DropPort(generation);
-  return SendReceiveOnce(x, generation);
+  if (deadline_ms != 0 && NowMs() >= deadline_ms) return 9;
+  return SendReceiveOnce(x, deadline_ms, generation);
 }
 
 int CTavcommAlpcClient::SendReceive(std::uint32_t flags, std::uint32_t message_type,

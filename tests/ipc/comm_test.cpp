@@ -1,3 +1,9 @@
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -112,6 +118,66 @@ TEST(CommCall, SlowServiceIsWaitedFor) {
   auto reply = WithCapacity(8);
   EXPECT_EQ(comm->Call(kCommandEcho, 0, 0, {5}, reply), 0);
   EXPECT_EQ(reply, std::vector<std::uint8_t>{5});
+}
+
+// A socket that takes connections into its backlog and never reads them: a service that
+// hangs before it answers the connection request.
+class SilentPort {
+ public:
+  SilentPort() {
+    const std::string path = korv::platform::port_socket_path(kPortName);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof(addr.sun_path) - 1);
+    fd_ = korv::platform::PortFd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+    ok_ = ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0 &&
+          ::listen(fd_.get(), 8) == 0;
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  korv::platform::PortFd fd_;
+  bool ok_ = false;
+};
+
+// Every call ends within its time-out (3 s here, connecting and the retry included) however
+// the service hangs; the bound asserted is generous so that a loaded machine does not fail it.
+TEST(CommCall, HungServiceEndsTheCallWithinTheTimeOut) {
+  using Clock = std::chrono::steady_clock;
+  const auto bound = std::chrono::seconds(15);
+  {
+    ObjectRoot root;
+    ServiceProcess service({"--delay", "600000"});  // accepts, never answers a request
+    ASSERT_TRUE(service.running());
+    auto comm = NewComm();
+    auto reply = WithCapacity(8);
+    const auto start = Clock::now();
+    EXPECT_EQ(comm->Call(kCommandEcho, 0, 0, {5}, reply), kCommCallFailed);
+    EXPECT_LT(Clock::now() - start, bound) << "a request without an answer";
+  }
+  {
+    ObjectRoot root;
+    SilentPort port;
+    ASSERT_TRUE(port.ok());
+    auto comm = NewComm();
+    auto reply = WithCapacity(8);
+    const auto start = Clock::now();
+    EXPECT_EQ(comm->Call(kCommandEcho, 0, 0, {5}, reply), kCommCallFailed);
+    EXPECT_LT(Clock::now() - start, bound) << "a connection request without an answer";
+  }
+}
+
+TEST(TransportTimeOut, IsResult9AndCoversTheConnect) {
+  ObjectRoot root;
+  SilentPort port;
+  ASSERT_TRUE(port.ok());
+  CTavcommAlpcClient client;
+  ASSERT_EQ(client.Initialize(kTavcommClientId, kTavcommServerId, 0), 0);
+  std::uint8_t payload[4] = {1, 2, 3, 4}, reply[16];
+  std::uint32_t got = 0;
+  EXPECT_EQ(client.SendReceive(0, 3, payload, sizeof payload, reply, sizeof reply, &got, 500), 9);
+  client.Disconnect();
 }
 
 TEST(CommCall, ConcurrentCallersShareOneChannel) {

@@ -193,5 +193,48 @@ TEST_F(KorvlogTest, RepairReportsAFileInUse) {
   EXPECT_NE(r.err.find("in use"), std::string::npos) << r.err;
 }
 
+// The question comes before the writers' lock is taken: a product holding the lock (and
+// going on writing) does not keep korvlog from asking, and a No leaves everything as it was.
+TEST_F(KorvlogTest, RepairAsksBeforeTakingTheWritersLock) {
+  const auto recs = make_log();
+  zero(recs[1].offset, recs[1].header.record_size);
+  const Bytes before = read_bytes(log_);
+  standin::LogFileWriter product;
+  ASSERT_EQ(product.open(log_.string()), platform::FileError::ok);
+  const CliRun r = korvlog("repair " + log_.string());  // no terminal: the answer is No
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.out.find("left unchanged"), std::string::npos) << r.out;
+  EXPECT_EQ(read_bytes(log_), before);
+}
+
+// Damage the repair cannot mend is named for what it is.
+TEST_F(KorvlogTest, RepairSaysWhyAGapCannotBeMended) {
+  struct Case {
+    const char* name;
+    std::uint64_t gap;  // zero bytes at the first record, to the data end
+    const char* err;
+  } cases[] = {
+      {"longer than a record can be", (std::uint64_t{1} << 32) + 100, "is longer than 4 GiB"},
+      {"shorter than a record header", 20, "is 20 bytes, shorter than a record header"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(log_);
+    {
+      standin::LogFileWriter w;
+      ASSERT_EQ(w.create(log_.string()), platform::FileError::ok);
+      _DISKLOG_HEADER h = w.header();
+      h.next_record_number = 1;
+      h.data_end = h.header_size + c.gap;
+      ASSERT_EQ(w.set_header(h), platform::FileError::ok);
+    }
+    fs::resize_file(log_, kDiskLogHeaderSize + c.gap);  // sparse: a hole of zeros
+    const CliRun r = korvlog("repair --yes " + log_.string());
+    EXPECT_EQ(r.status, 5);
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    EXPECT_EQ(fs::file_size(log_), kDiskLogHeaderSize + c.gap) << "the file keeps its length";
+  }
+}
+
 }  // namespace
 }  // namespace korv::test

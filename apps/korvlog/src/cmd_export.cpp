@@ -12,6 +12,8 @@
 #include "cmd_export_open.h"
 #include "command.h"
 #include "filter_options.h"
+#include "load_losses.h"
+#include "text_output.h"
 #include "logmodel/export_writer.h"
 #include "logmodel/filter_match.h"
 #include "product/module_manager.h"
@@ -23,7 +25,12 @@ void help(std::ostream& out) {
   out << "Usage: korvlog export [options] PATH\n\n"
          "Writes the rows of the log PATH (a log file, a directory of scan logs, FILE:N for\n"
          "one record, or a bare name below the product's Logs directory) that pass the\n"
-         "filter, in list order (newest first; file order for scan logs and records).\n\n"
+         "filter, in list order (newest first; file order for scan logs and records).\n"
+         "FILE:N takes N from 0; an existing file whose own name ends in :N is that file.\n"
+         "Text cells are escaped so that one row is one line (\\\\, \\t, \\r, \\n, \\xHH for\n"
+         "other control characters); XML writes U+FFFD for characters XML cannot carry.\n"
+         "Records that could not be read or decoded are counted on standard error. The\n"
+         "output may not be the log, nor a file of an exported directory.\n\n"
          "  -f, --format xml|txt|dat   output format (default txt); dat copies the log file\n"
          "  -o, --output FILE          output file (default standard output; required for dat)\n"
       << kFilterOptionsHelp
@@ -76,25 +83,44 @@ int ParseOptions(std::span<const std::string_view> args, Options& o) {
   return CheckFilterOptions(o.filter, kCommand);
 }
 
-// The visible rows in list order.
+// The visible rows in list order. A text line is made of the cells escaped one by one, so
+// that one row is one line of exactly its columns whatever a cell holds (the viewer's text
+// export writes the cells as they are).
 class LogRows : public ExportRows {
  public:
-  explicit LogRows(CLog& log) : log_(log) {}
+  LogRows(CLog& log, TextOutput& out) : log_(log), out_(out) {}
   int Count() override { return log_.GetVisibleCount(); }
   bool Cells(int row, std::vector<std::u16string>& cells) override { return log_.GetRowCells(row, cells); }
-  bool Text(int row, std::u16string& line) override { return log_.GetRowText(row, line); }
+  bool Text(int row, std::u16string& line) override {
+    line.clear();
+    if (!log_.GetRowCells(row, cells_)) return false;
+    AppendEscapedRow(cells_, line);
+    out_.Check(line);
+    return true;
+  }
   bool DateTime(int row, std::u16string& date, std::u16string& time) override {
     return log_.GetRowDateTime(row, date, time);
   }
 
  private:
   CLog& log_;
+  TextOutput& out_;
+  std::vector<std::u16string> cells_;
 };
+
+// Says on standard error what the rows left out: records the load could not read or decode
+// (the log model drops them), and rows that no longer read when they were written.
+void ReportLosses(std::size_t records, int rows) {
+  if (records > 0) std::cerr << "korvlog: " << Counted(records, "record") << " could not be read or decoded\n";
+  if (rows > 0)
+    std::cerr << "korvlog: " << Counted(std::size_t(rows), "row") << " could not be read when written\n";
+}
 
 int ReportExport(int result, const std::string& target) {
   switch (result) {
     case kExportOk: return kExitOk;
-    case kExportSameFile: return fail(kExitWriteFailed, target + ": is the log itself");
+    case kExportSameFile:
+      return fail(kExitWriteFailed, target + ": is the log itself or one of its files; it is not overwritten");
     case kExportCreateFailed: return fail(kExitWriteFailed, target + ": cannot be created");
     case kExportCopyFailed: return fail(kExitWriteFailed, target + ": the copy failed");
     default: return fail(kExitWriteFailed, target + ": the write failed");
@@ -116,7 +142,9 @@ int run(std::span<const std::string_view> args) {
     status = OpenAndLoad(o.path, filter, log, opened);
     if (status == kExitOk) {
       const std::string target = o.output.empty() ? "standard output" : o.output;
-      const std::string source = log.IsDirectory() ? std::string() : log.GetDisplayPath(false);
+      // The log's file, or for a directory log the directory, none of whose files may be
+      // the target.
+      const std::string source = log.GetDisplayPath(false);
       if (o.format == "dat") {
         status = ReportExport(CopyDataFile(log.GetDisplayPath(false), o.output), target);
       } else {
@@ -132,20 +160,24 @@ int run(std::span<const std::string_view> args) {
           const bool show = o.progress || ::isatty(STDERR_FILENO);
           ExportProgress progress;
           if (show) progress = [](float p) { std::cerr << '\r' << ExportProgressText(p) << std::flush; };
+          const std::size_t lost = opened.record >= 0 ? (log.Rows().empty() ? 1 : 0) : CountLoadLosses(log);
           log.SetExporting(true);
-          LogRows rows(log);
+          TextOutput out;
+          LogRows rows(log, out);
+          ExportStats stats;
           // The rows are read in file order: a window at a time, not a read each.
           const DiskLogReadAheadScope readAhead(log.GetFile());
           int result;
           if (o.format == "xml") {
             std::vector<std::u16string> names;
             for (const HDR_INFO& column : log.GetHeader().m_columns) names.push_back(column.name);
-            result = WriteXmlExport(rows, names, log.GetViewMode() == LOG_VIEW_LIST, *sink, progress);
+            result = WriteXmlExport(rows, names, log.GetViewMode() == LOG_VIEW_LIST, *sink, progress, &stats);
           } else {
-            result = WriteTextExport(rows, *sink, progress);
+            result = WriteTextExport(rows, *sink, progress, &stats);
           }
           log.SetExporting(false);
           if (show) std::cerr << (result == kExportOk ? "\rDone              \n" : "\n");
+          ReportLosses(lost, stats.skipped);
           status = ReportExport(result, target);
         }
       }

@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "logmodel/log_type.h"
+#include "logstore/disklog.h"
 
 namespace korv::cli {
 namespace {
@@ -19,6 +20,11 @@ bool Exists(const std::string& path) {
 }
 
 }  // namespace
+
+const LogTable& KindTable() {
+  static const LogTable table = korv::MakeLogTable({});
+  return table;
+}
 
 std::int32_t SplitRecordSuffix(std::string& path) {
   const std::size_t colon = path.rfind(':');
@@ -35,26 +41,50 @@ std::int32_t SplitRecordSuffix(std::string& path) {
   return std::int32_t(n);
 }
 
-int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, CLog& log,
-                    OpenedLog& opened) {
-  std::string path = argument;
-  opened.record = SplitRecordSuffix(path);
-  if (path.empty()) return fail(kExitUsage, "no log path given");
-  if (Exists(path)) {
+int ResolveArgumentPath(const std::string& name, std::string& path, bool report) {
+  auto fail = [report](int status, const std::string& message) {
+    return report ? korv::cli::fail(status, message) : status;
+  };
+  if (name.empty()) return fail(kExitUsage, "no log path given");
+  if (Exists(name)) {
     // An existing path is meant as it is; the log would take a bare name as one below the
     // product's Logs directory.
-    path = std::filesystem::absolute(path).lexically_normal().string();
-  } else {
-    const std::string resolved = nsLog::ResolveLogPath(path);
-    if (resolved.empty() || resolved == path || !Exists(resolved))
-      return fail(kExitNotFound, path + ": no such file or directory");
-    path = resolved;
+    path = std::filesystem::absolute(name).lexically_normal().string();
+    return kExitOk;
   }
+  const std::string resolved = nsLog::ResolveLogPath(name);
+  // The registry value is taken as a C string everywhere else; one with a NUL inside would
+  // name another directory than the one it spells, so it names none.
+  if (resolved.find('\0') != std::string::npos)
+    return fail(kExitNotFound, name + ": the product's AppDataDir holds a NUL character; "
+                                      "give the log's full path");
+  if (resolved.empty() || resolved == name || !Exists(resolved))
+    return fail(kExitNotFound, name + ": no such file or directory");
+  path = resolved;
+  return kExitOk;
+}
+
+int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, CLog& log,
+                    OpenedLog& opened, bool report) {
+  auto fail = [report](int status, const std::string& message) {
+    return report ? korv::cli::fail(status, message) : status;
+  };
+  std::string path = argument;
+  // A file whose own name ends in ":N" is that file, not a record of another.
+  opened.record = Exists(argument) ? -1 : SplitRecordSuffix(path);
+  if (opened.record >= 0) {
+    const std::size_t colon = argument.rfind(':');
+    if (argument.find_first_not_of(" \t\n\v\f\r", colon + 1) == std::string::npos)
+      return fail(kExitUsage, argument + ": no record number after ':' (FILE:N, N from 0)");
+  }
+  if (int status = ResolveArgumentPath(path, path, report); status != kExitOk) return status;
   opened.path = path;
+  if (opened.record >= 0 && std::filesystem::is_directory(path))
+    return fail(kExitUsage, argument + ": a directory has no records; FILE:N picks record N of a log file");
   bool damaged = false;
-  opened.entry = nsLog::RecogniseLogType(path, &damaged);
-  if (opened.entry < 0) return fail(kExitUnknownLog, UnknownLogTypeText(path, damaged));
-  const LOG_INFO entry = (*nsLog::GetLogTable())[std::size_t(opened.entry)];
+  opened.entry = korv::RecogniseLogTypeIn(KindTable(), path, &damaged);
+  if (opened.entry < 0) return fail(kExitUnknownLog, korv::UnknownLogTypeText(path, damaged));
+  const LOG_INFO& entry = KindTable()[std::size_t(opened.entry)];
 
   std::uint32_t flags = entry.m_dwFlags;
   int view = LOG_VIEW_LIST;
@@ -68,6 +98,14 @@ int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, C
     return fail(kExitNotALog, "Unable to open a log. Run 'korvlog repair " + path +
                                   "' to scan it for errors and fix it.");
   log.SetFixedRecord(opened.record);  // Open keeps it; set again as the window does
+  if (opened.record >= 0) {
+    const std::size_t records = log.GetFile() ? DiskLogIndexCount(log.GetFile()) : 0;
+    if (std::size_t(opened.record) >= records) {
+      log.Close();
+      return fail(kExitUsage, argument + ": no such record; the log has " + std::to_string(records) +
+                                  (records == 0 ? " records" : " records (0 to " + std::to_string(records - 1) + ")"));
+    }
+  }
 
   log.SetFilter(filter);
   return kExitOk;
@@ -75,7 +113,7 @@ int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, C
 
 int OpenAndLoad(const std::string& argument, const CLogFilterData& filter, CLog& log,
                 OpenedLog& opened) {
-  if (int status = OpenWithoutRows(argument, filter, log, opened); status != kExitOk) return status;
+  if (int status = OpenWithoutRows(argument, filter, log, opened, true); status != kExitOk) return status;
   if (opened.record >= 0) {
     log.LoadFixedRecord(log.Rows(), opened.record);
     log.RebuildVisible(true);

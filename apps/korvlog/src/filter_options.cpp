@@ -148,6 +148,9 @@ int BuildFilter(const FilterOptions& o, CLogFilterData& f, std::string_view comm
     f.m_nOptions |= FILTER_PERIOD_RANGE;
     if (!ParseLocalTime(o.from, f.m_timeFrom) || !ParseLocalTime(o.to, f.m_timeTo))
       return UsageError(command, "--from and --to take \"YYYY-MM-DD HH:MM:SS\"");
+    // A range that ends before it begins matches nothing: certainly a mistake.
+    if (f.m_timeTo < f.m_timeFrom)
+      return UsageError(command, "--from " + o.from + " is after --to " + o.to);
   }
   if (o.text) f.m_strText = *o.text;
   f.m_nColumnMask = o.columns;

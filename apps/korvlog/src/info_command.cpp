@@ -1,10 +1,13 @@
 // korvlog info FILE: the header, whether the record chain walks, and what it holds.
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <iostream>
 #include <map>
 #include <string>
 
+#include "cmd_export_open.h"
 #include "command.h"
 #include "log_file_check.h"
 #include "logmodel/log_header.h"
@@ -25,12 +28,12 @@ std::string hex32(std::uint32_t v) {
 
 // The kind the viewer recognises the file as, and the columns the module gives it.
 void print_kind(const std::string& path) {
-  const int entry = nsLog::RecogniseLogType(path);
+  const int entry = korv::RecogniseLogTypeIn(KindTable(), path);
   if (entry < 0) {
     std::cout << "Log kind:            not recognised\n";
     return;
   }
-  const LOG_INFO info = (*nsLog::GetLogTable())[std::size_t(entry)];
+  const LOG_INFO& info = KindTable()[std::size_t(entry)];
   std::cout << "Log kind:            " << info.m_strDisplayName << " (" << info.m_strKey << ")\n";
   CLogHeader header;
   header.m_nTypeId = info.m_nTypeId;
@@ -50,9 +53,11 @@ void print_kind(const std::string& path) {
 
 void help(std::ostream& out) {
   out << "Usage: korvlog info FILE\n\n"
-         "Prints the header of the log FILE, whether its record chain walks cleanly\n"
-         "(and if not, where and why it breaks), the numbers of records, deleted\n"
-         "records and corrupted placeholders (type 0), and the record types met.\n\n"
+         "Prints the header of the log FILE (a path, or a bare name below the product's\n"
+         "Logs directory), whether its record chain walks cleanly (and if not, where and\n"
+         "why it breaks), whether the file ends inside its last record, the numbers of\n"
+         "records, deleted records and corrupted placeholders (type 0), and the record\n"
+         "types met. It reads the file only; the product's service is not asked.\n\n"
          "Exit status: 0 clean log, 5 not a log or a broken chain, 3 no such file,\n"
          "2 usage error.\n";
 }
@@ -62,21 +67,33 @@ int run(std::span<const std::string_view> args) {
     help(std::cerr);
     return kExitUsage;
   }
-  const std::string path(args[0]);
+  std::string path(args[0]);
+  // A bare name that names nothing here is one below the product's Logs directory, as for
+  // export; a path is taken as given.
+  struct stat st {};
+  if (path.find('/') == std::string::npos && ::stat(path.c_str(), &st) != 0) {
+    if (int status = ResolveArgumentPath(std::string(args[0]), path, true); status != kExitOk) return status;
+  }
   platform::File file;
   _DISKLOG_HEADER h;
   if (int status = open_log_file(path, file, h); status != kExitOk) return status;
 
   std::uint64_t records = 0, deleted = 0, placeholders = 0;
+  std::uint64_t lastOffset = 0, lastEnd = 0, lastNumber = 0;
   std::map<std::uint32_t, std::uint64_t> types;
   // The same walk the indexed open makes: it opens exactly when this is clean.
   const WalkResult walk = walk_records(file, h, h.header_size,
-                                       [&](std::uint64_t, const _DISKLOG_RECORD_HEADER& r) {
+                                       [&](std::uint64_t offset, const _DISKLOG_RECORD_HEADER& r) {
                                          ++records;
                                          if (r.is_deleted()) ++deleted;
                                          if (r.record_type == kDiskLogPlaceholderType) ++placeholders;
                                          ++types[r.record_type];
+                                         lastOffset = offset;
+                                         lastEnd = offset + r.record_size;
+                                         lastNumber = r.record_number;
                                        });
+  std::uint64_t fileSize = 0;
+  const bool sized = file.size(fileSize) == platform::FileError::ok;
 
   std::cout << "File:                " << path << '\n'
             << "Magic:               " << hex32(h.magic) << '\n'
@@ -91,6 +108,13 @@ int run(std::span<const std::string_view> args) {
     std::cout << "Record chain:        clean\n";
   else
     std::cout << "Record chain:        broken at offset " << walk.offset << ": " << walk_stop_text(walk.stop) << '\n';
+  // The walk reads record headers only: a record whose bytes the file does not hold to its
+  // end (a write cut short, a copy truncated) walks, but its payload cannot be read.
+  const bool cut = sized && records > 0 && lastEnd > fileSize;
+  if (cut)
+    std::cout << "Last record:         cut short: record number " << lastNumber << " at offset " << lastOffset
+              << " needs " << (lastEnd - lastOffset) << " bytes, the file ends after " << (fileSize - lastOffset)
+              << '\n';
   std::cout << "Records:             " << records << '\n'
             << "Deleted records:     " << deleted << '\n'
             << "Placeholders:        " << placeholders << '\n'
@@ -99,6 +123,9 @@ int run(std::span<const std::string_view> args) {
   print_kind(path);
   std::cout.flush();
 
+  if (cut)
+    std::cerr << "korvlog: " << path << ": the file ends inside its last record (offset " << lastOffset
+              << "); that record cannot be read\n";
   if (!walk.ok())
     return fail(kExitNotALog, path + ": the record chain breaks at offset " + std::to_string(walk.offset) + ": " +
                                   walk_stop_text(walk.stop));

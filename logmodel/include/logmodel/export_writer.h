@@ -61,27 +61,39 @@ class FdSink : public ExportSink {
   bool owned_;
 };
 
+// What an export left out: rows whose cells or text could not be had when they were written
+// (the record no longer reads, e.g. the file was cut short under the export, or no longer
+// decodes). The viewer's export drops them without notice; korvlog reports the count.
+struct ExportStats {
+  int written = 0;
+  int skipped = 0;
+};
+
 // Progress of a running export in percent, offered while rows 256-511, 768-1023, ... are
 // written; ExportProgressText makes the status text "Exporting 85.3%" of it.
 using ExportProgress = std::function<void(float percent)>;
 std::string ExportProgressText(float percent);
 
-// The five XML entities, ampersand first: & < > " '.
+// The five XML entities, ampersand first: & < > " '; and U+FFFD for each character that
+// XML 1.0 cannot carry (C0 controls other than TAB, LF and CR; U+FFFE; U+FFFF).
 void AppendXmlEscaped(std::u16string_view text, std::u16string& out);
 
 // XML of all rows. `names` are the column titles; with `time_column` column 0 is the record
 // time, written as its DATE and TIME elements. Rows whose cells cannot be had, or whose cell
 // count differs from the number of names, are left out.
 int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, bool time_column,
-                   ExportSink& sink, const ExportProgress& progress);
+                   ExportSink& sink, const ExportProgress& progress, ExportStats* stats = nullptr);
 
 // Text of all rows: one line per row in the locale's character set, CR LF between lines
 // (none before the first and none after the last).
-int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& progress);
+int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& progress,
+                    ExportStats* stats = nullptr);
 
 // Creates (or truncates) `target` for an export and gives a sink over it. Refuses, before
-// touching anything, a target that is the same file as `protected_path` (the opened log's
-// file; may be empty).
+// truncating anything, a target that is the same file (device and inode, so no other name,
+// link or symbolic link gets past) as `protected_path`: the opened log's file, or, when it
+// names a directory (a directory log), any of the files directly in that directory. May be
+// empty.
 int CreateExportTarget(const std::string& target, const std::string& protected_path,
                        std::unique_ptr<ExportSink>& sink);
 
@@ -92,5 +104,13 @@ int CopyDataFile(const std::string& source, const std::string& target);
 // The joined row text of the text export and of copying: cells separated by one TAB, so a
 // row whose first cell is empty keeps its columns.
 void AppendJoinedRow(const std::vector<std::u16string>& cells, std::u16string& out);
+
+// One cell for a line-oriented text output (korvlog's text export and follow), so that a
+// cell can never make extra columns or rows or reach a terminal as a control sequence:
+// backslash becomes "\\", TAB "\t", LF "\n", CR "\r", any other C0 control, DEL and
+// C1 control "\xHH". Everything else is copied as it is.
+void AppendTextEscaped(std::u16string_view text, std::u16string& out);
+// The cells escaped one by one and joined with TAB.
+void AppendEscapedRow(const std::vector<std::u16string>& cells, std::u16string& out);
 
 }  // namespace korv

@@ -16,6 +16,10 @@
 inline constexpr int kCommCallFailed = 12;
 inline constexpr std::uint32_t kCommHeaderSize = 12;
 inline constexpr std::uint32_t kCommMessageType = 3;
+// How long one Call may take in all, connecting and the transport's retry
+// included. The service answers in milliseconds; a wedged one must not hold a
+// caller (the viewer's start, korvlog) for longer than this.
+inline constexpr std::int64_t kCommCallTimeoutMs = 3000;
 
 class IComm {
  public:
@@ -30,7 +34,8 @@ class IComm {
 class CommImp : public IComm {
  public:
   CommImp() = default;
-  explicit CommImp(std::unique_ptr<ITavcommClient> client);
+  explicit CommImp(std::unique_ptr<ITavcommClient> client,
+                   std::int64_t timeout_ms = kCommCallTimeoutMs);
   ~CommImp() override;  // disconnects the client before destroying it
   CommImp(const CommImp&) = delete;  // owns the client
   CommImp& operator=(const CommImp&) = delete;
@@ -46,6 +51,7 @@ class CommImp : public IComm {
   std::mutex m_createLock;  // serialises EnsureClient; m_owner changes only under it
   std::unique_ptr<ITavcommClient> m_owner;
   std::atomic<ITavcommClient*> m_client{nullptr};  // m_owner.get() once it is initialised
+  std::int64_t m_timeoutMs = kCommCallTimeoutMs;    // handed to every SendReceive
 };
 
 // The process's single command channel. Never null; it may hold no transport.

@@ -46,7 +46,8 @@ class ITavcommClient {
                           std::uint32_t payload_length, std::vector<std::uint8_t>* reply,
                           std::int64_t timeout_ms) = 0;
   // Reply into a fixed buffer of reply_capacity bytes; reply_length receives n.
-  // timeout_ms 0 waits without limit.
+  // timeout_ms 0 waits without limit; otherwise it bounds the whole call,
+  // connecting and the retry after a transport failure included (result 9).
   virtual int SendReceive(std::uint32_t flags, std::uint32_t message_type, const void* payload,
                           std::uint32_t payload_length, void* reply, std::uint32_t reply_capacity,
                           std::uint32_t* reply_length, std::int64_t timeout_ms) = 0;
@@ -82,8 +83,10 @@ class CTavcommAlpcClient : public ITavcommClient, public CTavcommCommonNt {
 
  private:
   struct Exchange;
-  int SendReceiveOnce(const Exchange& x, std::uint64_t& used_generation);
-  bool Connect();                                // takes m_portLock exclusively
+  enum class ConnectResult { connected, failed, timed_out };
+  // deadline_ms: steady-clock milliseconds by which the call must end, 0 for none.
+  int SendReceiveOnce(const Exchange& x, std::int64_t deadline_ms, std::uint64_t& used_generation);
+  ConnectResult Connect(std::int64_t deadline_ms);  // takes m_portLock exclusively
   void DropPort(std::uint64_t failed_generation);  // takes m_portLock exclusively
   int Run(const Exchange& x);
 
