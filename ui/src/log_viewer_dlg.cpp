@@ -79,8 +79,9 @@ bool CLogViewerDlg::OnInitDialog() {
     }
     m_bInitialised = true;
     UpdateTitle(QString(), QString());
-    // Each new window asks the product service anew which kinds it keeps.
-    nsLog::GetLogTable();
+    // Each new window asks the product service anew which kinds it keeps,
+    // once: a first GetLogTable would ask too, and a service that is slow to
+    // answer would hold the window up twice as long.
     nsLog::BuildLogTable();
 
     auto* layout = new QVBoxLayout(this);
