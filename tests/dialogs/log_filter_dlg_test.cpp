@@ -243,6 +243,20 @@ TEST_F(FilterDialog, DefaultChecksEverything) {
     EXPECT_TRUE(Box(ctrl::kFilterSearchUp)->isChecked());  // not a criterion: untouched
 }
 
+// The closed combos list their checked items; the POSIX locales of these
+// tests name no list separator, so the names are joined with "; ".
+TEST_F(FilterDialog, CombosJoinCheckedNamesWithTheFallbackSeparator) {
+    CLogFilterData in;
+    in.m_nColumnMask = 0x1 | 0x4;
+    in.m_nTypeMask = 0x10 | 0x08 | 0x01;
+    dlg.SetMode(CLogFilterExDlg::kModeFilter);
+    dlg.SetCriteria(in);
+    EXPECT_EQ(Columns()->GetWindowText(), QStringLiteral("Time; Event"));
+    EXPECT_EQ(Types()->GetWindowText(), QStringLiteral("Diagnostic; Error; Critical"));
+    Columns()->SetCheckedMask(0x2);
+    EXPECT_EQ(Columns()->GetWindowText(), QStringLiteral("Module"));
+}
+
 TEST_F(FilterDialog, NoColumnCheckedMakesTheTextInactive) {
     dlg.SetMode(CLogFilterExDlg::kModeFilter);
     dlg.SetCriteria(CLogFilterData());
