@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
+#include <QWhatsThis>
 
 #include <atomic>
 #include <ctime>
@@ -292,6 +293,29 @@ TEST_F(FilterDialog, HelpKeyOpensTheModesTopic) {
     auto* help = dlg.findChild<HelpWindow*>();
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(help->ContextId(), 0x60256u);
+    help->close();
+    dlg.hide();
+}
+
+// The platform reports the title bar's help button to the application,
+// which would put every window into What's-This mode.
+TEST_F(FilterDialog, HelpButtonOpensTheTopicAndLeavesNoWhatsThisMode) {
+    dlg.SetMode(CLogFilterExDlg::kModeFind);
+    dlg.move(150, 120);
+    dlg.show();
+    QApplication::setActiveWindow(&dlg);
+    QEvent helpButton(QEvent::EnterWhatsThisMode);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &helpButton);
+    const bool whatsThis = QWhatsThis::inWhatsThisMode();
+    QWhatsThis::leaveWhatsThisMode();
+    EXPECT_FALSE(whatsThis);
+    auto* help = dlg.findChild<HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->ContextId(), 0x60255u);
+    // Centred on the dialog, not in the screen's corner.
+    const QPoint offCentre = help->frameGeometry().center() - dlg.frameGeometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 2) << offCentre.x() << "," << offCentre.y();
     help->close();
     dlg.hide();
 }

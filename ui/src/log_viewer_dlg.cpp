@@ -10,6 +10,7 @@
 #include "resources/ids.h"
 #include "resources/resource_data.h"
 #include "resources/string_table.h"
+#include "ui/help_window.h"
 #include "ui/log_filter_dlg.h"
 #include "ui/log_list_ctrl.h"
 #include "ui/log_viewer_app.h"
@@ -126,6 +127,7 @@ bool CLogViewerDlg::OnInitDialog() {
     if (CLogViewerApp* app = CLogViewerApp::Instance()) {
         app->RegisterAccelWindow(this);
     }
+    korv::HelpWindow::InstallHelpKey(*this, [] { return korv::help::kMainContext; });
     return true;
 }
 
