@@ -166,13 +166,16 @@ void CLogViewerDlg::OnSelectionChanged() {
 }
 
 void CLogViewerDlg::OnChangeTimer() {
+    if (m_bExporting) {
+        return;  // the file is read for the export; the next tick looks
+    }
     if (m_log.IsOpen() && m_log.HasChanged()) {
         m_updater.RequestUpdate();
     }
 }
 
 void CLogViewerDlg::OnProgressTimer() {
-    if (m_pStatusBar != nullptr) {
+    if (m_pStatusBar != nullptr && !m_bExporting) {  // pane 0 shows the export's progress then
         const bool busy = m_log.IsOpen() && m_updater.IsBusy();
         m_pStatusBar->SetPaneText(0, korv::ProgressPaneText(busy, m_log.GetProgress()));
     }
@@ -187,8 +190,8 @@ bool CLogViewerDlg::event(QEvent* e) {
 }
 
 void CLogViewerDlg::OnLogNotify(std::intptr_t lParam) {
-    if (m_bSearching) {
-        // A running search walks the visible rows; new rows wait for its end.
+    if (m_bSearching || m_bExporting) {
+        // A running search or export walks the visible rows; new rows wait for its end.
         m_bNotifyDeferred = m_bNotifyDeferred || lParam == LOG_NOTIFY_RESULTS;
         if (lParam != LOG_NOTIFY_PASS_END) {
             return;
@@ -264,6 +267,11 @@ void CLogViewerDlg::reject() {
 }
 
 void CLogViewerDlg::closeEvent(QCloseEvent* e) {
+    if (m_bExporting) {
+        // The export reads the log to its end; the user closes afterwards.
+        e->ignore();
+        return;
+    }
     if (m_bSearching) {
         // The search returns first; the user closes again afterwards.
         m_log.CancelFind();
