@@ -91,8 +91,9 @@ TEST_F(ListCtrl, ToggleAndShowOwnColumns) {
     // the original font, scaled).
     const int started[] = {-1, list_->GetColumnWidth(list_->GetExtraColumn(CLogListCtrl::kExtraFlags)),
                            list_->GetColumnWidth(list_->GetExtraColumn(CLogListCtrl::kExtraType))};
+    const int numberColumn = list_->GetExtraColumn(CLogListCtrl::kExtraNumber);
     const int number = std::max(ScaleDialogPixels(50, list_->fontMetrics()),
-                                list_->horizontalHeader()->sectionSizeHint(list_->GetExtraColumn(CLogListCtrl::kExtraNumber)));
+                                list_->horizontalHeader()->sectionSizeHint(numberColumn));
     const int flags = started[CLogListCtrl::kExtraFlags], type = started[CLogListCtrl::kExtraType];
     struct Step {
         int extra;

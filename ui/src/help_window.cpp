@@ -6,8 +6,8 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QScreen>
 #include <QKeySequence>
+#include <QScreen>
 #include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -64,8 +64,10 @@ QPoint CentredOn(const QWidget& owner, QSize size) {
     QPoint topLeft = frame.center() - QPoint(size.width() / 2, size.height() / 2);
     if (const QScreen* screen = top->screen()) {
         const QRect available = screen->availableGeometry();
-        topLeft.setX(std::clamp(topLeft.x(), available.left(), std::max(available.left(), available.right() - size.width())));
-        topLeft.setY(std::clamp(topLeft.y(), available.top(), std::max(available.top(), available.bottom() - size.height())));
+        const int right = std::max(available.left(), available.right() - size.width());
+        const int bottom = std::max(available.top(), available.bottom() - size.height());
+        topLeft.setX(std::clamp(topLeft.x(), available.left(), right));
+        topLeft.setY(std::clamp(topLeft.y(), available.top(), bottom));
     }
     return topLeft;
 }
