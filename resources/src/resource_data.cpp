@@ -50,6 +50,7 @@ QString HelpTopicPath(std::uint32_t contextId) {
     switch (contextId) {
         case help::kFindContext: return QStringLiteral(":/korv/help/search_in_log.html");
         case help::kFilterContext: return QStringLiteral(":/korv/help/log_filtering.html");
+        case help::kMainContext: return QStringLiteral(":/korv/help/log_viewer.html");
         default: return {};
     }
 }

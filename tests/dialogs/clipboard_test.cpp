@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include <clocale>
 #include <map>
 
 namespace korv {
@@ -70,7 +71,9 @@ TEST(CopyText, RoomGrowsInSteps) {
     }
 }
 
-TEST(ClipboardData, BothForms) {
+// X11 clients fetch UTF8_STRING from text/plain, so text/plain is UTF-8 in
+// every locale; the locale's form is under its charset's own name.
+TEST(ClipboardData, UnicodeUnderPlainTextAndTheLocaleFormUnderItsCharset) {
     struct Case {
         std::u16string text;
         std::string asciiLocale;  // the locale form when the charset is plain ASCII
@@ -79,20 +82,31 @@ TEST(ClipboardData, BothForms) {
         {u"Čas\tÚdálost\t\r\n", "?as\t?d?lost\t\r\n"},
         {u"\u65e5\u672c\t\r\n", "??\t\r\n"},
     };
-    for (const Case& c : cases) {
+    const auto bytesOf = [](const QMimeData& data, const QString& format) {
+        const QByteArray b = data.data(format);
+        return std::string(b.constData(), std::size_t(b.size()));
+    };
+    // Qt runs the process in C.UTF-8; plain C is a charset that is not UTF-8.
+    const std::string savedLocale = std::setlocale(LC_CTYPE, nullptr);
+    for (const char* locale : {"C", "C.UTF-8"}) for (const Case& c : cases) {
+        SCOPED_TRACE(locale);
+        std::setlocale(LC_CTYPE, locale);
         const std::unique_ptr<QMimeData> data = MakeClipboardData(c.text);
+        const std::string utf8 = platform::utf16_to_utf8(c.text);
         EXPECT_EQ(data->text().toStdU16String(), c.text);
-        const QByteArray utf8 = data->data(QStringLiteral("text/plain;charset=utf-8"));
-        EXPECT_EQ(std::string(utf8.constData(), std::size_t(utf8.size())),
-                  platform::utf16_to_utf8(c.text));
-        const QByteArray local = data->data(QStringLiteral("text/plain"));
-        const std::string bytes(local.constData(), std::size_t(local.size()));
+        EXPECT_EQ(bytesOf(*data, QStringLiteral("text/plain")), utf8);
+        EXPECT_EQ(bytesOf(*data, QStringLiteral("text/plain;charset=utf-8")), utf8);
         if (platform::ansi_is_utf8()) {
-            EXPECT_EQ(bytes, platform::utf16_to_utf8(c.text));  // nothing cut
-        } else if (platform::ansi_charset() == "ANSI_X3.4-1968") {
-            EXPECT_EQ(bytes, c.asciiLocale);
+            EXPECT_EQ(data->formats().size(), 2) << "the locale form is the UTF-8 one";
+        } else {
+            EXPECT_EQ(bytesOf(*data, AnsiMimeType()), platform::utf16_to_ansi(c.text));
+            if (platform::ansi_charset() == "ANSI_X3.4-1968") {
+                EXPECT_EQ(AnsiMimeType(), QStringLiteral("text/plain;charset=US-ASCII"));
+                EXPECT_EQ(bytesOf(*data, AnsiMimeType()), c.asciiLocale);
+            }
         }
     }
+    std::setlocale(LC_CTYPE, savedLocale.c_str());
 }
 
 TEST(ClipboardData, CopyToClipboardReplacesTheText) {

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
+#include <QWhatsThis>
 
 #include <atomic>
 #include <ctime>
@@ -243,6 +244,20 @@ TEST_F(FilterDialog, DefaultChecksEverything) {
     EXPECT_TRUE(Box(ctrl::kFilterSearchUp)->isChecked());  // not a criterion: untouched
 }
 
+// The closed combos list their checked items; the POSIX locales of these
+// tests name no list separator, so the names are joined with "; ".
+TEST_F(FilterDialog, CombosJoinCheckedNamesWithTheFallbackSeparator) {
+    CLogFilterData in;
+    in.m_nColumnMask = 0x1 | 0x4;
+    in.m_nTypeMask = 0x10 | 0x08 | 0x01;
+    dlg.SetMode(CLogFilterExDlg::kModeFilter);
+    dlg.SetCriteria(in);
+    EXPECT_EQ(Columns()->GetWindowText(), QStringLiteral("Time; Event"));
+    EXPECT_EQ(Types()->GetWindowText(), QStringLiteral("Diagnostic; Error; Critical"));
+    Columns()->SetCheckedMask(0x2);
+    EXPECT_EQ(Columns()->GetWindowText(), QStringLiteral("Module"));
+}
+
 TEST_F(FilterDialog, NoColumnCheckedMakesTheTextInactive) {
     dlg.SetMode(CLogFilterExDlg::kModeFilter);
     dlg.SetCriteria(CLogFilterData());
@@ -278,6 +293,29 @@ TEST_F(FilterDialog, HelpKeyOpensTheModesTopic) {
     auto* help = dlg.findChild<HelpWindow*>();
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(help->ContextId(), 0x60256u);
+    help->close();
+    dlg.hide();
+}
+
+// The platform reports the title bar's help button to the application,
+// which would put every window into What's-This mode.
+TEST_F(FilterDialog, HelpButtonOpensTheTopicAndLeavesNoWhatsThisMode) {
+    dlg.SetMode(CLogFilterExDlg::kModeFind);
+    dlg.move(150, 120);
+    dlg.show();
+    QApplication::setActiveWindow(&dlg);
+    QEvent helpButton(QEvent::EnterWhatsThisMode);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &helpButton);
+    const bool whatsThis = QWhatsThis::inWhatsThisMode();
+    QWhatsThis::leaveWhatsThisMode();
+    EXPECT_FALSE(whatsThis);
+    auto* help = dlg.findChild<HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->ContextId(), 0x60255u);
+    // Centred on the dialog, not in the screen's corner.
+    const QPoint offCentre = help->frameGeometry().center() - dlg.frameGeometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 2) << offCentre.x() << "," << offCentre.y();
     help->close();
     dlg.hide();
 }

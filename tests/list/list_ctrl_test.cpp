@@ -4,8 +4,12 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScrollBar>
+#include <QStyle>
+
+#include <algorithm>
 
 #include "list_test_support.h"
+#include "ui/column_widths.h"
 
 namespace korv::test {
 namespace {
@@ -45,11 +49,20 @@ TEST_F(ListCtrl, SetLogBuildsColumnsInDisplayOrderWithNumberHidden) {
     ASSERT_EQ(list_->GetColumnCount(), 7);
     EXPECT_EQ(list_->GetColumnOrderArray(), (std::vector<int>{4, 5, 6, 0, 1, 2, 3}));
     const char* titles[] = {"Time", "Module", "Event", "User", "No.", "Flags", "Type"};
-    const int widths[] = {100, 100, 100, 100, 0, 30, 70};
+    // Pixels of the original dialog font, scaled to the list's; none narrower than its title.
+    const int original[] = {100, 100, 100, 100, 0, 30, 70};
+    const int margin = list_->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, list_->horizontalHeader());
     for (int c = 0; c < 7; ++c) {
         EXPECT_EQ(Title(c), titles[c]) << c;
-        EXPECT_EQ(list_->GetColumnWidth(c), widths[c]) << c;
+        const int width = list_->GetColumnWidth(c);
+        if (original[c] == 0) {
+            EXPECT_EQ(width, 0) << c;
+            continue;
+        }
+        EXPECT_GE(width, ScaleDialogPixels(original[c], list_->fontMetrics())) << c;
+        EXPECT_GE(width, list_->horizontalHeader()->fontMetrics().horizontalAdvance(Title(c)) + 2 * margin) << c;
     }
+    EXPECT_GE(list_->GetColumnWidth(0), CellWidthFor(*list_, WidestRecordTimeSample())) << "a record time fits";
     EXPECT_FALSE(list_->IsColumnVisible(CLogListCtrl::kExtraNumber));
     EXPECT_TRUE(list_->IsColumnVisible(CLogListCtrl::kExtraFlags));
     EXPECT_TRUE(list_->IsColumnVisible(CLogListCtrl::kExtraType));
@@ -74,6 +87,14 @@ TEST_F(ListCtrl, ToggleAndShowOwnColumns) {
     AppendEvents(path_, NumberedRecords(0, 3), true);
     CLog& log = OpenLoaded(path_);
     list_->SetLog(&log);
+    // Shown again, a column gets the width it started with (No.: 50 px of
+    // the original font, scaled).
+    const int started[] = {-1, list_->GetColumnWidth(list_->GetExtraColumn(CLogListCtrl::kExtraFlags)),
+                           list_->GetColumnWidth(list_->GetExtraColumn(CLogListCtrl::kExtraType))};
+    const int numberColumn = list_->GetExtraColumn(CLogListCtrl::kExtraNumber);
+    const int number = std::max(ScaleDialogPixels(50, list_->fontMetrics()),
+                                list_->horizontalHeader()->sectionSizeHint(numberColumn));
+    const int flags = started[CLogListCtrl::kExtraFlags], type = started[CLogListCtrl::kExtraType];
     struct Step {
         int extra;
         int action;  // 0 toggle, 1 show, 2 hide
@@ -81,11 +102,11 @@ TEST_F(ListCtrl, ToggleAndShowOwnColumns) {
         int width;
     };
     const Step steps[] = {
-        {CLogListCtrl::kExtraNumber, 0, true, 50},  {CLogListCtrl::kExtraNumber, 0, false, 0},
-        {CLogListCtrl::kExtraNumber, 1, true, 50},  {CLogListCtrl::kExtraNumber, 2, false, 0},
-        {CLogListCtrl::kExtraFlags, 0, false, 0},   {CLogListCtrl::kExtraFlags, 0, true, 30},
-        {CLogListCtrl::kExtraType, 2, false, 0},    {CLogListCtrl::kExtraType, 0, true, 70},
-        {CLogListCtrl::kExtraType, 1, true, 70},
+        {CLogListCtrl::kExtraNumber, 0, true, number},  {CLogListCtrl::kExtraNumber, 0, false, 0},
+        {CLogListCtrl::kExtraNumber, 1, true, number},  {CLogListCtrl::kExtraNumber, 2, false, 0},
+        {CLogListCtrl::kExtraFlags, 0, false, 0},       {CLogListCtrl::kExtraFlags, 0, true, flags},
+        {CLogListCtrl::kExtraType, 2, false, 0},        {CLogListCtrl::kExtraType, 0, true, type},
+        {CLogListCtrl::kExtraType, 1, true, type},
     };
     int i = 0;
     for (const Step& s : steps) {

@@ -38,14 +38,30 @@ TEST(TimeZone, ScanDecimalReadsLikePercentD) {
     }
 }
 
-// Runs the dialog with `entry` typed into field 1022 and OK pressed.
-int RunTimeZone(CTimeZone& dialog, const QString& entry) {
-    QTimer::singleShot(0, &dialog, [&dialog, entry] {
+struct TimeZoneRun {
+    int result = -1;
+    bool openAfterOk = false;  // still shown once OK (and any message box) returned
+    QString selected;          // the field's selection then
+    bool fieldFocused = false;
+};
+
+// Runs the dialog with `entry` typed into field 1022 and OK pressed; a
+// dialog that stays open is looked at and then cancelled.
+TimeZoneRun RunTimeZone(CTimeZone& dialog, const QString& entry) {
+    TimeZoneRun run;
+    QTimer::singleShot(0, &dialog, [&dialog, &run, entry] {
         auto* edit = FindControl<QLineEdit>(&dialog, ctrl::kUtcOffset);
         edit->setText(entry);
         FindControl<QPushButton>(&dialog, ctrl::kOk)->click();
+        if (dialog.isVisible()) {
+            run.openAfterOk = true;
+            run.selected = edit->selectedText();
+            run.fieldFocused = dialog.focusWidget() == edit;
+            dialog.reject();
+        }
     });
-    return dialog.exec();
+    run.result = dialog.exec();
+    return run;
 }
 
 TEST(TimeZone, EntriesAcceptedOrRefused) {
@@ -60,15 +76,18 @@ TEST(TimeZone, EntriesAcceptedOrRefused) {
     for (const auto& c : cases) {
         CTimeZone dialog;
         test::MessageBoxAnswerer answer;
-        EXPECT_EQ(RunTimeZone(dialog, c.entry), QDialog::Accepted) << c.entry;
+        const TimeZoneRun run = RunTimeZone(dialog, c.entry);
+        EXPECT_EQ(run.result, c.accepted ? QDialog::Accepted : QDialog::Rejected) << c.entry;
         EXPECT_EQ(dialog.UtcOffset(), c.offset) << c.entry;
         EXPECT_EQ(answer.shown > 0, !c.accepted) << c.entry;
+        EXPECT_EQ(run.openAfterOk, !c.accepted) << c.entry;
         if (!c.accepted) {
             EXPECT_EQ(answer.text, "Wrong value!");
-            EXPECT_EQ(dialog.Text(), "0") << "the previous text is kept";
-        }
-        if (!c.accepted) {
             EXPECT_EQ(answer.caption, "KORV Log Viewer");
+            EXPECT_EQ(dialog.Text(), "0") << "the previous text is kept";
+            // The wrong entry waits, selected, to be typed over.
+            EXPECT_EQ(run.selected, QString::fromUtf8(c.entry)) << c.entry;
+            EXPECT_TRUE(run.fieldFocused) << c.entry;
         }
     }
 }
@@ -76,11 +95,11 @@ TEST(TimeZone, EntriesAcceptedOrRefused) {
 TEST(TimeZone, WrongEntryKeepsPreviousValueForNextOpening) {
     CTimeZone dialog;
     test::MessageBoxAnswerer answer;
-    RunTimeZone(dialog, "3");
+    ASSERT_EQ(RunTimeZone(dialog, "3").result, QDialog::Accepted);
     ASSERT_EQ(dialog.UtcOffset(), 3);
     ASSERT_EQ(answer.shown, 0);
 
-    EXPECT_EQ(RunTimeZone(dialog, "abc"), QDialog::Accepted);
+    EXPECT_TRUE(RunTimeZone(dialog, "abc").openAfterOk);
     EXPECT_EQ(answer.shown, 1);
     EXPECT_EQ(answer.text, "Wrong value!");
     EXPECT_EQ(dialog.UtcOffset(), 3);

@@ -133,7 +133,7 @@ QString CCheckComboBox::MakeListSeparator(const QString& localeSeparator) {
         sep.chop(1);
     }
     if (sep.isEmpty()) {
-        sep = QStringLiteral(",");
+        sep = QStringLiteral(";");
     }
     return sep + QLatin1Char(' ');
 }

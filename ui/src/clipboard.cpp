@@ -42,15 +42,30 @@ std::u16string BuildCopyText(const std::vector<int>& rows, const RowCellsFn& cel
     return builder.Text();
 }
 
+QString AnsiMimeType() {
+    std::string charset = platform::ansi_charset();
+    // glibc's name for plain ASCII is not the one MIME uses.
+    if (charset == "ANSI_X3.4-1968") {
+        charset = "US-ASCII";
+    }
+    return QStringLiteral("text/plain;charset=") + QString::fromStdString(charset);
+}
+
 std::unique_ptr<QMimeData> MakeClipboardData(const std::u16string& text) {
     auto data = std::make_unique<QMimeData>();
     const QString unicode = QString::fromStdU16String(text);
+    // X11 programs ask for UTF8_STRING, which Qt answers from text/plain: the
+    // Unicode text goes there (Qt stores it as UTF-8), whatever the locale.
+    data->setText(unicode);
     data->setData(QStringLiteral("text/plain;charset=utf-8"), unicode.toUtf8());
-    // The whole text in the locale's charset: it is not cut to the UTF-16
-    // length, which would split characters that take several bytes.
-    const std::string ansi = platform::utf16_to_ansi(text);
-    data->setData(QStringLiteral("text/plain"),
-                  QByteArray(ansi.data(), static_cast<qsizetype>(ansi.size())));
+    // The "ANSI" form under the name of its own charset, so that no client
+    // takes its bytes for UTF-8. It is the whole text, not cut to the UTF-16
+    // length, which would split characters that take several bytes. In a
+    // UTF-8 locale it is the UTF-8 form above already.
+    if (!platform::ansi_is_utf8()) {
+        const std::string ansi = platform::utf16_to_ansi(text);
+        data->setData(AnsiMimeType(), QByteArray(ansi.data(), static_cast<qsizetype>(ansi.size())));
+    }
     return data;
 }
 

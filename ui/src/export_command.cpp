@@ -64,7 +64,8 @@ std::optional<ExportChoice> AskExportTarget(QWidget* parent) {
 
 namespace {
 
-// Holds the updater's results back for as long as the export reads rows.
+// Sets a mark for as long as the export reads rows: the log's export mark,
+// which holds the updater's results back, or the window's own.
 class ExportMark {
 public:
     explicit ExportMark(const std::function<void(bool)>& set) : m_set(set) {
@@ -160,7 +161,8 @@ int ExportLogTo(CLog& log, ExportFormat format, const std::string& target,
 
 }  // namespace korv
 
-void ExportLog(QWidget* parent, CLog* log, const korv::StatusPaneFn& pane0) {
+void ExportLog(QWidget* parent, CLog* log, const korv::StatusPaneFn& pane0,
+               const std::function<void(bool)>& running) {
     using namespace korv;
     if (!log || !log->IsOpen()) {
         return;
@@ -169,7 +171,12 @@ void ExportLog(QWidget* parent, CLog* log, const korv::StatusPaneFn& pane0) {
     if (!choice) {
         return;
     }
-    const int result = ExportLogTo(*log, choice->format, QFile::encodeName(choice->path).toStdString(), pane0);
+    int result = kExportOk;
+    {
+        // Told on every way out, an exception included.
+        const ExportMark runningMark(running);
+        result = ExportLogTo(*log, choice->format, QFile::encodeName(choice->path).toStdString(), pane0);
+    }
     if (result != kExportOk) {
         QMessageBox::warning(parent, LoadQString(str::kAppName), ExportFailureText(result));
     }

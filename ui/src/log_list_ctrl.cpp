@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "logmodel/log.h"
+#include "ui/column_widths.h"
 #include "ui/log_list_model.h"
 
 namespace korv {
@@ -99,12 +100,20 @@ void CLogListCtrl::RebuildColumns() {
         return;
     }
     const int logColumns = m_model->NumberColumn();
+    const std::vector<HDR_INFO>& header = m_pLog->GetHeader().m_columns;
     for (int i = 0; i < logColumns; ++i) {
-        SetSectionWidth(i, 100);
+        // A module's proposal counts where it is wider than the list's own.
+        const int proposed = i < static_cast<int>(header.size()) ? header[static_cast<size_t>(i)].width : 0;
+        int width = StartWidth(i, std::max(kLogColumnWidth, proposed));
+        if (i == 0 && m_pLog->GetViewMode() == LOG_VIEW_LIST) {
+            width = std::max(width, korv::CellWidthFor(*this, korv::WidestRecordTimeSample()));
+        }
+        SetSectionWidth(i, width);
     }
     m_extraColumns = {m_model->NumberColumn(), m_model->FlagsColumn(), m_model->TypeColumn()};
     for (int extra = 0; extra < 3; ++extra) {
-        SetSectionWidth(m_extraColumns[extra], kDefaultWidths[extra]);
+        m_defaultWidths[extra] = StartWidth(m_extraColumns[extra], kDefaultWidths[extra]);
+        SetSectionWidth(m_extraColumns[extra], m_defaultWidths[extra]);
     }
     std::vector<int> order{m_extraColumns.begin(), m_extraColumns.end()};
     for (int i = 0; i < logColumns; ++i) {
@@ -133,7 +142,12 @@ void CLogListCtrl::ShowColumn(int extra, bool show) {
     if (extra < 0 || extra > 2) {
         return;
     }
-    SetSectionWidth(m_extraColumns[extra], show ? kDefaultWidths[extra] : 0);
+    SetSectionWidth(m_extraColumns[extra], show ? m_defaultWidths[extra] : 0);
+}
+
+int CLogListCtrl::StartWidth(int column, int originalPixels) const {
+    return std::max(korv::ScaleDialogPixels(originalPixels, fontMetrics()),
+                    horizontalHeader()->sectionSizeHint(column));
 }
 
 bool CLogListCtrl::IsColumnVisible(int extra) const {

@@ -23,6 +23,7 @@
 #include "ui/ui_text.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QMenu>
@@ -53,8 +54,8 @@ void ClearLogCache(CLog& log) {
 }  // namespace
 
 void CLogViewerDlg::OnCommand(int id) {
-    if (m_bSearching && id != ID_FILTERDLG_STOP) {
-        // A search is pumping events: the log must stay as it is until it returns.
+    if ((m_bSearching && id != ID_FILTERDLG_STOP) || m_bExporting) {
+        // A search or an export is pumping events: the log must stay as it is until it returns.
         return;
     }
     m_paneMessage.clear();
@@ -96,9 +97,7 @@ void CLogViewerDlg::OnCommand(int id) {
             case ID_FILTERDLG_FIND: OnFindFromDialog(); break;
             case ID_FILTERDLG_STOP: m_log.CancelFind(); break;
             case kTimeZone: OnTimeZone(); break;
-            case kExport:
-                ExportLog(this, &m_log, [this](const QString& text) { m_pStatusBar->SetPaneText(0, text); });
-                break;
+            case kExport: OnExport(); break;
             case kSysAbout:
             case kAbout: {
                 CAboutDlg dlg(this);
@@ -129,6 +128,29 @@ void CLogViewerDlg::OnCopy() {
 void CLogViewerDlg::OnCopyAll() {
     if (m_log.IsOpen()) {
         korv::CopyAllRows(&m_log, korv::CellSource::kFull);
+    }
+}
+
+void CLogViewerDlg::OnExport() {
+    QString shown;
+    const auto pane0 = [this, &shown](const QString& text) {
+        if (text == shown) {
+            return;
+        }
+        shown = text;
+        m_pStatusBar->SetPaneText(0, text);
+        // Repaints and timers run; the user's input waits for the end, and the
+        // guards on m_bExporting hold back whatever else could change the log.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    ExportLog(this, &m_log, pane0, [this](bool running) { m_bExporting = running; });
+    if (m_bNotifyDeferred) {
+        m_bNotifyDeferred = false;
+        OnLogNotify(LOG_NOTIFY_RESULTS);
+    }
+    if (m_bPassEndDeferred) {
+        m_bPassEndDeferred = false;
+        OnLogNotify(LOG_NOTIFY_PASS_END);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "resources/ids.h"
 #include "resources/resource_data.h"
 #include "resources/string_table.h"
+#include "ui/help_window.h"
 #include "ui/log_filter_dlg.h"
 #include "ui/log_list_ctrl.h"
 #include "ui/log_viewer_app.h"
@@ -79,8 +80,9 @@ bool CLogViewerDlg::OnInitDialog() {
     }
     m_bInitialised = true;
     UpdateTitle(QString(), QString());
-    // Each new window asks the product service anew which kinds it keeps.
-    nsLog::GetLogTable();
+    // Each new window asks the product service anew which kinds it keeps,
+    // once: a first GetLogTable would ask too, and a service that is slow to
+    // answer would hold the window up twice as long.
     nsLog::BuildLogTable();
 
     auto* layout = new QVBoxLayout(this);
@@ -126,6 +128,7 @@ bool CLogViewerDlg::OnInitDialog() {
     if (CLogViewerApp* app = CLogViewerApp::Instance()) {
         app->RegisterAccelWindow(this);
     }
+    korv::HelpWindow::InstallHelpKey(*this, [] { return korv::help::kMainContext; });
     return true;
 }
 
@@ -164,13 +167,16 @@ void CLogViewerDlg::OnSelectionChanged() {
 }
 
 void CLogViewerDlg::OnChangeTimer() {
+    if (m_bExporting) {
+        return;  // the file is read for the export; the next tick looks
+    }
     if (m_log.IsOpen() && m_log.HasChanged()) {
         m_updater.RequestUpdate();
     }
 }
 
 void CLogViewerDlg::OnProgressTimer() {
-    if (m_pStatusBar != nullptr) {
+    if (m_pStatusBar != nullptr && !m_bExporting) {  // pane 0 shows the export's progress then
         const bool busy = m_log.IsOpen() && m_updater.IsBusy();
         if (busy) {
             m_paneMessage.clear();
@@ -190,9 +196,9 @@ bool CLogViewerDlg::event(QEvent* e) {
 }
 
 void CLogViewerDlg::OnLogNotify(std::intptr_t lParam) {
-    if (m_bSearching) {
-        // A running search walks the visible rows: new rows, and the end of
-        // a pass that would stop the updater, wait for its end.
+    if (m_bSearching || m_bExporting) {
+        // A running search or export walks the visible rows: new rows, and
+        // the end of a pass that would stop the updater, wait for its end.
         m_bNotifyDeferred = m_bNotifyDeferred || lParam == LOG_NOTIFY_RESULTS;
         m_bPassEndDeferred = m_bPassEndDeferred || lParam == LOG_NOTIFY_PASS_END;
         return;
@@ -278,6 +284,11 @@ void CLogViewerDlg::reject() {
 }
 
 void CLogViewerDlg::closeEvent(QCloseEvent* e) {
+    if (m_bExporting) {
+        // The export reads the log to its end; the user closes afterwards.
+        e->ignore();
+        return;
+    }
     if (m_bSearching) {
         // The search returns first; the user closes again afterwards.
         m_log.CancelFind();

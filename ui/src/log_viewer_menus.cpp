@@ -76,15 +76,10 @@ void CLogViewerDlg::BuildMenus() {
 void CLogViewerDlg::BuildLogsMenu() {
     m_pLogsMenu = new QMenu(this);
     if (const auto table = nsLog::GetLogTable()) {
-        const int count = std::min<int>(static_cast<int>(table->size()),
-                                        korv::cmd::kLogsLast - korv::cmd::kLogsFirst + 1);
-        for (int i = 0; i < count; ++i) {
-            const LOG_INFO& entry = (*table)[static_cast<size_t>(i)];
-            if (!nsLog::IsOfferedInLogsMenu(entry)) {
-                continue;
-            }
-            QAction* action = m_pLogsMenu->addAction(QString::fromStdString(entry.m_strDisplayName));
-            action->setData(korv::cmd::kLogsFirst + i);
+        for (const korv::LogsMenuItem& item :
+             korv::BuildLogsMenuItems(*table, korv::cmd::kLogsLast - korv::cmd::kLogsFirst + 1)) {
+            QAction* action = m_pLogsMenu->addAction(item.text);
+            action->setData(korv::cmd::kLogsFirst + item.index);
             action->setCheckable(true);
         }
     }

@@ -121,10 +121,17 @@ bool CLogViewerDlg::OpenProductLog(int index) {
     bool opened = false;
     if (table && index >= 0 && index < static_cast<int>(table->size())) {
         const LOG_INFO& entry = (*table)[static_cast<size_t>(index)];
-        m_log.SetViewMode(LOG_VIEW_LIST);
+        // A single scan log shows its records in file order, as when it is
+        // opened by path: in the list view the module would decode every
+        // record as a scan summary.
+        std::uint32_t flags = entry.m_dwFlags;
+        const bool scanFile = (entry.m_nEntryKind & LOG_ENTRY_SCAN_FILE) != 0;
+        if (scanFile) {
+            flags &= ~LOG_FLAG_DIRECTORY;
+        }
+        m_log.SetViewMode(scanFile ? LOG_VIEW_RECORD : LOG_VIEW_LIST);
         m_log.SetFixedRecord(-1);
-        opened = m_log.Open(entry.m_strFileName, entry.m_nServiceValue, entry.m_nTypeId, entry.m_dwFlags,
-                            entry.m_strKey);
+        opened = m_log.Open(entry.m_strFileName, entry.m_nServiceValue, entry.m_nTypeId, flags, entry.m_strKey);
         if (opened) {
             StartFollowing();
             UpdateTitle(QString::fromStdString(entry.m_strDisplayName), QString::fromStdString(entry.m_strFileName));

@@ -79,13 +79,18 @@ void CTimeZone::showEvent(QShowEvent* event) {
 }
 
 void CTimeZone::accept() {
-    ExchangeData(false);
-    // Closes with OK even after a wrong entry; the owner then re-applies
-    // the offset, which is unchanged.
+    if (!ExchangeData(false)) {
+        // A wrong entry keeps the dialog open with the entry selected, so
+        // that typing replaces it; closing with OK would apply nothing and
+        // leave the user guessing whether the offset took.
+        m_pEdit->setFocus(Qt::OtherFocusReason);
+        m_pEdit->selectAll();
+        return;
+    }
     QDialog::accept();
 }
 
-void CTimeZone::ExchangeData(bool toField) {
+bool CTimeZone::ExchangeData(bool toField) {
     m_strSaved = m_strText;
     if (toField) {
         m_pEdit->setText(m_strText);
@@ -96,10 +101,15 @@ void CTimeZone::ExchangeData(bool toField) {
     const std::optional<int> value = korv::ScanDecimal(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
     if (value && *value >= korv::kMinUtcOffset && *value <= korv::kMaxUtcOffset) {
         m_nUtcOffset = *value;
-        return;
+        return true;
     }
+    // The kept text and offset stay the previous ones; the field keeps the
+    // wrong entry for the user to correct.
     m_strText = m_strSaved;
-    m_pEdit->setText(m_strText);
+    if (toField) {
+        m_pEdit->setText(m_strText);
+    }
     // Caption and icon as the application's own message boxes have them.
     QMessageBox::warning(this, korv::LoadQString(korv::str::kAppName), korv::Qs(korv::text::kWrongValue));
+    return false;
 }

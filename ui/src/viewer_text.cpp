@@ -107,4 +107,24 @@ std::vector<LanguageEntry> BuildLanguageList(const std::vector<std::uint16_t>& i
     return list;
 }
 
+std::vector<LogsMenuItem> BuildLogsMenuItems(const LogTable& table, int limit) {
+    std::vector<LogsMenuItem> items;
+    const int count = std::min(static_cast<int>(table.size()), limit);
+    for (int i = 0; i < count; ++i) {
+        const LOG_INFO& entry = table[static_cast<size_t>(i)];
+        if (!nsLog::IsOfferedInLogsMenu(entry)) {
+            continue;
+        }
+        QString text = QString::fromStdString(entry.m_strDisplayName);
+        const bool shown = std::any_of(items.begin(), items.end(), [&](const LogsMenuItem& item) {
+            return item.text == text;
+        });
+        if (shown) {
+            text += QStringLiteral(" (%1)").arg(QString::fromStdString(entry.m_strFileName));
+        }
+        items.push_back({i, text});
+    }
+    return items;
+}
+
 }  // namespace korv

@@ -108,6 +108,8 @@ inline constexpr int kChangelogTxt = 151; // type "RT_TXT_FILE"
 }  // namespace korv::res
 
 namespace korv::help {
+// A window's own topic: 0x20000 plus its template id (the viewer window, 102).
+inline constexpr std::uint32_t kMainContext = 0x20000 + idd::kMain;
 inline constexpr std::uint32_t kFindContext = 0x60255;        // find window, idle
 inline constexpr std::uint32_t kFilterContext = 0x60255 + 1;  // searching and filtering
 }  // namespace korv::help

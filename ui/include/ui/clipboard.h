@@ -1,9 +1,10 @@
 #pragma once
 // Copy, Copy All and Copy Cell: list rows as tab-separated text on the
 // system clipboard. Every cell is followed by one TAB (the last included)
-// and every row by CR LF. The clipboard gets the text twice: as Unicode
-// (text/plain;charset=utf-8) and in the locale's character set (text/plain),
-// where characters the charset cannot hold become '?'.
+// and every row by CR LF. The clipboard gets the text as Unicode (text/plain,
+// which X11 clients fetch as UTF8_STRING, and text/plain;charset=utf-8) and,
+// where the locale's character set is not UTF-8, in that set under
+// text/plain;charset=<set>, with '?' for characters the set cannot hold.
 
 #include <QString>
 
@@ -44,6 +45,8 @@ std::u16string BuildCopyText(const std::vector<int>& rows, const RowCellsFn& cel
 
 // The clipboard data for `text`: Unicode and locale-encoded forms.
 std::unique_ptr<QMimeData> MakeClipboardData(const std::u16string& text);
+// The MIME type of the locale-encoded form: "text/plain;charset=ISO-8859-2", ...
+QString AnsiMimeType();
 
 // Which cell source a window copies from: the main dialog takes GetRowCells,
 // a record window GetRowCellsLimited.

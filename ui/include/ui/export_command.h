@@ -68,4 +68,7 @@ int ExportLogTo(CLog& log, ExportFormat format, const std::string& target,
 
 // The Export... command: save dialog, export, a message box for a failure or
 // for the opened log's own file as target. Does nothing without a log.
-void ExportLog(QWidget* parent, CLog* log, const korv::StatusPaneFn& pane0);
+// `running`, when given, is told true before the rows are read and false
+// once the file is written, around the export alone.
+void ExportLog(QWidget* parent, CLog* log, const korv::StatusPaneFn& pane0,
+               const std::function<void(bool)>& running = {});

@@ -1,6 +1,7 @@
 #pragma once
 // The help window: shows the HTML topic of a help context id. One window
-// per owner is kept and reused, and it goes away with its owner.
+// per owner is kept and reused; it opens centred on its owner's window and
+// goes away with its owner.
 
 #include <QString>
 #include <QWidget>
@@ -23,8 +24,10 @@ public:
     // window on first use; returns it.
     static HelpWindow* ShowFor(QWidget* owner, std::uint32_t contextId);
 
-    // F1 in `window` opens the topic of the context id `contextId` gives at
-    // that moment (a dialog's id changes with its mode).
+    // F1 in `window`, and the help button of its title bar, open the topic
+    // of the context id `contextId` gives at that moment (a dialog's id
+    // changes with its mode). The help button never leaves the application
+    // in What's-This mode.
     static QShortcut* InstallHelpKey(QWidget& window, std::function<std::uint32_t()> contextId);
 
     void ShowTopic(std::uint32_t contextId);

@@ -78,8 +78,10 @@ public:
 
     // Attaches a log (not owned; it must stay open until SetLog(nullptr) or
     // the list goes: both drop the log's cache job) or detaches with null, and rebuilds the columns: the
-    // log's columns at width 100, No. hidden, Flags 30, Type 70, the item
-    // count the log's visible row count. Forgets the saved selection.
+    // log's columns at width 100, No. hidden, Flags 30, Type 70 (scaled to
+    // the font and widened to their titles and a record time, see
+    // column_widths.h), the item count the log's visible row count. Forgets
+    // the saved selection.
     void SetLog(CLog* log);
     CLog* GetLog() const { return m_pLog; }
 
@@ -179,6 +181,12 @@ private:
     void RebuildColumns();
     void SetSectionWidth(int column, int width);
 
+    // The width, in pixels of this font, of a column given `originalPixels`
+    // of the original dialog font, and never narrower than its title.
+    int StartWidth(int column, int originalPixels) const;
+
+    // Pixels of the original dialog font: a log column, and No., Flags, Type.
+    static constexpr int kLogColumnWidth = 100;
     static constexpr std::array<int, 3> kDefaultWidths{50, 30, 70};
 
     // Declared first so that it goes last: the last list stops the worker.
@@ -187,6 +195,7 @@ private:
     std::unique_ptr<korv::LogListModel> m_model;
     std::unique_ptr<korv::LogListNotifySink> m_sink;  // the cache thread's way back here
     std::array<int, 3> m_extraColumns{-1, -1, -1};
+    std::array<int, 3> m_defaultWidths = kDefaultWidths;  // of No., Flags, Type, scaled to the font in use
     // The snapshot of SaveSelection: selected rows (sorted), the top row, the
     // current row, and whether the view was scrolled to the very top.
     std::vector<RowKey> m_savedKeys;

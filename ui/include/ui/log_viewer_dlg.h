@@ -122,6 +122,9 @@ private:
     void OnFindFromDialog();
     void Search(bool upwards);
     void OnSelectAll();
+    // Export...: the rows go out while the window repaints and shows the
+    // progress in pane 0; the log stays as it is until the export ends.
+    void OnExport();
     void OnSelectionChanged();
     void OnContextMenu(const QPoint& globalPos);
     // After the criteria changed: re-read in the background for a text
@@ -172,6 +175,8 @@ private:
     bool m_bDestroyed = false;
     // A search pumps events; commands and log notifications wait for it.
     bool m_bSearching = false;
+    // So does an export, which repaints the window as it goes.
+    bool m_bExporting = false;
     bool m_bNotifyDeferred = false;
     bool m_bPassEndDeferred = false;
     // Pane 0's answer to the user's last command ("Not found"), shown instead

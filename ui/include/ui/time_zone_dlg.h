@@ -1,7 +1,8 @@
 #pragma once
 // The time-zone setup dialog: one field for the offset of the viewer's
 // local time from UTC in whole hours (east positive, -12..14). A wrong entry
-// is refused with "Wrong value!" and the previous text and offset stay.
+// is refused with "Wrong value!": the previous text and offset stay, and the
+// dialog stays open with the wrong entry selected for correction.
 
 #include <QDialog>
 #include <QString>
@@ -39,8 +40,9 @@ protected:
 
 private:
     // Moves the text into the field (toField) or out of it, then takes the
-    // offset from the text; a wrong text is put back and reported.
-    void ExchangeData(bool toField);
+    // offset from the text; a wrong text is reported, and the previous one
+    // kept, and the answer is false.
+    bool ExchangeData(bool toField);
 
     QLineEdit* m_pEdit = nullptr;
     QString m_strText = QStringLiteral("0");

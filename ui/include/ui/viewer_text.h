@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "logmodel/log_type.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -43,5 +45,19 @@ struct LanguageEntry {
 // " (country)" to each of them, then sorted again. An identifier without a
 // known name is listed by its number, so that no menu item is blank.
 std::vector<LanguageEntry> BuildLanguageList(const std::vector<std::uint16_t>& ids);
+
+struct LogsMenuItem {
+    int index = 0;  // position in the log-type table; the command is 32850 + index
+    QString text;
+
+    bool operator==(const LogsMenuItem&) const = default;
+};
+
+// The Logs menu: the offered entries of `table` (at most `limit`), in table
+// order, by display name. An entry whose name an earlier item already shows
+// (a directory of scans and a single scan log of one kind) gets its file
+// name in parentheses, as the title bar shows it, so that no two items read
+// the same.
+std::vector<LogsMenuItem> BuildLogsMenuItems(const LogTable& table, int limit);
 
 }  // namespace korv
