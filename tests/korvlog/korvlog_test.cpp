@@ -143,6 +143,22 @@ TEST_F(KorvlogTest, InfoOnFilesThatDoNotOpen) {
   EXPECT_EQ(r.status, 5);
 }
 
+// A log whose first record was lost to a gap is not recognised by its records;
+// info says why and how to mend it, and after the repair names its kind.
+TEST_F(KorvlogTest, InfoOnALogWhoseFirstRecordWasLost) {
+  const auto recs = make_log();
+  zero(recs[0].offset, recs[0].header.record_size);
+  CliRun r = korvlog("info " + log_.string());
+  EXPECT_NE(r.out.find("Log kind:            not recognised (its first record cannot be read; try: korvlog repair " +
+                       log_.string() + ")"),
+            std::string::npos)
+      << r.out;
+  ASSERT_EQ(korvlog("repair --yes " + log_.string()).status, 0);
+  r = korvlog("info " + log_.string());
+  EXPECT_EQ(r.out.find("not recognised"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Log kind:            "), std::string::npos) << r.out;
+}
+
 TEST_F(KorvlogTest, Repair) {
   struct Case {
     const char* name;

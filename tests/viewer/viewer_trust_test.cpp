@@ -7,6 +7,7 @@
 
 #include "viewer_environment.h"
 
+#include "platform/file.h"
 #include "resources/ids.h"
 #include "ui/log_list_ctrl.h"
 #include "ui/log_viewer_dlg.h"
@@ -21,6 +22,8 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSettings>
@@ -395,6 +398,37 @@ TEST_F(ViewerTrust, ScanLogRowsAreThoseOfAFreshOpen) {
     ASSERT_TRUE(edited);
     EXPECT_TRUE(WaitCount(*dlg, expected, 5001, 20000)) << Pane(*dlg, 1).toStdString();
     EXPECT_TRUE(WaitFor([&] { return !dlg->GetUpdater().IsRunning(); }, 10000));
+}
+
+// While the repair question waits for the user, the product can still append:
+// the window opens the file for writing (taking the writers' lock) only after Yes.
+TEST_F(ViewerTrust, TheRepairQuestionDoesNotHoldTheWritersLock) {
+    const std::string path = FreshDir("repair-lock") + "/warnlog.dat";
+    ASSERT_TRUE(RunWriter("append-json " + path, EventsJson(0, 10)));
+    ASSERT_TRUE(RunWriter("gap " + path + " 4"));
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        int asked = 0;
+        platform::FileError whileAsked = platform::FileError::io;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible()) {
+                return;
+            }
+            ++asked;
+            platform::File writer;
+            whileAsked = writer.open(path, platform::FileMode::write);
+            writer.close();
+            box->button(answer)->click();
+        });
+        poll.start();
+        auto dlg = Open(QString::fromStdString(path));
+        poll.stop();
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(whileAsked, platform::FileError::ok) << "a writer was kept out while the question waited";
+        EXPECT_EQ(dlg->GetLog().IsOpen(), answer == QMessageBox::Yes);
+    }
 }
 
 // Rows handed over and not yet applied when the time zone changes are not lost.

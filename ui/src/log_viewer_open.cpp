@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <unistd.h>
+
 #include <array>
 #include <fstream>
 #include <mutex>
@@ -73,14 +75,24 @@ bool CLogViewerDlg::OpenLog(const QString& requested) {
             !HasHeaderMagic(path)) {
             return false;
         }
-        DiskLogHandle file = DiskLogOpen(path, DISKLOG_OPEN_WRITE);
-        if (!file) {
+        // Asked before the file is opened for writing: the write handle holds
+        // the writers' lock, and the product must not be kept from appending
+        // while the question waits for the user. A file this user cannot
+        // write is not offered at all.
+        if (::access(path.c_str(), W_OK) != 0) {
             return false;
         }
         const auto answer = QMessageBox::warning(this, korv::Qs(korv::text::kFixLogCaption),
                                                  korv::Qs(korv::text::kFixLogQuestion),
                                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-        const bool repaired = answer == QMessageBox::Yes && DiskLogRepair(file.get());
+        if (answer != QMessageBox::Yes) {
+            return false;
+        }
+        DiskLogHandle file = DiskLogOpen(path, DISKLOG_OPEN_WRITE);
+        if (!file) {
+            return false;
+        }
+        const bool repaired = DiskLogRepair(file.get());
         DiskLogClose(file);
         if (!repaired) {
             return false;

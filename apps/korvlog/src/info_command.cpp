@@ -28,9 +28,13 @@ std::string hex32(std::uint32_t v) {
 
 // The kind the viewer recognises the file as, and the columns the module gives it.
 void print_kind(const std::string& path) {
-  const int entry = korv::RecogniseLogTypeIn(KindTable(), path);
+  bool damaged = false;
+  const int entry = korv::RecogniseLogTypeIn(KindTable(), path, &damaged);
   if (entry < 0) {
-    std::cout << "Log kind:            not recognised\n";
+    // A file unknown only because its first record cannot be read says how to mend it.
+    std::cout << "Log kind:            not recognised"
+              << (damaged ? " (its first record cannot be read; try: korvlog repair " + path + ")" : std::string())
+              << "\n";
     return;
   }
   const LOG_INFO& info = KindTable()[std::size_t(entry)];
