@@ -5,6 +5,7 @@
 // kind's settings alone; scan logs lose no rows to searches, filters or
 // notifications of a log shown before.
 
+#include "shown_window.h"
 #include "viewer_environment.h"
 
 #include "platform/file.h"
@@ -36,24 +37,14 @@ namespace korv::test {
 namespace {
 
 std::unique_ptr<CLogViewerDlg> Open(const QString& path) {
-    auto dlg = std::make_unique<CLogViewerDlg>();
-    CCommandLineInfo request;
-    if (!path.isEmpty()) {
-        request = {CCommandLineInfo::FileOpen, path};
-    }
-    dlg->SetStartupRequest(&request);
-    dlg->OnInitDialog();
-    dlg->SetStartupRequest(nullptr);
+    auto dlg = StartShownWindow(path);
     dlg->resize(900, 400);
-    dlg->show();
     return dlg;
 }
 
-QString Pane(const CLogViewerDlg& dlg, int pane) { return dlg.GetStatusBar()->PaneText(pane); }
-
 bool WaitCount(const CLogViewerDlg& dlg, int visible, int total, int ms = 5000) {
     const QString want = QStringLiteral("Cnt: %1 of %2").arg(visible).arg(total);
-    return WaitFor([&] { return Pane(dlg, 1) == want; }, ms);
+    return WaitFor([&] { return PaneText(dlg, 1) == want; }, ms);
 }
 
 // Events records whose rows all share auxiliary value `aux`; record i has
@@ -100,11 +91,11 @@ TEST_F(ViewerTrust, OneClickedRowStaysTheOnlySelectedRowWhileTheLogGrows) {
     CLogListCtrl* list = dlg->GetList();
     ClickRow(list, 4);  // record 2, its second row (newest first: u3.*, then u2.*)
     const QString clicked = UserAt(*dlg, 4);
-    ASSERT_EQ(Pane(*dlg, 2), "Sel: 1");
+    ASSERT_EQ(PaneText(*dlg, 2), "Sel: 1");
     for (int round = 1; round <= 3; ++round) {
         ASSERT_TRUE(RunWriter("append-json " + path, SharedAuxJson(4 * round, 4, 3)));
-        ASSERT_TRUE(WaitCount(*dlg, 12 + 12 * round, 12 + 12 * round)) << Pane(*dlg, 1).toStdString();
-        EXPECT_EQ(Pane(*dlg, 2), "Sel: 1") << round;
+        ASSERT_TRUE(WaitCount(*dlg, 12 + 12 * round, 12 + 12 * round)) << PaneText(*dlg, 1).toStdString();
+        EXPECT_EQ(PaneText(*dlg, 2), "Sel: 1") << round;
         const std::vector<int> selected = list->GetSelectedPositions();
         ASSERT_EQ(selected.size(), 1u);
         EXPECT_EQ(UserAt(*dlg, selected[0]), clicked);
@@ -133,13 +124,13 @@ TEST_F(ViewerTrust, SelectionAndCopyWhileAnotherWriterAppends) {
     ASSERT_NE(writer, nullptr);
     int checks = 0;
     bool done = WaitFor([&] {
-        if (Pane(*dlg, 2) != "Sel: 1" || list->GetSelectedPositions().size() != 1 ||
+        if (PaneText(*dlg, 2) != "Sel: 1" || list->GetSelectedPositions().size() != 1 ||
             dlg->GetLog().GetRow(list->GetSelectedPositions()[0])->record != record) {
-            ADD_FAILURE() << "selection moved: " << Pane(*dlg, 2).toStdString();
+            ADD_FAILURE() << "selection moved: " << PaneText(*dlg, 2).toStdString();
             return true;
         }
         ++checks;
-        return Pane(*dlg, 1) == "Cnt: 90 of 90";
+        return PaneText(*dlg, 1) == "Cnt: 90 of 90";
     }, 15000);
     EXPECT_EQ(::pclose(writer), 0);
     ASSERT_TRUE(done);
@@ -269,9 +260,9 @@ TEST_F(ViewerTrust, FindWindowFollowsTheLogItSearches) {
     text->setText("no such text anywhere");
     find->ReadControls();
     dlg->OnCommand(ID_FILTERDLG_FIND);
-    EXPECT_EQ(Pane(*dlg, 0), "Not found");
+    EXPECT_EQ(PaneText(*dlg, 0), "Not found");
     QTest::qWait(250);  // the progress timer must not wipe it while nothing changes
-    EXPECT_EQ(Pane(*dlg, 0), "Not found");
+    EXPECT_EQ(PaneText(*dlg, 0), "Not found");
 
     find->hide();
     dlg->OnCommand(cmd::kFind);
@@ -367,7 +358,7 @@ TEST_F(ViewerTrust, ScanLogRowsAreThoseOfAFreshOpen) {
     // ... when the user opens the scan log, which loads in batches.
     ASSERT_TRUE(dlg->OpenLog(QString::fromStdString(scan)));
     ASSERT_EQ(dlg->GetLog().GetViewMode(), LOG_VIEW_RECORD);
-    ASSERT_TRUE(WaitCount(*dlg, 5001, 5001, 20000)) << Pane(*dlg, 1).toStdString();
+    ASSERT_TRUE(WaitCount(*dlg, 5001, 5001, 20000)) << PaneText(*dlg, 1).toStdString();
     ASSERT_TRUE(WaitFor([&] { return !dlg->GetUpdater().IsRunning(); }, 10000));
 
     // A text criterion on the loaded scan log, set in Filter > Advanced: the
@@ -396,7 +387,7 @@ TEST_F(ViewerTrust, ScanLogRowsAreThoseOfAFreshOpen) {
     });
     dlg->OnCommand(cmd::kFilterAdvanced);
     ASSERT_TRUE(edited);
-    EXPECT_TRUE(WaitCount(*dlg, expected, 5001, 20000)) << Pane(*dlg, 1).toStdString();
+    EXPECT_TRUE(WaitCount(*dlg, expected, 5001, 20000)) << PaneText(*dlg, 1).toStdString();
     EXPECT_TRUE(WaitFor([&] { return !dlg->GetUpdater().IsRunning(); }, 10000));
 }
 
@@ -447,9 +438,9 @@ TEST_F(ViewerTrust, RowsHandedOverSurviveATimeZoneChange) {
     ASSERT_GT(dlg->GetUpdater().PassesCompleted(), passes);
     // ... before the user picks another time zone.
     dlg->ApplyUtcOffset(2);
-    EXPECT_TRUE(WaitCount(*dlg, 17, 17)) << Pane(*dlg, 1).toStdString();
+    EXPECT_TRUE(WaitCount(*dlg, 17, 17)) << PaneText(*dlg, 1).toStdString();
     QTest::qWait(1500);  // a later pass must not add or drop anything
-    EXPECT_TRUE(WaitCount(*dlg, 17, 17)) << Pane(*dlg, 1).toStdString();
+    EXPECT_TRUE(WaitCount(*dlg, 17, 17)) << PaneText(*dlg, 1).toStdString();
     dlg->ApplyUtcOffset(0);
 }
 

@@ -144,6 +144,11 @@ void CLogViewerDlg::OnExport() {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
     ExportLog(this, &m_log, pane0, [this](bool running) { m_bExporting = running; });
+    OnDeferredNotifications();
+}
+
+void CLogViewerDlg::OnDeferredNotifications() {
+    // New rows first, then the end of the pass that may stop a scan log's updater.
     if (m_bNotifyDeferred) {
         m_bNotifyDeferred = false;
         OnLogNotify(LOG_NOTIFY_RESULTS);
@@ -312,14 +317,7 @@ void CLogViewerDlg::Search(bool upwards) {
         selection->setCurrentIndex(target, QItemSelectionModel::Select | QItemSelectionModel::Rows);
         m_pList->scrollTo(target, QAbstractItemView::EnsureVisible);
     }
-    if (m_bNotifyDeferred) {
-        m_bNotifyDeferred = false;
-        OnLogNotify(LOG_NOTIFY_RESULTS);
-    }
-    if (m_bPassEndDeferred) {
-        m_bPassEndDeferred = false;
-        OnLogNotify(LOG_NOTIFY_PASS_END);
-    }
+    OnDeferredNotifications();
 }
 
 void CLogViewerDlg::OnTimeZone() {

@@ -110,6 +110,8 @@ private:
     void BuildLogsMenu();
     void BuildLanguageMenu();
     void OnLogNotify(std::intptr_t lParam);
+    // Handles the notifications a search or an export held back.
+    void OnDeferredNotifications();
     void OnChangeTimer();
     void OnProgressTimer();
     void OnFilterCommand(int id);
