@@ -5,9 +5,10 @@
 namespace korv {
 namespace {
 
-// Large enough that a chain of small records costs one system call per MiB,
-// as a plain sequential read of the file would.
-constexpr std::size_t kWalkChunk = 1 << 20;
+// Few system calls for a chain of small records, and small enough that the stretch just
+// copied is still in the processor's cache when its headers are decoded: with 1 MiB the
+// walk of a 260 MB log cost 1.4 times what it does with 256 KiB (korvlog info, task clock).
+constexpr std::size_t kWalkChunk = 1 << 18;
 
 // Serves 36-byte record headers out of one buffered stretch of the file.
 class ChunkReader {
