@@ -87,7 +87,7 @@ int run(std::span<const std::string_view> args) {
   std::vector<std::pair<std::uint32_t, std::uint64_t>> types;
   std::size_t lastType = 0;
   // The same walk the indexed open makes: it opens exactly when this is clean.
-  const WalkResult walk = walk_records(file, h, h.header_size,
+  const WalkResult walk = walk_records_with(file, h, h.header_size,
                                        [&](std::uint64_t offset, const _DISKLOG_RECORD_HEADER& r) {
                                          ++records;
                                          if (r.is_deleted()) ++deleted;
