@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
-#include <iostream>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <string>
 
