@@ -238,92 +238,133 @@ void AppendEscapedRow(const std::vector<std::u16string>& cells, std::u16string& 
   }
 }
 
+struct XmlExportWriter::Buffer : OutputBuffer {};
+struct TextExportWriter::Buffer : OutputBuffer {};
+
+XmlExportWriter::XmlExportWriter(const std::vector<std::u16string>& names, bool time_column,
+                                 ExportSink& sink)
+    : opening_(names.size()), time_column_(time_column), sink_(sink), buffer_(std::make_unique<Buffer>()) {
+  for (std::size_t c = 0; c < names.size(); ++c) {
+    AppendLiteral("\r\n      <COLUMN NAME=\"", opening_[c]);
+    AppendUtf8(names[c], true, opening_[c]);
+    AppendLiteral("\">", opening_[c]);
+  }
+  buffer_->Append(kXmlHead, sizeof kXmlHead - 1);
+}
+
+XmlExportWriter::~XmlExportWriter() = default;
+
+bool XmlExportWriter::Row(const std::vector<std::u16string>& cells, const std::u16string& date,
+                          const std::u16string& time) {
+  if (!ok_) return false;
+  if (cells.size() != opening_.size()) {
+    ++stats_.skipped;
+    return true;
+  }
+  std::string& bytes = bytes_;
+  bytes.clear();
+  AppendLiteral("\r\n    <RECORD>", bytes);
+  for (std::size_t c = 0; c < opening_.size(); ++c) {
+    bytes += opening_[c];
+    if (c == 0 && time_column_) {
+      AppendLiteral("\r\n        <DATE>", bytes);
+      AppendUtf8(date, true, bytes);
+      AppendLiteral("</DATE>\r\n        <TIME>", bytes);
+      AppendUtf8(time, true, bytes);
+      AppendLiteral("</TIME>\r\n      </COLUMN>", bytes);
+    } else {
+      AppendUtf8(cells[c], true, bytes);
+      AppendLiteral("</COLUMN>", bytes);
+    }
+  }
+  AppendLiteral("\r\n    </RECORD>", bytes);
+  if (buffer_->NeedsFlush(bytes.size(), 16) && !buffer_->Flush(sink_)) {
+    ok_ = false;
+    return false;
+  }
+  buffer_->Append(bytes);
+  ++stats_.written;
+  return true;
+}
+
+int XmlExportWriter::Finish() {
+  if (!ok_) return kExportWriteFailed;  // the file keeps what was written, without the tail
+  buffer_->Append(kXmlTail, sizeof kXmlTail - 1);
+  if (!buffer_->Flush(sink_) || !sink_.Finish()) return kExportWriteFailed;
+  return kExportOk;
+}
+
+TextExportWriter::TextExportWriter(ExportSink& sink)
+    : sink_(sink), buffer_(std::make_unique<Buffer>()), utf8_(platform::ansi_is_utf8()) {}
+
+TextExportWriter::~TextExportWriter() = default;
+
+bool TextExportWriter::Row(std::u16string_view line) {
+  if (!ok_) return false;
+  bytes_.clear();
+  if (utf8_)
+    AppendUtf8(line, false, bytes_);
+  else
+    platform::append_utf16_as_ansi(line, bytes_);
+  if (buffer_->NeedsFlush(bytes_.size(), 2) && !buffer_->Flush(sink_)) {
+    ok_ = false;
+    return false;
+  }
+  if (!first_) buffer_->Append("\r\n", 2);
+  first_ = false;
+  buffer_->Append(bytes_);
+  ++stats_.written;
+  return true;
+}
+
+int TextExportWriter::Finish() {
+  if (!ok_) return kExportWriteFailed;
+  if (!buffer_->Flush(sink_) || !sink_.Finish()) return kExportWriteFailed;
+  return kExportOk;
+}
+
 int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, bool time_column,
                    ExportSink& sink, const ExportProgress& progress, ExportStats* stats) {
-  ExportStats local;
-  ExportStats& counted = stats != nullptr ? *stats : local;
-  counted = {};
-  // Each column's opening tag, name escaped, made once rather than for every row.
-  std::vector<std::string> opening(names.size());
-  for (std::size_t c = 0; c < names.size(); ++c) {
-    AppendLiteral("\r\n      <COLUMN NAME=\"", opening[c]);
-    AppendUtf8(names[c], true, opening[c]);
-    AppendLiteral("\">", opening[c]);
-  }
-  OutputBuffer buffer;
-  buffer.Append(kXmlHead, sizeof kXmlHead - 1);
-  bool ok = true;
+  XmlExportWriter writer(names, time_column, sink);
   std::vector<std::u16string> cells;
   std::u16string date, time;
-  std::string bytes;
+  bool ok = true;
   const int count = rows.Count();
   for (int i = 0; i < count && ok; ++i) {
     if (!rows.Cells(i, cells) || cells.size() != names.size()) {
-      ++counted.skipped;
+      writer.Skip();
       continue;
     }
-    bytes.clear();
-    AppendLiteral("\r\n    <RECORD>", bytes);
-    for (std::size_t c = 0; c < names.size(); ++c) {
-      bytes += opening[c];
-      if (c == 0 && time_column) {
-        if (!rows.DateTime(i, date, time)) date.clear(), time.clear();
-        AppendLiteral("\r\n        <DATE>", bytes);
-        AppendUtf8(date, true, bytes);
-        AppendLiteral("</DATE>\r\n        <TIME>", bytes);
-        AppendUtf8(time, true, bytes);
-        AppendLiteral("</TIME>\r\n      </COLUMN>", bytes);
-      } else {
-        AppendUtf8(cells[c], true, bytes);
-        AppendLiteral("</COLUMN>", bytes);
-      }
-    }
-    AppendLiteral("\r\n    </RECORD>", bytes);
-    if (buffer.NeedsFlush(bytes.size(), 16) && !buffer.Flush(sink)) {
-      ok = false;
-    } else {
-      buffer.Append(bytes);
-      ++counted.written;
-    }
+    if (time_column && !rows.DateTime(i, date, time)) date.clear(), time.clear();
+    ok = writer.Row(cells, date, time);
     Report(progress, i, count);
   }
-  if (!ok) return kExportWriteFailed;  // the file keeps what was written, without the tail
-  buffer.Append(kXmlTail, sizeof kXmlTail - 1);
-  if (!buffer.Flush(sink) || !sink.Finish()) return kExportWriteFailed;
-  return kExportOk;
+  const int result = writer.Finish();
+  if (stats != nullptr) *stats = writer.Stats();
+  return result;
 }
 
 int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& progress,
                     ExportStats* stats) {
-  ExportStats local;
-  ExportStats& counted = stats != nullptr ? *stats : local;
-  counted = {};
-  OutputBuffer buffer;
+  TextExportWriter writer(sink);
   std::u16string line;
-  std::string bytes;
-  bool first = true;
-  const bool utf8 = platform::ansi_is_utf8();  // the locale does not change during an export
   const int count = rows.Count();
+  int result = kExportOk;
   for (int i = 0; i < count; ++i) {
     line.clear();
     if (!rows.Text(i, line)) {
-      ++counted.skipped;
+      writer.Skip();
       continue;
     }
-    bytes.clear();
-    if (utf8)
-      AppendUtf8(line, false, bytes);
-    else
-      platform::append_utf16_as_ansi(line, bytes);
-    if (buffer.NeedsFlush(bytes.size(), 2) && !buffer.Flush(sink)) return kExportWriteFailed;
-    if (!first) buffer.Append("\r\n", 2);
-    first = false;
-    buffer.Append(bytes);
-    ++counted.written;
+    if (!writer.Row(line)) {
+      result = kExportWriteFailed;
+      break;
+    }
     Report(progress, i, count);
   }
-  if (!buffer.Flush(sink) || !sink.Finish()) return kExportWriteFailed;
-  return kExportOk;
+  if (result == kExportOk) result = writer.Finish();
+  if (stats != nullptr) *stats = writer.Stats();
+  return result;
 }
 
 int CreateExportTarget(const std::string& target, const std::string& protected_path,

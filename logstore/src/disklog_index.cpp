@@ -20,7 +20,7 @@ void append_entry(DiskLogFile& log, const _DISKLOG_INDEX_RECORD& entry) {
 
 bool walk_into_index(DiskLogFile& log) {
   const bool with_deleted = (log.open_flags & DISKLOG_OPEN_DELETED) != 0;
-  const WalkResult result = walk_records(
+  const WalkResult result = walk_records_with(
       log.file, log.header, log.scan_position,
       [&](std::uint64_t offset, const _DISKLOG_RECORD_HEADER& record) {
         if (record.is_deleted() && !with_deleted) return;

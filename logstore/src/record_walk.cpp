@@ -5,40 +5,32 @@
 namespace korv {
 namespace {
 
-// Large enough that a chain of small records costs one system call per MiB,
-// as a plain sequential read of the file would.
-constexpr std::size_t kWalkChunk = 1 << 20;
+// Few system calls for a chain of small records, and small enough that the stretch just
+// copied is still in the processor's cache when its headers are decoded: with 1 MiB the
+// walk of a 260 MB log cost 1.4 times what it does with 256 KiB (korvlog info, task clock).
+constexpr std::size_t kWalkChunk = 1 << 18;
 
-// Serves 36-byte record headers out of one buffered stretch of the file.
-class ChunkReader {
- public:
-  explicit ChunkReader(const platform::File& file) : file_(file), buffer_(kWalkChunk) {}
+}  // namespace
 
-  // The 36 bytes at offset, or nullptr with stop set.
-  const unsigned char* header_at(std::uint64_t offset, WalkStop& stop) {
-    if (offset < begin_ || offset - begin_ > length_ || length_ - (offset - begin_) < kDiskLogRecordHeaderSize) {
-      std::size_t got = 0;
-      if (file_.read_at(offset, buffer_.data(), buffer_.size(), got) != platform::FileError::ok) {
-        length_ = 0;
-        stop = WalkStop::read_failed;
-        return nullptr;
-      }
-      begin_ = offset;
-      length_ = got;
-      if (got < kDiskLogRecordHeaderSize) {
-        stop = WalkStop::short_header;
-        return nullptr;
-      }
-    }
-    return buffer_.data() + (offset - begin_);
+namespace walk_detail {
+
+ChunkReader::ChunkReader(const platform::File& file) : file_(file), buffer_(kWalkChunk) {}
+
+const unsigned char* ChunkReader::refill(std::uint64_t offset, WalkStop& stop) {
+  std::size_t got = 0;
+  if (file_.read_at(offset, buffer_.data(), buffer_.size(), got) != platform::FileError::ok) {
+    length_ = 0;
+    stop = WalkStop::read_failed;
+    return nullptr;
   }
-
- private:
-  const platform::File& file_;
-  std::vector<unsigned char> buffer_;
-  std::uint64_t begin_ = 0;   // file offset of buffer_[0]
-  std::size_t length_ = 0;    // valid bytes in buffer_
-};
+  begin_ = offset;
+  length_ = got;
+  if (got < kDiskLogRecordHeaderSize) {
+    stop = WalkStop::short_header;
+    return nullptr;
+  }
+  return buffer_.data();
+}
 
 WalkStop stop_for(RecordCheck check) {
   switch (check) {
@@ -50,7 +42,7 @@ WalkStop stop_for(RecordCheck check) {
   return WalkStop::bad_magic;
 }
 
-}  // namespace
+}  // namespace walk_detail
 
 const char* walk_stop_text(WalkStop stop) {
   switch (stop) {
@@ -66,22 +58,7 @@ const char* walk_stop_text(WalkStop stop) {
 
 WalkResult walk_records(const platform::File& file, const _DISKLOG_HEADER& header,
                         std::uint64_t start, const RecordVisitor& visit) {
-  ChunkReader reader(file);
-  std::uint64_t offset = start;
-  std::uint32_t last_number = 0;
-  while (offset < header.data_end && last_number < header.next_record_number) {
-    WalkStop stop = WalkStop::completed;
-    const unsigned char* bytes = reader.header_at(offset, stop);
-    if (bytes == nullptr) return {stop, offset};
-    const _DISKLOG_RECORD_HEADER record = decode_record_header(bytes);
-    const RecordCheck check = check_record_header(record);
-    if (check != RecordCheck::ok) return {stop_for(check), offset};
-    last_number = record.record_number;
-    visit(offset, record);
-    // The header was read at offset, so offset fits off_t and adding a u32 cannot wrap.
-    offset += record.record_size;
-  }
-  return {WalkStop::completed, offset};
+  return walk_records_with(file, header, start, visit);
 }
 
 }  // namespace korv

@@ -3,8 +3,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -16,6 +18,7 @@
 #include "text_output.h"
 #include "logmodel/export_writer.h"
 #include "logmodel/filter_match.h"
+#include "logmodel/record_time.h"
 #include "product/module_manager.h"
 
 namespace korv::cli {
@@ -127,6 +130,54 @@ int ReportExport(int result, const std::string& target) {
   }
 }
 
+// A file log in one pass: each record read and decoded once, each visible row written as it
+// is made, in list order. Answers the export's result; `lost` gets the records that gave no row.
+int ExportInOnePass(CLog& log, const std::string& format, ExportSink& sink,
+                    const ExportProgress& progress, std::size_t& lost, ExportStats& stats) {
+  std::function<void(double)> percent;
+  if (progress) percent = [&progress](double p) { progress(float(p)); };
+  std::int64_t unread;
+  int result;
+  if (format == "xml") {
+    std::vector<std::u16string> names;
+    for (const HDR_INFO& column : log.GetHeader().m_columns) names.push_back(column.name);
+    XmlExportWriter writer(names, log.GetViewMode() == LOG_VIEW_LIST, sink);
+    std::u16string date, time;
+    unread = log.ExportPass(
+        [&](const REC_INFO_BASE& row, const std::vector<std::u16string>* cells) {
+          if (cells == nullptr) {
+            writer.Skip();
+            return true;
+          }
+          if (writer.TimeColumn() && !FormatRecordDateTime(row.time, date, time)) date.clear(), time.clear();
+          return writer.Row(*cells, date, time);
+        },
+        percent);
+    result = writer.Finish();
+    stats = writer.Stats();
+  } else {
+    TextExportWriter writer(sink);
+    TextOutput out;
+    std::u16string line;
+    unread = log.ExportPass(
+        [&](const REC_INFO_BASE&, const std::vector<std::u16string>* cells) {
+          if (cells == nullptr) {
+            writer.Skip();
+            return true;
+          }
+          line.clear();
+          AppendEscapedRow(*cells, line);
+          out.Check(line);
+          return writer.Row(line);
+        },
+        percent);
+    result = writer.Finish();
+    stats = writer.Stats();
+  }
+  lost = std::size_t(std::max<std::int64_t>(unread, 0));
+  return result;
+}
+
 int run(std::span<const std::string_view> args) {
   Options o;
   if (int status = ParseOptions(args, o); status != kExitOk) return status;
@@ -139,7 +190,11 @@ int run(std::span<const std::string_view> args) {
   {
     CLog log;
     OpenedLog opened;
-    status = OpenAndLoad(o.path, filter, log, opened);
+    status = OpenWithoutRows(o.path, filter, log, opened);
+    // A file log is written as it is read; a directory log's rows and a single record are
+    // loaded first (few rows, each a file or a record of its own). The copy needs no rows.
+    const bool onePass = opened.record < 0 && !log.IsDirectory();
+    if (status == kExitOk && o.format != "dat" && !onePass) LoadOpenedRows(log, opened);
     if (status == kExitOk) {
       const std::string target = o.output.empty() ? "standard output" : o.output;
       // The log's file, or for a directory log the directory, none of whose files may be
@@ -160,20 +215,23 @@ int run(std::span<const std::string_view> args) {
           const bool show = o.progress || ::isatty(STDERR_FILENO);
           ExportProgress progress;
           if (show) progress = [](float p) { std::cerr << '\r' << ExportProgressText(p) << std::flush; };
-          const std::size_t lost = opened.record >= 0 ? (log.Rows().empty() ? 1 : 0) : CountLoadLosses(log);
-          log.SetExporting(true);
-          TextOutput out;
-          LogRows rows(log, out);
+          std::size_t lost = 0;
           ExportStats stats;
-          // The rows are read in file order: a window at a time, not a read each.
-          const DiskLogReadAheadScope readAhead(log.GetFile());
           int result;
-          if (o.format == "xml") {
-            std::vector<std::u16string> names;
-            for (const HDR_INFO& column : log.GetHeader().m_columns) names.push_back(column.name);
-            result = WriteXmlExport(rows, names, log.GetViewMode() == LOG_VIEW_LIST, *sink, progress, &stats);
+          log.SetExporting(true);
+          if (onePass) {
+            result = ExportInOnePass(log, o.format, *sink, progress, lost, stats);
           } else {
-            result = WriteTextExport(rows, *sink, progress, &stats);
+            lost = opened.record >= 0 ? (log.Rows().empty() ? 1 : 0) : CountLoadLosses(log);
+            TextOutput out;
+            LogRows rows(log, out);
+            if (o.format == "xml") {
+              std::vector<std::u16string> names;
+              for (const HDR_INFO& column : log.GetHeader().m_columns) names.push_back(column.name);
+              result = WriteXmlExport(rows, names, log.GetViewMode() == LOG_VIEW_LIST, *sink, progress, &stats);
+            } else {
+              result = WriteTextExport(rows, *sink, progress, &stats);
+            }
           }
           log.SetExporting(false);
           if (show) std::cerr << (result == kExportOk ? "\rDone              \n" : "\n");

@@ -114,6 +114,11 @@ int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, C
 int OpenAndLoad(const std::string& argument, const CLogFilterData& filter, CLog& log,
                 OpenedLog& opened) {
   if (int status = OpenWithoutRows(argument, filter, log, opened, true); status != kExitOk) return status;
+  LoadOpenedRows(log, opened);
+  return kExitOk;
+}
+
+void LoadOpenedRows(CLog& log, const OpenedLog& opened) {
   if (opened.record >= 0) {
     log.LoadFixedRecord(log.Rows(), opened.record);
     log.RebuildVisible(true);
@@ -130,7 +135,6 @@ int OpenAndLoad(const std::string& argument, const CLogFilterData& filter, CLog&
     log.LoadRecords(log.Rows(), 0, -1);
     log.RebuildVisible(false);
   }
-  return kExitOk;
 }
 
 }  // namespace korv::cli

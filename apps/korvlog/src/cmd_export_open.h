@@ -35,6 +35,8 @@ int ResolveArgumentPath(const std::string& name, std::string& path, bool report)
 // row, with `filter` applied. Prints why not and answers the exit status on failure.
 int OpenAndLoad(const std::string& argument, const CLogFilterData& filter, CLog& log,
                 OpenedLog& opened);
+// Loads the rows of a log that OpenWithoutRows opened, as OpenAndLoad does.
+void LoadOpenedRows(CLog& log, const OpenedLog& opened);
 // The same without loading any row (for a caller that loads them in the background); with
 // `report` false nothing is printed (a caller that tries again).
 int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, CLog& log,

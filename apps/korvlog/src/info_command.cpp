@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <map>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "cmd_export_open.h"
@@ -84,14 +86,23 @@ int run(std::span<const std::string_view> args) {
 
   std::uint64_t records = 0, deleted = 0, placeholders = 0;
   std::uint64_t lastOffset = 0, lastEnd = 0, lastNumber = 0;
-  std::map<std::uint32_t, std::uint64_t> types;
+  // A log holds a handful of record types, mostly in runs: the last one met is looked at
+  // first, and the few counters are sorted for printing.
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> types;
+  std::size_t lastType = 0;
   // The same walk the indexed open makes: it opens exactly when this is clean.
-  const WalkResult walk = walk_records(file, h, h.header_size,
+  const WalkResult walk = walk_records_with(file, h, h.header_size,
                                        [&](std::uint64_t offset, const _DISKLOG_RECORD_HEADER& r) {
                                          ++records;
                                          if (r.is_deleted()) ++deleted;
                                          if (r.record_type == kDiskLogPlaceholderType) ++placeholders;
-                                         ++types[r.record_type];
+                                         if (lastType >= types.size() || types[lastType].first != r.record_type) {
+                                           lastType = 0;
+                                           while (lastType < types.size() && types[lastType].first != r.record_type)
+                                             ++lastType;
+                                           if (lastType == types.size()) types.emplace_back(r.record_type, 0);
+                                         }
+                                         ++types[lastType].second;
                                          lastOffset = offset;
                                          lastEnd = offset + r.record_size;
                                          lastNumber = r.record_number;
@@ -123,6 +134,7 @@ int run(std::span<const std::string_view> args) {
             << "Deleted records:     " << deleted << '\n'
             << "Placeholders:        " << placeholders << '\n'
             << "Record types:\n";
+  std::sort(types.begin(), types.end());
   for (const auto& [type, count] : types) std::cout << "  " << hex32(type) << "  " << count << '\n';
   print_kind(path);
   std::cout.flush();

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korv {
@@ -88,6 +89,61 @@ int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, b
 // (none before the first and none after the last).
 int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& progress,
                     ExportStats* stats = nullptr);
+
+// The two formats fed one row at a time, for a caller that makes each row as it reads the
+// log rather than reading rows by index. WriteXmlExport and WriteTextExport are loops over
+// these, so both ways write the same bytes.
+class XmlExportWriter {
+ public:
+  XmlExportWriter(const std::vector<std::u16string>& names, bool time_column, ExportSink& sink);
+  ~XmlExportWriter();
+  XmlExportWriter(const XmlExportWriter&) = delete;
+  XmlExportWriter& operator=(const XmlExportWriter&) = delete;
+  // Whether the time column's DATE and TIME texts are wanted (Row ignores them otherwise).
+  bool TimeColumn() const { return time_column_; }
+  // One row; a row whose cell count differs from the number of names is counted as skipped.
+  // False once a write failed: the export has ended.
+  bool Row(const std::vector<std::u16string>& cells, const std::u16string& date,
+           const std::u16string& time);
+  // A row whose cells could not be had.
+  void Skip() { ++stats_.skipped; }
+  // The tail and the final write; the result of the whole export.
+  int Finish();
+  const ExportStats& Stats() const { return stats_; }
+
+ private:
+  struct Buffer;
+  std::vector<std::string> opening_;  // each column's opening tag, made once
+  bool time_column_;
+  ExportSink& sink_;
+  std::unique_ptr<Buffer> buffer_;
+  std::string bytes_;
+  bool ok_ = true;
+  ExportStats stats_;
+};
+
+class TextExportWriter {
+ public:
+  explicit TextExportWriter(ExportSink& sink);
+  ~TextExportWriter();
+  TextExportWriter(const TextExportWriter&) = delete;
+  TextExportWriter& operator=(const TextExportWriter&) = delete;
+  // One row's line; false once a write failed: the export has ended.
+  bool Row(std::u16string_view line);
+  void Skip() { ++stats_.skipped; }
+  int Finish();
+  const ExportStats& Stats() const { return stats_; }
+
+ private:
+  struct Buffer;
+  ExportSink& sink_;
+  std::unique_ptr<Buffer> buffer_;
+  std::string bytes_;
+  bool utf8_;  // the locale does not change during an export
+  bool first_ = true;
+  bool ok_ = true;
+  ExportStats stats_;
+};
 
 // Creates (or truncates) `target` for an export and gives a sink over it. Refuses, before
 // truncating anything, a target that is the same file (device and inode, so no other name,

@@ -225,6 +225,18 @@ class CLog {
   void SetProgressObserver(std::function<void(double)> observer) {
     m_progressObserver = std::move(observer);
   }
+  // One pass for an export that needs each row once (korvlog): every record of a file log
+  // read and decoded once, in list order (newest first in view mode 1, file order in view
+  // mode 3), its rows filtered as LoadRecords does, and `visit` called for each row the
+  // filter passes with its column texts, or null for a corrupted record's row, which has
+  // none. `visit` answers false to stop. No rows are kept and the log's rows are left as
+  // they are. `progress` (may be empty) gets the percentage of records read. Answers the
+  // number of records that gave no row (could not be read or decoded, or no rows), or -1
+  // for a log the pass does not cover: closed, a directory log or a fixed record.
+  using ExportRowVisit =
+      std::function<bool(const REC_INFO_BASE& row, const std::vector<std::u16string>* texts)>;
+  std::int64_t ExportPass(const ExportRowVisit& visit, const std::function<void(double)>& progress);
+
   // Set by the export while it reads the rows; the updater's Apply leaves results pending.
   void SetExporting(bool exporting) { m_bExporting = exporting; }
   bool IsExporting() const { return m_bExporting; }
