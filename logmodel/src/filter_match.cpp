@@ -102,10 +102,13 @@ namespace {
 
 bool MatchPattern(const CLogFilterData& filter, const std::vector<std::u16string>& texts,
                   std::size_t columns) {
-  std::shared_ptr<const TextPattern> pattern = filter.m_pattern;
+  // No copy of the shared pointer: its atomic count would be touched once per row.
+  const TextPattern* pattern = filter.m_pattern.get();
+  std::shared_ptr<const TextPattern> compiled;
   if (!pattern || !pattern->CompiledFrom(filter.m_strText, filter.m_nOptions)) {
-    pattern = TextPattern::Compile(filter.m_strText, filter.m_nOptions, nullptr);
-    if (!pattern) return false;
+    compiled = TextPattern::Compile(filter.m_strText, filter.m_nOptions, nullptr);
+    if (!compiled) return false;
+    pattern = compiled.get();
   }
   for (std::size_t i = 0; i < columns; ++i)
     if ((filter.m_nColumnMask & (std::uint32_t(1) << i)) && pattern->Matches(texts[i])) return true;

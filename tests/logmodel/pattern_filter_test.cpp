@@ -26,6 +26,13 @@ TEST(TextPattern, MatchesCells) {
       // Literals and anchors: the pattern may occur anywhere unless anchored.
       {"literal inside", u"denied", 0, u"access denied by rule", true},
       {"literal absent", u"denied", 0, u"access granted", false},
+      {"literal folds KELVIN SIGN", u"KorvMark", 0, u"\u212aorvmar\u212a", true},
+      {"literal folds LONG S", u"sys", 0, u"\u017fy\u017f", true},
+      {"literal kept with KELVIN SIGN", u"Mark", kCase, u"Mar\u212a", false},
+      {"escaped dots are dots", u"10\\.0\\.0\\.1", kCase, u"ip 10.0.0.1", true},
+      {"escaped dots not any", u"10\\.0\\.0\\.1", kCase, u"ip 10x0y0z1", false},
+      {"literal as a whole word", u"Mark", kCase | kWords, u"Marker Mark!", true},
+      {"literal not a whole word", u"Mark", kCase | kWords, u"Marker KorvMark", false},
       {"start anchor holds", u"^access", 0, u"access denied", true},
       {"start anchor fails mid-cell", u"^denied", 0, u"access denied", false},
       {"end anchor", u"denied$", 0, u"access denied", true},
@@ -91,6 +98,39 @@ TEST(TextPattern, MatchesCells) {
     const auto p = korv::TextPattern::Compile(c.pattern, c.options, &error);
     ASSERT_TRUE(p) << c.name << ": " << error;
     EXPECT_EQ(p->Matches(c.cell), c.expect) << c.name;
+  }
+}
+
+// A literal pattern is looked for in UTF-16 before RE2 runs. The answers must be RE2's:
+// the same patterns in a group, which is no literal, go to RE2 alone. The alphabet holds
+// the letters whose case RE2 folds to ASCII (KELVIN SIGN, LONG S), the Turkish i's that it
+// does not, Czech letters, escaped punctuation and a line break.
+TEST(TextPattern, LiteralShortcutAgreesWithRe2) {
+  const std::u16string patterns[] = {
+      u"KorvMark", u"mark", u"sk", u"\u017elu\u0165", u"10\\.0", u"a\\.b", u"\u00e9t\u00e9", u"s",
+      u"k.", u"x", u"\u0158", u"o-k", u"Ski", u"kSi\u0159"};
+  const char16_t alphabet[] = {u'k',      u'K',      u'\u212a', u's', u'S', u'\u017f', u'm',
+                               u'a',      u'r',      u'o',      u'v', u'.', u'\n',     u'\u017e',
+                               u'\u017d', u'\u0165', u'\u0164', u'l', u'u', u'1',     u'0',
+                               u' ',      u'-',      u'\u00e9', u'\u00c9', u't', u'x', u'\u0159',
+                               u'\u0158', u'b',      u'i',      u'I', u'\u0130', u'\u0131'};
+  std::uint32_t seed = 99;
+  const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (const std::uint32_t options : {0u, kCase, kWords, kCase | kWords}) {
+    for (const std::u16string& pattern : patterns) {
+      const auto fast = korv::TextPattern::Compile(pattern, options, nullptr);
+      const auto plain = korv::TextPattern::Compile(u"(?:" + pattern + u")", options, nullptr);
+      ASSERT_TRUE(fast && plain);
+      for (int round = 0; round < 400; ++round) {
+        std::u16string cell(std::size_t(next() % 12), u' ');
+        for (char16_t& ch : cell) ch = alphabet[next() % std::size(alphabet)];
+        // Plant the pattern's letters now and then, so that matches are not rare.
+        if (round % 3 == 0 && pattern.find(u'\\') == std::u16string::npos)
+          cell.insert(next() % (cell.size() + 1), pattern);
+        ASSERT_EQ(fast->Matches(cell), plain->Matches(cell))
+            << "options " << options << " round " << round;
+      }
+    }
   }
 }
 

@@ -40,6 +40,11 @@ class TextPattern {
 
   std::u16string m_source;
   std::uint32_t m_options = 0;
+  // A text every match must contain, searched for in UTF-16 before RE2 runs (a cell
+  // without it cannot match); lower-case when m_fold. Empty when the pattern has none.
+  std::u16string m_needle;
+  bool m_fold = false;
+  bool m_needleDecides = false;  // the needle is the whole pattern: finding it is a match
   std::unique_ptr<re2::RE2> m_re;
 };
 
