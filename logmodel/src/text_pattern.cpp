@@ -53,27 +53,30 @@ char16_t FoldLikeRe2(char16_t c) {
   return c;
 }
 
-// Where the lower-case ASCII `needle` occurs in `text` with FoldLikeRe2 applied to `text`.
-// The same scan as the plain folded search: eight units at a time while none can be the
-// first character.
+}  // namespace
+
+// The same scan as the plain folded search: eight units are skipped at a time while none
+// can be the needle's first character.
 bool FindFoldedLikeRe2(std::u16string_view text, std::u16string_view needle) {
   const std::size_t n = text.size(), m = needle.size();
   if (m > n) return false;
-  const std::size_t last = n - m;
-  const char16_t first = needle[0];
-  const char16_t upper = first >= u'a' && first <= u'z' ? char16_t(first - 32) : first;
-  const char16_t other = first == u'k' ? char16_t(0x212A) : first == u's' ? char16_t(0x017F) : first;
+  const std::size_t last = n - m;  // the last position a match can start at
+  const char16_t key = needle[0];
+  const char16_t other = key == u'k' ? char16_t(0x212A) : key == u's' ? char16_t(0x017F) : key;
   const char16_t* p = text.data();
   std::size_t i = 0;
   while (i <= last) {
 #if defined(__SSE2__)
-    const __m128i a = _mm_set1_epi16(static_cast<short>(first));
-    const __m128i b = _mm_set1_epi16(static_cast<short>(upper));
+    // A letter and its capital differ only in bit 5 (0x20), and no other unit sets it to
+    // the same value, so one comparison of the unit with that bit set takes both cases.
+    const bool letter = key >= u'a' && key <= u'z';
+    const __m128i caseBit = _mm_set1_epi16(letter ? 0x20 : 0);
+    const __m128i a = _mm_set1_epi16(static_cast<short>(key));
     const __m128i c = _mm_set1_epi16(static_cast<short>(other));
     while (i + 8 <= last + 1) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, a), _mm_cmpeq_epi16(v, b)),
-                                       _mm_cmpeq_epi16(v, c));
+      __m128i hit = _mm_cmpeq_epi16(_mm_or_si128(v, caseBit), a);
+      if (other != key) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, c));
       const int mask = _mm_movemask_epi8(hit);
       if (mask != 0) {
         i += std::size_t(__builtin_ctz(unsigned(mask))) / 2;
@@ -83,7 +86,7 @@ bool FindFoldedLikeRe2(std::u16string_view text, std::u16string_view needle) {
     }
     if (i > last) break;
 #endif
-    if (FoldLikeRe2(p[i]) == first) {
+    if (FoldLikeRe2(p[i]) == key) {
       std::size_t j = 1;
       while (j < m && FoldLikeRe2(p[i + j]) == needle[j]) ++j;
       if (j == m) return true;
@@ -92,8 +95,6 @@ bool FindFoldedLikeRe2(std::u16string_view text, std::u16string_view needle) {
   }
   return false;
 }
-
-}  // namespace
 
 void AppendUtf8(std::u16string_view text, std::string& out) {
   const std::size_t n = text.size();
@@ -186,13 +187,7 @@ std::shared_ptr<const TextPattern> TextPattern::Compile(std::u16string_view patt
 
 TextPattern::~TextPattern() = default;
 
-bool TextPattern::Matches(std::u16string_view text) const {
-  if (!m_needle.empty()) {
-    const bool found = m_fold ? FindFoldedLikeRe2(text, m_needle)
-                              : text.find(m_needle) != std::u16string_view::npos;
-    if (!found) return false;
-    if (m_needleDecides) return true;
-  }
+bool TextPattern::MatchesRe2(std::u16string_view text) const {
   // One buffer per thread, reused, so that matching a row allocates nothing.
   thread_local std::string utf8;
   utf8.clear();
