@@ -55,28 +55,32 @@ char16_t FoldLikeRe2(char16_t c) {
 
 }  // namespace
 
-// The same scan as the plain folded search: eight units are skipped at a time while none
-// can be the needle's first character.
-bool FindFoldedLikeRe2(std::u16string_view text, std::u16string_view needle) {
+namespace {
+
+// The scan of FindFoldedLikeRe2; `kOther` when the first letter is k or s, which have a
+// third form, so that the other letters pay for no third comparison.
+template <bool kOther>
+bool ScanFoldedLikeRe2(std::u16string_view text, std::u16string_view needle) {
   const std::size_t n = text.size(), m = needle.size();
   if (m > n) return false;
   const std::size_t last = n - m;  // the last position a match can start at
   const char16_t key = needle[0];
-  const char16_t other = key == u'k' ? char16_t(0x212A) : key == u's' ? char16_t(0x017F) : key;
+  const char16_t other = key == u'k' ? char16_t(0x212A) : char16_t(0x017F);
   const char16_t* p = text.data();
   std::size_t i = 0;
+#if defined(__SSE2__)
+  // A letter and its capital differ only in bit 5 (0x20), and no other unit sets it to
+  // the same value, so one comparison of the unit with that bit set takes both cases.
+  const __m128i caseBit = _mm_set1_epi16(key >= u'a' && key <= u'z' ? 0x20 : 0);
+  const __m128i a = _mm_set1_epi16(static_cast<short>(key));
+  const __m128i c = _mm_set1_epi16(static_cast<short>(other));
+#endif
   while (i <= last) {
 #if defined(__SSE2__)
-    // A letter and its capital differ only in bit 5 (0x20), and no other unit sets it to
-    // the same value, so one comparison of the unit with that bit set takes both cases.
-    const bool letter = key >= u'a' && key <= u'z';
-    const __m128i caseBit = _mm_set1_epi16(letter ? 0x20 : 0);
-    const __m128i a = _mm_set1_epi16(static_cast<short>(key));
-    const __m128i c = _mm_set1_epi16(static_cast<short>(other));
     while (i + 8 <= last + 1) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
       __m128i hit = _mm_cmpeq_epi16(_mm_or_si128(v, caseBit), a);
-      if (other != key) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, c));
+      if constexpr (kOther) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, c));
       const int mask = _mm_movemask_epi8(hit);
       if (mask != 0) {
         i += std::size_t(__builtin_ctz(unsigned(mask))) / 2;
@@ -94,6 +98,13 @@ bool FindFoldedLikeRe2(std::u16string_view text, std::u16string_view needle) {
     ++i;
   }
   return false;
+}
+
+}  // namespace
+
+bool FindFoldedLikeRe2(std::u16string_view text, std::u16string_view needle) {
+  return needle[0] == u'k' || needle[0] == u's' ? ScanFoldedLikeRe2<true>(text, needle)
+                                                : ScanFoldedLikeRe2<false>(text, needle);
 }
 
 void AppendUtf8(std::u16string_view text, std::string& out) {
