@@ -1,6 +1,7 @@
 #include "logmodel/filter_match.h"
 
 #include "logmodel/severity.h"
+#include "logmodel/text_pattern.h"
 #include "logmodel/word_chars.h"
 
 #if defined(__SSE2__)
@@ -86,6 +87,36 @@ bool PassesRowTests(const CLogFilterData& filter, std::uint32_t flags, std::uint
   return true;
 }
 
+void PrepareText(CLogFilterData& filter) {
+  filter.m_pattern.reset();
+  if (!(filter.m_nOptions & FILTER_OPT_REGEX)) {
+    if (!(filter.m_nOptions & FILTER_OPT_CASE)) LowerAscii(filter.m_strText);
+    return;
+  }
+  // A pattern keeps its text: lower-casing would turn \W into \w and \D into \d.
+  if (!filter.m_strText.empty())
+    filter.m_pattern = TextPattern::Compile(filter.m_strText, filter.m_nOptions, nullptr);
+}
+
+namespace {
+
+bool MatchPattern(const CLogFilterData& filter, const std::vector<std::u16string>& texts,
+                  std::size_t columns) {
+  // No copy of the shared pointer: its atomic count would be touched once per row.
+  const TextPattern* pattern = filter.m_pattern.get();
+  std::shared_ptr<const TextPattern> compiled;
+  if (!pattern || !pattern->CompiledFrom(filter.m_strText, filter.m_nOptions)) {
+    compiled = TextPattern::Compile(filter.m_strText, filter.m_nOptions, nullptr);
+    if (!compiled) return false;
+    pattern = compiled.get();
+  }
+  for (std::size_t i = 0; i < columns; ++i)
+    if ((filter.m_nColumnMask & (std::uint32_t(1) << i)) && pattern->Matches(texts[i])) return true;
+  return false;
+}
+
+}  // namespace
+
 bool TextCriterionActive(const CLogFilterData& filter) {
   return filter.m_nColumnMask != 0 && !filter.m_strText.empty();
 }
@@ -95,6 +126,7 @@ bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>&
   const bool words = (filter.m_nOptions & FILTER_OPT_WORDS) != 0;
   // Only columns 0-30 can be selected: bit 31 is never set in a mask the system builds.
   const std::size_t columns = texts.size() < 31 ? texts.size() : 31;
+  if (filter.m_nOptions & FILTER_OPT_REGEX) return MatchPattern(filter, texts, columns);
   for (std::size_t i = 0; i < columns; ++i) {
     if (!(filter.m_nColumnMask & (std::uint32_t(1) << i))) continue;
     const std::u16string_view column = texts[i];

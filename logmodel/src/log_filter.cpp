@@ -6,7 +6,7 @@
 namespace {
 
 bool FoldAndFix(CLogFilterData& criteria) {
-  if (!(criteria.m_nOptions & FILTER_OPT_CASE)) korv::LowerAscii(criteria.m_strText);
+  korv::PrepareText(criteria);
   criteria.UpdateTimeRange();
   return true;
 }

@@ -15,7 +15,9 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimeEdit>
@@ -256,6 +258,116 @@ TEST_F(FilterDialog, CombosJoinCheckedNamesWithTheFallbackSeparator) {
     EXPECT_EQ(Types()->GetWindowText(), QStringLiteral("Diagnostic; Error; Critical"));
     Columns()->SetCheckedMask(0x2);
     EXPECT_EQ(Columns()->GetWindowText(), QStringLiteral("Module"));
+}
+
+TEST_F(FilterDialog, RegexBoxIsReadAndWrittenWithTheCriteria) {
+    const struct {
+        std::uint32_t in;  // options handed in
+        bool box;          // the box's state after SetCriteria
+        bool setBox;       // the box's state before the controls are read back
+    } cases[] = {
+        {0, false, true},
+        {FILTER_OPT_REGEX, true, false},
+        {FILTER_OPT_REGEX | FILTER_OPT_CASE | FILTER_OPT_WORDS, true, true},
+        {FILTER_OPT_CASE | FILTER_PERIOD_MONTH, false, false},
+    };
+    dlg.SetMode(CLogFilterExDlg::kModeFilter);
+    for (const auto& c : cases) {
+        CLogFilterData in;
+        in.m_strText = u"^a+";
+        in.m_nOptions = c.in;
+        dlg.SetCriteria(in);
+        EXPECT_EQ(Box(ctrl::kFilterRegex)->isChecked(), c.box) << c.in;
+        // The other two options keep their own boxes.
+        EXPECT_EQ(Box(ctrl::kFilterCaseSensitive)->isChecked(), (c.in & FILTER_OPT_CASE) != 0) << c.in;
+        EXPECT_EQ(Box(ctrl::kFilterWholeWords)->isChecked(), (c.in & FILTER_OPT_WORDS) != 0) << c.in;
+        Box(ctrl::kFilterRegex)->setChecked(c.setBox);
+        dlg.ReadControls();
+        const std::uint32_t expect = (c.in & ~FILTER_OPT_REGEX) | (c.setBox ? FILTER_OPT_REGEX : 0);
+        EXPECT_EQ(dlg.GetCriteria().m_nOptions, expect) << c.in;
+    }
+    // Default clears it with the other options.
+    QTest::mouseClick(Control<QPushButton>(dlg, ctrl::kFilterDefault), Qt::LeftButton);
+    EXPECT_FALSE(Box(ctrl::kFilterRegex)->isChecked());
+}
+
+TEST_F(FilterDialog, RegexAcceleratorIsTheOnlyOneOnItsLetter) {
+    dlg.SetMode(CLogFilterExDlg::kModeFilter);
+    QStringList texts;
+    for (const QAbstractButton* button : dlg.findChildren<QAbstractButton*>()) texts << button->text();
+    for (const QLabel* label : dlg.findChildren<QLabel*>()) texts << label->text();
+    texts << QStringLiteral("&Find") << QStringLiteral("&Stop");  // the OK button's other texts
+    EXPECT_EQ(Box(ctrl::kFilterRegex)->text(), QStringLiteral("Re&gular expression"));
+    int onG = 0;
+    for (const QString& text : texts) {
+        const int amp = text.indexOf(QLatin1Char('&'));
+        if (amp >= 0 && amp + 1 < text.size() && text[amp + 1].toLower() == QLatin1Char('g')) ++onG;
+    }
+    EXPECT_EQ(onG, 1) << texts.join(QStringLiteral(" | ")).toStdString();
+}
+
+// A pattern RE2 refuses: the dialog says why and keeps everything the user typed; once the
+// pattern is mended, OK goes through.
+TEST_F(FilterDialog, InvalidPatternKeepsTheDialogOpen) {
+    const struct {
+        int mode;
+        QString bad, reason, good;
+        bool words;
+    } cases[] = {
+        {CLogFilterExDlg::kModeFilter, QStringLiteral("(abc"), QStringLiteral("missing )"),
+         QStringLiteral("(abc)"), false},
+        {CLogFilterExDlg::kModeFind, QStringLiteral("[a-"), QStringLiteral("missing ]"),
+         QStringLiteral("[a-z]"), false},
+        // Whole words wrap the pattern; the stray parenthesis must still be refused.
+        {CLogFilterExDlg::kModeFind, QStringLiteral("a)|(b"), QStringLiteral("unexpected )"),
+         QStringLiteral("a|b"), true},
+    };
+    for (const auto& c : cases) {
+        CLogFilterExDlg d;
+        FillColumnList(d, {QStringLiteral("Time"), QStringLiteral("Event")});
+        FillTypeList(d);
+        d.SetMode(c.mode);
+        CLogFilterData in;
+        in.m_strText = u"before";
+        d.SetCriteria(in);
+        int finds = 0;
+        QObject::connect(&d, &CLogFilterExDlg::filterCommand, [&](int id) {
+            if (id == ID_FILTERDLG_FIND) ++finds;
+        });
+        d.show();
+        auto* text = Control<QLineEdit>(d, ctrl::kFilterText);
+        text->setText(c.bad);
+        Control<QCheckBox>(d, ctrl::kFilterRegex)->setChecked(true);
+        Control<QCheckBox>(d, ctrl::kFilterWholeWords)->setChecked(c.words);
+
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            shown = box->text();
+            box->accept();
+        });
+        QTest::mouseClick(Control<QPushButton>(d, ctrl::kOk), Qt::LeftButton);
+        EXPECT_TRUE(shown.contains(QStringLiteral("not valid")) && shown.contains(c.reason))
+            << shown.toStdString();
+        EXPECT_TRUE(d.isVisible()) << c.mode;
+        EXPECT_EQ(d.result(), QDialog::Rejected) << c.mode;
+        EXPECT_EQ(finds, 0) << c.mode;
+        EXPECT_EQ(text->text(), c.bad);
+        EXPECT_TRUE(Control<QCheckBox>(d, ctrl::kFilterRegex)->isChecked());
+        EXPECT_EQ(d.GetCriteria().m_strText, u"before") << "the controls were not read back";
+
+        text->setText(c.good);
+        QTest::mouseClick(Control<QPushButton>(d, ctrl::kOk), Qt::LeftButton);
+        EXPECT_EQ(d.GetCriteria().m_strText, c.good.toStdU16String());
+        EXPECT_TRUE(d.GetCriteria().m_nOptions & FILTER_OPT_REGEX);
+        if (c.mode == CLogFilterExDlg::kModeFilter) {
+            EXPECT_EQ(d.result(), QDialog::Accepted);
+        } else {
+            EXPECT_EQ(finds, 1);
+        }
+        d.hide();
+    }
 }
 
 TEST_F(FilterDialog, NoColumnCheckedMakesTheTextInactive) {

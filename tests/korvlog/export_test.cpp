@@ -101,6 +101,55 @@ TEST_F(ExportCli, TextRowsNewestFirstUnderEveryFilterOption) {
   }
 }
 
+// --regex reads --text as an RE2 pattern over each chosen cell.
+TEST_F(ExportCli, RegexRowsUnderTheTextOptions) {
+  const std::string both = std::string(kInfo) + "\r\n" + kWarn;
+  const struct {
+    std::string args, out;
+  } cases[] = {
+      {"--regex --text '^J.dro'", kWarn},          // '.' is one letter, not one UTF-8 byte
+      {"--regex --text 'JÁDRO'", kWarn},           // a pattern folds every letter RE2 knows
+      {"--regex --text 'JÁDRO' --case", ""},
+      {"--regex --text 'update|service'", both},
+      {"--regex --text 'upd' --words", ""},
+      {"--regex --text 'upd[a-z]*' --words", kInfo},
+      {"--regex --text '^2026-12-09' --columns 0", kInfo},
+      {"--regex --text '^2026-12-09' --columns 1,2,3", ""},
+      {"--regex --text 'O.Neil' --types error --deleted", kDel},
+      {"--regex --text 'x*'", both},                // matches the empty string: every row
+      {"--regex --text '^$' --columns 1", ""},      // no empty cell in that column
+      {"--text 'J.dro'", ""},                       // without --regex the dot is a dot
+  };
+  for (const auto& c : cases) {
+    const ExportRun r = Export(c.args + " " + log_);
+    EXPECT_EQ(r.status, 0) << c.args << ": " << r.err;
+    EXPECT_EQ(r.out, c.out) << c.args;
+  }
+}
+
+TEST_F(ExportCli, RefusedPatternExitsTwoNamingRe2sReason) {
+  const struct {
+    std::string command, pattern, reason;
+  } cases[] = {
+      {"export", "(abc", "missing )"},
+      {"export", "[abc", "missing ]"},
+      {"export", "a{2000}", "invalid repetition size"},
+      {"follow", "(abc", "missing )"},
+  };
+  for (const auto& c : cases) {
+    const std::string cmd = "LC_ALL=C.UTF-8 KORV_HKLM=/nonexistent " + std::string(KORV_BIN_DIR) +
+                            "/korvlog " + c.command + " --regex --text '" + c.pattern + "' " + log_ +
+                            " </dev/null >" + (dir_ / "out").string() + " 2>" + (dir_ / "err").string();
+    EXPECT_EQ(Shell(cmd), 2) << c.command << " " << c.pattern;
+    const std::string err = ReadAll(dir_ / "err");
+    EXPECT_NE(err.find("not a valid regular expression"), std::string::npos) << err;
+    EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+    EXPECT_EQ(ReadAll(dir_ / "out"), "") << c.command << " printed rows";
+  }
+  // The same text without --regex is an ordinary text.
+  EXPECT_EQ(Export("--text '(abc' " + log_).status, 0);
+}
+
 TEST_F(ExportCli, UtcOffsetShiftsTimesAndTheRangeBounds) {
   ExportRun r = Export("--utc-offset 2 --types warning " + log_);
   EXPECT_EQ(r.out, "2026-12-08 16:03:05\tJádro <x>\tService started.\tCORP\\\\admin");

@@ -1,5 +1,6 @@
 #include "ui/log_filter_dlg.h"
 
+#include "logmodel/text_pattern.h"
 #include "platform/time_text.h"
 #include "resources/ids.h"
 #include "resources/string_table.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimeEdit>
@@ -117,14 +119,16 @@ void CLogFilterExDlg::BuildControls() {
     auto* setup = new QGroupBox(Qs(text::kSetupGroup), this);
     m_pWholeWords = new QCheckBox(Qs(text::kWholeWords), setup);
     m_pCaseSensitive = new QCheckBox(Qs(text::kCaseSensitive), setup);
+    m_pRegex = new QCheckBox(Qs(text::kRegex), setup);
     m_pSearchUp = new QCheckBox(Qs(text::kSearchUp), setup);
     m_pShowDeleted = new QCheckBox(Qs(text::kShowDeleted), setup);
     auto* setupLayout = new QGridLayout(setup);
     setupLayout->addWidget(m_pWholeWords, 0, 0);
     setupLayout->addWidget(m_pCaseSensitive, 1, 0);
+    setupLayout->addWidget(m_pRegex, 2, 0);
     // 2511 and 2512 share one place; the mode shows exactly one of them.
-    setupLayout->addWidget(m_pSearchUp, 2, 0);
-    setupLayout->addWidget(m_pShowDeleted, 2, 0);
+    setupLayout->addWidget(m_pSearchUp, 3, 0);
+    setupLayout->addWidget(m_pShowDeleted, 3, 0);
 
     m_pOk = new QPushButton(this);
     m_pCancel = new QPushButton(Qs(text::kCancelButton), this);
@@ -141,6 +145,7 @@ void CLogFilterExDlg::BuildControls() {
     SetControlId(m_pToTime, ctrl::kFilterToTime);
     SetControlId(m_pWholeWords, ctrl::kFilterWholeWords);
     SetControlId(m_pCaseSensitive, ctrl::kFilterCaseSensitive);
+    SetControlId(m_pRegex, ctrl::kFilterRegex);
     SetControlId(m_pSearchUp, ctrl::kFilterSearchUp);
     SetControlId(m_pShowDeleted, ctrl::kFilterShowDeleted);
     SetControlId(m_pDefault, ctrl::kFilterDefault);
@@ -286,6 +291,7 @@ void CLogFilterExDlg::MoveDataToControls() {
     m_pText->setText(QString::fromStdU16String(m_criteria.m_strText));
     m_pWholeWords->setChecked(m_criteria.m_nOptions & FILTER_OPT_WORDS);
     m_pCaseSensitive->setChecked(m_criteria.m_nOptions & FILTER_OPT_CASE);
+    m_pRegex->setChecked(m_criteria.m_nOptions & FILTER_OPT_REGEX);
     m_pSearchUp->setChecked(m_nSearchUp != 0);
     m_pColumns->SetCheckedMask(m_criteria.m_nColumnMask);
     m_pTypes->SetCheckedMask(m_criteria.m_nTypeMask);
@@ -300,9 +306,10 @@ void CLogFilterExDlg::MoveDataToControls() {
 
 void CLogFilterExDlg::ReadControls() {
     m_criteria.m_strText = m_pText->text().toStdU16String();
-    m_criteria.m_nOptions &= ~(FILTER_OPT_WORDS | FILTER_OPT_CASE);
+    m_criteria.m_nOptions &= ~(FILTER_OPT_WORDS | FILTER_OPT_CASE | FILTER_OPT_REGEX);
     if (m_pWholeWords->isChecked()) m_criteria.m_nOptions |= FILTER_OPT_WORDS;
     if (m_pCaseSensitive->isChecked()) m_criteria.m_nOptions |= FILTER_OPT_CASE;
+    if (m_pRegex->isChecked()) m_criteria.m_nOptions |= FILTER_OPT_REGEX;
     m_nSearchUp = m_pSearchUp->isChecked() ? 1 : 0;
     m_nShowDeleted = m_pShowDeleted->isChecked() ? 1 : 0;
 
@@ -320,9 +327,31 @@ void CLogFilterExDlg::ReadControls() {
     FromPickers(m_pToDate, m_pToTime, m_criteria.m_timeTo);
 }
 
+// A pattern RE2 refuses is refused here, where it was typed: the dialog says why and
+// stays open with the user's input, instead of a filter or search that finds nothing.
+bool CLogFilterExDlg::PatternAccepted() {
+    if (!m_pRegex->isChecked() || m_pText->text().isEmpty()) {
+        return true;
+    }
+    std::uint32_t options = FILTER_OPT_REGEX;
+    if (m_pWholeWords->isChecked()) options |= FILTER_OPT_WORDS;
+    if (m_pCaseSensitive->isChecked()) options |= FILTER_OPT_CASE;
+    const std::string error = PatternError(m_pText->text().toStdU16String(), options);
+    if (error.empty()) {
+        return true;
+    }
+    QMessageBox::warning(this, windowTitle(),
+                         Qs(text::kBadPattern) + QLatin1Char('\n') + QString::fromStdString(error));
+    m_pText->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
 void CLogFilterExDlg::OnOk() {
     switch (m_nMode) {
         case kModeFind:
+            if (!PatternAccepted()) {
+                break;
+            }
             ReadControls();
             emit filterCommand(ID_FILTERDLG_FIND);
             break;
@@ -330,6 +359,9 @@ void CLogFilterExDlg::OnOk() {
             emit filterCommand(ID_FILTERDLG_STOP);
             break;
         default:
+            if (!PatternAccepted()) {
+                break;
+            }
             ReadControls();
             accept();
             break;

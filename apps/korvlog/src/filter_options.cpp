@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "command.h"
+#include "logmodel/text_pattern.h"
 #include "platform/codepage.h"
 #include "platform/tz.h"
 #include "product/host_services.h"
@@ -109,6 +110,8 @@ FilterOptionParse ParseFilterOption(std::span<const std::string_view> args, std:
     if (!value() || !ParseColumns(v, o.columns)) return refuse("--columns takes column indices 0..30");
   } else if (a == "--case") {
     o.matchCase = true;
+  } else if (a == "--regex") {
+    o.regex = true;
   } else if (a == "--words") {
     o.words = true;
   } else if (a == "--period") {
@@ -140,7 +143,8 @@ int CheckFilterOptions(const FilterOptions& o, std::string_view command) {
 int BuildFilter(const FilterOptions& o, CLogFilterData& f, std::string_view command) {
   platform::set_process_utc_offset(o.utcOffset);
   f.m_nTypeMask = o.types | (o.deleted ? FILTER_SHOW_DELETED : 0);
-  f.m_nOptions = (o.matchCase ? FILTER_OPT_CASE : 0) | (o.words ? FILTER_OPT_WORDS : 0);
+  f.m_nOptions = (o.matchCase ? FILTER_OPT_CASE : 0) | (o.words ? FILTER_OPT_WORDS : 0) |
+                 (o.regex ? FILTER_OPT_REGEX : 0);
   if (o.period == "day") f.m_nOptions |= FILTER_PERIOD_DAY;
   if (o.period == "week") f.m_nOptions |= FILTER_PERIOD_WEEK;
   if (o.period == "month") f.m_nOptions |= FILTER_PERIOD_MONTH;
@@ -153,6 +157,12 @@ int BuildFilter(const FilterOptions& o, CLogFilterData& f, std::string_view comm
       return UsageError(command, "--from " + o.from + " is after --to " + o.to);
   }
   if (o.text) f.m_strText = *o.text;
+  // A pattern is refused before any log is opened: a mistyped one would otherwise match
+  // nothing and look like an empty log.
+  if (o.regex && !f.m_strText.empty()) {
+    if (const std::string error = PatternError(f.m_strText, f.m_nOptions); !error.empty())
+      return UsageError(command, "--text is not a valid regular expression: " + error);
+  }
   f.m_nColumnMask = o.columns;
   return kExitOk;
 }

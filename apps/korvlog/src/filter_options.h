@@ -1,6 +1,6 @@
 #pragma once
 // The filter options that korvlog export and korvlog follow share (--types, --deleted,
-// --text, --columns, --case, --words, --period, --from, --to, --utc-offset, --language):
+// --text, --regex, --columns, --case, --words, --period, --from, --to, --utc-offset, --language):
 // one parser, so that both commands take the same words and refuse them with the same texts.
 
 #include <cstddef>
@@ -20,6 +20,7 @@ struct FilterOptions {
   std::optional<std::u16string> text;
   std::uint32_t columns = 0x7FFFFFFF;
   bool matchCase = false, words = false;
+  bool regex = false;  // --text is an RE2 pattern
   std::string period = "whole", from, to;  // --from and --to as given, read in BuildFilter
   int utcOffset = 0;                       // hours east of UTC
   std::optional<std::uint32_t> language;   // module language (LANGID)
@@ -36,6 +37,7 @@ inline constexpr std::string_view kFilterOptionsHelp =
     "  --types LIST               critical,error,warning,information,diagnostic or all\n"
     "  --deleted                  include rows of deleted records\n"
     "  --text TEXT                text criterion; all columns unless --columns\n"
+    "  --regex                    --text is a regular expression (RE2 syntax)\n"
     "  --columns LIST             0-based column indices as shown (0 = time in list mode)\n"
     "  --case                     case-sensitive text\n"
     "  --words                    whole words only\n"
@@ -55,7 +57,8 @@ FilterOptionParse ParseFilterOption(std::span<const std::string_view> args, std:
 int CheckFilterOptions(const FilterOptions& o, std::string_view command);
 
 // Sets the process zone to --utc-offset, then fills `f`, reading the bounds of a range in
-// that zone. kExitUsage (reported) when a bound is no time.
+// that zone. kExitUsage (reported) when a bound is no time or --regex has a pattern RE2
+// refuses.
 int BuildFilter(const FilterOptions& o, CLogFilterData& f, std::string_view command);
 
 // Starts the product module and switches it to --language, as the viewer does at start and

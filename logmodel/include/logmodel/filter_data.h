@@ -5,11 +5,19 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
+
+namespace korv {
+class TextPattern;
+}
 
 inline constexpr std::uint32_t FILTER_OPT_CASE = 0x1;   // case-sensitive text comparison
 inline constexpr std::uint32_t FILTER_OPT_WORDS = 0x2;  // text must occur as a whole word
 inline constexpr std::uint32_t FILTER_PERIOD_MASK = 0x70;
+// The text is a regular expression (RE2 syntax). A bit of its own, above the period code;
+// only the type mask is ever stored, so no saved setting changes meaning.
+inline constexpr std::uint32_t FILTER_OPT_REGEX = 0x80;
 inline constexpr std::uint32_t FILTER_SHOW_DELETED = 0x20000000;
 
 // Period codes (m_nOptions & FILTER_PERIOD_MASK), in the order of the dialog's list.
@@ -42,6 +50,11 @@ class CLogFilterData {
   std::uint32_t m_nOptions = 0;
   std::uint32_t m_nColumnMask = 0x7FFFFFFF;
   std::uint32_t m_nTypeMask = 0x7FFFFFFF;
+
+  // m_strText compiled, when FILTER_OPT_REGEX is set: korv::PrepareText fills it once per
+  // filter or search so that rows are not compiled for one by one. Immutable and shared
+  // between copies.
+  std::shared_ptr<const korv::TextPattern> m_pattern;
 };
 
 namespace korv {

@@ -30,11 +30,17 @@ bool FindWholeWord(std::u16string_view text, std::u16string_view word, bool fold
 bool PassesRowTests(const CLogFilterData& filter, std::uint32_t flags, std::uint32_t level,
                     platform::FileTime time);
 
+// Readies the search text once before rows are matched: lower-cases a plain text when the
+// criteria are case-insensitive, or compiles a pattern (FILTER_OPT_REGEX). A pattern RE2
+// refuses leaves m_pattern empty and then matches no row; it is refused where it is typed.
+void PrepareText(CLogFilterData& filter);
+
 // True when the criteria have a text test (a column mask and a search text).
 bool TextCriterionActive(const CLogFilterData& filter);
 
-// The text test over one text per column, in column order. The search text must already be
-// lower-cased when the criteria are case-insensitive (SetFilter and FindRecord do that).
+// The text test over one text per column, in column order. The criteria must have passed
+// through PrepareText (SetFilter and FindRecord do that); a pattern that was not compiled
+// for the current text is compiled here, correct but slow.
 bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts);
 
 // The whole predicate. get_texts(std::vector<std::u16string>*&) -> bool produces the row's

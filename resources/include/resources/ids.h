@@ -83,6 +83,7 @@ inline constexpr int kFilterCaseSensitive = 2509;
 inline constexpr int kFilterWholeWords = 2510;
 inline constexpr int kFilterSearchUp = 2511;
 inline constexpr int kFilterShowDeleted = 2512;
+inline constexpr int kFilterRegex = 2513;  // the text is a regular expression
 inline constexpr int kFilterDefault = 2552;
 
 inline constexpr int kStatusBar = 0xE801;

@@ -53,6 +53,9 @@ inline constexpr std::string_view kLabelFrom = "&From:";
 inline constexpr std::string_view kLabelTo = "&To:";
 inline constexpr std::string_view kWholeWords = "Mat&ch whole words only";
 inline constexpr std::string_view kCaseSensitive = "&Case sensitive";
+// G: the one letter of the phrase that no other control of the dialog uses.
+inline constexpr std::string_view kRegex = "Re&gular expression";
+inline constexpr std::string_view kBadPattern = "The regular expression is not valid:";
 inline constexpr std::string_view kSearchUp = "&Search upwards";
 inline constexpr std::string_view kShowDeleted = "Show &Deleted records";
 inline constexpr std::string_view kSetupGroup = "Setup";

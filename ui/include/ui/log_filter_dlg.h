@@ -85,6 +85,7 @@ protected:
 private:
     void BuildControls();
     void OnOk();
+    bool PatternAccepted();
     void OnDefault();
     void FillPeriodList();
     void EnablePickers();
@@ -113,6 +114,7 @@ private:
     QTimeEdit* m_pToTime = nullptr;
     QCheckBox* m_pWholeWords = nullptr;
     QCheckBox* m_pCaseSensitive = nullptr;
+    QCheckBox* m_pRegex = nullptr;
     QCheckBox* m_pSearchUp = nullptr;
     QCheckBox* m_pShowDeleted = nullptr;
     QPushButton* m_pDefault = nullptr;

@@ -1,0 +1,72 @@
+#pragma once
+// A search text read as a regular expression. RE2 matches in time linear in the cell, so
+// neither a user's pattern nor a hostile log can make a filter or a search hang.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace re2 {
+class RE2;
+}
+
+namespace korv {
+
+// Whether the lower-case ASCII `needle` occurs in `text`, where A-Z stand for a-z and
+// KELVIN SIGN and LONG S for k and s, as RE2 folds case.
+bool FindFoldedLikeRe2(std::u16string_view text, std::u16string_view needle);
+
+class TextPattern {
+ public:
+  // Compiles `pattern` for the text options of CLogFilterData::m_nOptions:
+  // - FILTER_OPT_CASE clear: case is ignored for every letter RE2 folds, not only A-Z;
+  // - FILTER_OPT_WORDS: the match must have no letter or decimal digit right before or
+  //   after it, the same word characters as the plain whole-word search;
+  // - '.' matches a line break too, because a cell is one unit; (?-s) turns that off.
+  // Null when RE2 refuses the pattern; `error` then holds RE2's reason.
+  static std::shared_ptr<const TextPattern> Compile(std::u16string_view pattern,
+                                                    std::uint32_t options, std::string* error);
+
+  ~TextPattern();
+  TextPattern(const TextPattern&) = delete;  // owns a compiled program; share the pointer
+  TextPattern& operator=(const TextPattern&) = delete;
+
+  // True when the pattern occurs anywhere in `text`. A pattern that can match nothing at
+  // all (such as "a*") therefore occurs in every text. Safe to call from several threads.
+  // Inline: for a literal the answer is one scan, which must cost no more than the plain
+  // text search's.
+  bool Matches(std::u16string_view text) const {
+    if (!m_needle.empty()) {
+      const bool found = m_fold ? FindFoldedLikeRe2(text, m_needle)
+                                : text.find(m_needle) != std::u16string_view::npos;
+      if (!found) return false;
+      if (m_needleDecides) return true;
+    }
+    return MatchesRe2(text);
+  }
+
+  // True when this was compiled from exactly this pattern and these text options.
+  bool CompiledFrom(std::u16string_view pattern, std::uint32_t options) const;
+
+ private:
+  TextPattern() = default;
+  bool MatchesRe2(std::u16string_view text) const;
+
+  std::u16string m_source;
+  std::uint32_t m_options = 0;
+  // A text every match must contain, searched for in UTF-16 before RE2 runs (a cell
+  // without it cannot match); lower-case when m_fold. Empty when the pattern has none.
+  std::u16string m_needle;
+  bool m_fold = false;
+  bool m_needleDecides = false;  // the needle is the whole pattern: finding it is a match
+  std::unique_ptr<re2::RE2> m_re;
+};
+
+// RE2's reason for refusing `pattern` with these options; empty when it compiles.
+std::string PatternError(std::u16string_view pattern, std::uint32_t options);
+
+// Appends `text` to `out` as UTF-8; an unpaired surrogate becomes U+FFFD.
+void AppendUtf8(std::u16string_view text, std::string& out);
+
+}  // namespace korv

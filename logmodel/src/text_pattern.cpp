@@ -1,0 +1,219 @@
+#include "logmodel/text_pattern.h"
+
+#include <re2/re2.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "logmodel/filter_data.h"
+
+namespace korv {
+namespace {
+
+constexpr std::uint32_t kTextOptions = FILTER_OPT_CASE | FILTER_OPT_WORDS;
+
+RE2::Options MakeOptions(std::uint32_t options) {
+  RE2::Options o;
+  o.set_encoding(RE2::Options::EncodingUTF8);
+  o.set_case_sensitive((options & FILTER_OPT_CASE) != 0);
+  o.set_dot_nl(true);
+  o.set_never_capture(true);  // only "does it occur" is asked
+  o.set_log_errors(false);    // a refused pattern is reported to the user, not to stderr
+  return o;
+}
+
+// The text `pattern` stands for when it is a plain literal: no operator, only escaped
+// ASCII punctuation (10\.0\.0\.1). False for anything else.
+bool LiteralOf(std::u16string_view pattern, std::u16string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    char16_t c = pattern[i];
+    if ((c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFD) return false;  // stand-ins in the UTF-8
+    if (c == u'\\') {
+      if (++i == pattern.size()) return false;
+      c = pattern[i];
+      const bool punct = c < 0x80 && c > u' ' && !(c >= u'0' && c <= u'9') &&
+                         !(c >= u'a' && c <= u'z') && !(c >= u'A' && c <= u'Z');
+      if (!punct) return false;  // \d, \b, \x41, \Q... are operators
+    } else if (std::u16string_view(u".+*?()|[]{}^$").find(c) != std::u16string_view::npos) {
+      return false;
+    }
+    out.push_back(c);
+  }
+  return !out.empty();
+}
+
+// RE2's case folding of the ASCII letters: each also matches its other case, and k and s
+// match KELVIN SIGN and LONG S as well. Every other character is itself.
+char16_t FoldLikeRe2(char16_t c) {
+  if (c >= u'A' && c <= u'Z') return char16_t(c + 32);
+  if (c == 0x212A) return u'k';
+  if (c == 0x017F) return u's';
+  return c;
+}
+
+}  // namespace
+
+namespace {
+
+// The scan of FindFoldedLikeRe2; `kOther` when the first letter is k or s, which have a
+// third form, so that the other letters pay for no third comparison.
+template <bool kOther>
+bool ScanFoldedLikeRe2(std::u16string_view text, std::u16string_view needle) {
+  const std::size_t n = text.size(), m = needle.size();
+  if (m > n) return false;
+  const std::size_t last = n - m;  // the last position a match can start at
+  const char16_t key = needle[0];
+  const char16_t other = key == u'k' ? char16_t(0x212A) : char16_t(0x017F);
+  const char16_t* p = text.data();
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // A letter and its capital differ only in bit 5 (0x20), and no other unit sets it to
+  // the same value, so one comparison of the unit with that bit set takes both cases.
+  const __m128i caseBit = _mm_set1_epi16(key >= u'a' && key <= u'z' ? 0x20 : 0);
+  const __m128i a = _mm_set1_epi16(static_cast<short>(key));
+  const __m128i c = _mm_set1_epi16(static_cast<short>(other));
+#endif
+  while (i <= last) {
+#if defined(__SSE2__)
+    while (i + 8 <= last + 1) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      __m128i hit = _mm_cmpeq_epi16(_mm_or_si128(v, caseBit), a);
+      if constexpr (kOther) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, c));
+      const int mask = _mm_movemask_epi8(hit);
+      if (mask != 0) {
+        i += std::size_t(__builtin_ctz(unsigned(mask))) / 2;
+        break;
+      }
+      i += 8;
+    }
+    if (i > last) break;
+#endif
+    if (FoldLikeRe2(p[i]) == key) {
+      std::size_t j = 1;
+      while (j < m && FoldLikeRe2(p[i + j]) == needle[j]) ++j;
+      if (j == m) return true;
+    }
+    ++i;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool FindFoldedLikeRe2(std::u16string_view text, std::u16string_view needle) {
+  return needle[0] == u'k' || needle[0] == u's' ? ScanFoldedLikeRe2<true>(text, needle)
+                                                : ScanFoldedLikeRe2<false>(text, needle);
+}
+
+void AppendUtf8(std::u16string_view text, std::string& out) {
+  const std::size_t n = text.size();
+  const std::size_t base = out.size();
+  out.resize(base + 3 * n);  // one UTF-16 unit never takes more than three bytes
+  char* o = out.data() + base;
+  for (std::size_t i = 0; i < n; ++i) {
+    char32_t c = text[i];
+    if (c < 0x80) {
+      *o++ = char(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;  // two units, four bytes
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // RE2 would see invalid UTF-8 otherwise
+    }
+    if (c < 0x800) {
+      *o++ = char(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      *o++ = char(0xE0 | (c >> 12));
+      *o++ = char(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      *o++ = char(0xF0 | (c >> 18));
+      *o++ = char(0x80 | ((c >> 12) & 0x3F));
+      *o++ = char(0x80 | ((c >> 6) & 0x3F));
+    }
+    *o++ = char(0x80 | (c & 0x3F));
+  }
+  out.resize(std::size_t(o - out.data()));
+}
+
+std::shared_ptr<const TextPattern> TextPattern::Compile(std::u16string_view pattern,
+                                                        std::uint32_t options,
+                                                        std::string* error) {
+  std::string utf8;
+  AppendUtf8(pattern, utf8);
+  const RE2::Options re_options = MakeOptions(options);
+  // The pattern is checked on its own first: wrapping could balance a stray parenthesis
+  // ("a)|(b") and so accept a pattern the user mistyped.
+  auto re = std::make_unique<RE2>(utf8, re_options);
+  if (!re->ok()) {
+    if (error) *error = re->error();
+    return nullptr;
+  }
+  if (options & FILTER_OPT_WORDS) {
+    // A non-word character or an end of the cell on each side; the same word characters
+    // (letters and decimal digits) as the plain whole-word search. RE2's \b would only
+    // know ASCII and so split words such as "příliš".
+    re = std::make_unique<RE2>("(?:^|[^\\pL\\p{Nd}])(?:" + utf8 + ")(?:[^\\pL\\p{Nd}]|$)",
+                               re_options);
+    if (!re->ok()) {
+      if (error) *error = re->error();
+      return nullptr;
+    }
+  }
+  std::shared_ptr<TextPattern> p(new TextPattern);
+  p->m_source.assign(pattern);
+  p->m_options = options & kTextOptions;
+  p->m_re = std::move(re);
+  // RE2's setup for each call costs more than a search through a short cell, so a literal
+  // pattern (its longest ASCII part when case is ignored) is looked for first, in UTF-16;
+  // RE2 then runs only on the few cells that contain it, or not at all when that part is
+  // the whole pattern and no whole-word test is asked for.
+  std::u16string literal;
+  if (LiteralOf(pattern, literal)) {
+    p->m_fold = !(options & FILTER_OPT_CASE);
+    if (!p->m_fold) {
+      p->m_needle = literal;
+    } else {
+      // Folding other letters (é, ř) is RE2's business: keep the longest ASCII part.
+      std::size_t best = 0, bestLength = 0;
+      for (std::size_t i = 0; i < literal.size();) {
+        std::size_t j = i;
+        while (j < literal.size() && literal[j] < 0x80) ++j;
+        if (j - i > bestLength) {
+          best = i;
+          bestLength = j - i;
+        }
+        i = j + 1;
+      }
+      p->m_needle = literal.substr(best, bestLength);
+      for (char16_t& c : p->m_needle) c = FoldLikeRe2(c);
+    }
+    p->m_needleDecides = p->m_needle.size() == literal.size() && !(options & FILTER_OPT_WORDS);
+  }
+  return p;
+}
+
+TextPattern::~TextPattern() = default;
+
+bool TextPattern::MatchesRe2(std::u16string_view text) const {
+  // One buffer per thread, reused, so that matching a row allocates nothing.
+  thread_local std::string utf8;
+  utf8.clear();
+  AppendUtf8(text, utf8);
+  return m_re->Match(utf8, 0, utf8.size(), RE2::UNANCHORED, nullptr, 0);
+}
+
+bool TextPattern::CompiledFrom(std::u16string_view pattern, std::uint32_t options) const {
+  return m_options == (options & kTextOptions) && m_source == pattern;
+}
+
+std::string PatternError(std::u16string_view pattern, std::uint32_t options) {
+  std::string error;
+  if (!TextPattern::Compile(pattern, options, &error)) return error.empty() ? "invalid pattern" : error;
+  return {};
+}
+
+}  // namespace korv
