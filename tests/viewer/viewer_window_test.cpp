@@ -2,6 +2,7 @@
 // directories, the repair question, a growing log, the list's own columns,
 // time zones, closing and child windows.
 
+#include "shown_window.h"
 #include "viewer_environment.h"
 
 #include "logstore/disklog.h"
@@ -33,21 +34,9 @@ namespace {
 
 const QString kPlainTitle = QStringLiteral("KORV Log Viewer [1.5.8.0]");
 
-std::unique_ptr<CLogViewerDlg> StartWindow(const QString& path, QWidget* owner = nullptr) {
-    auto dlg = std::make_unique<CLogViewerDlg>(owner);
-    CCommandLineInfo request;
-    if (!path.isEmpty()) {
-        request.m_nShellCommand = CCommandLineInfo::FileOpen;
-        request.m_strFileName = path;
-    }
-    dlg->SetStartupRequest(&request);
-    dlg->OnInitDialog();
-    dlg->SetStartupRequest(nullptr);
-    dlg->show();
-    return dlg;
-}
+std::unique_ptr<CLogViewerDlg> StartWindow(const QString& path) { return StartShownWindow(path); }
 
-QString Pane(const CLogViewerDlg& dlg, int pane) { return dlg.GetStatusBar()->PaneText(pane); }
+QString Pane(const CLogViewerDlg& dlg, int pane) { return PaneText(dlg, pane); }
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
