@@ -8,13 +8,6 @@
 #include "logmodel/decoded_record.h"
 #include "logmodel/filter_match.h"
 
-namespace {
-
-// As in the load: bits 28-31 of a row's flags are the log's, never the module's.
-constexpr std::uint32_t kModuleRowFlags = 0x0FFFFFFF;
-
-}  // namespace
-
 std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<void(double)>& progress) {
   if (!m_bOpen || !m_file || IsDirectory() || m_nFixedRecord >= 0) return -1;
   const std::int64_t total = std::max(0, DiskLogRecordCount(m_file.get()));
@@ -53,7 +46,7 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
     const DecodedBlock block(scratch.block);
     const std::uint32_t rowCount = RowCount(block);
     if (rowCount == 0) ++lost;
-    const std::uint32_t rowFlags = BlockRowFlags(block) & kModuleRowFlags;
+    const std::uint32_t rowFlags = korv::ModuleRowFlags(block);
     bool stopped = false;
     for (std::uint32_t k = 0; k < rowCount && !stopped; ++k) {
       // The list shows the whole row sequence reversed in view mode 1: a record's last row first.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "logmodel/decoded_record.h"
 #include "logmodel/log.h"
 
 // One record as read from the file: the header values the rows take and the payload, which
@@ -26,6 +27,11 @@ struct CLog::LoadScratch {
 };
 
 namespace korv {
+
+// The decoded record's own row flags as a row may carry them. Bits 28-31 are the log's
+// (corrupted, deleted, the updater's replace marker, visible): a module that set them would
+// make rows count as corrupted or deleted, or make the updater drop rows it has pending.
+inline std::uint32_t ModuleRowFlags(DecodedBlock block) { return BlockRowFlags(block) & 0x0FFFFFFF; }
 
 // Column texts of row `row` of a decoded block as the list shows them: in view mode 1 the
 // record time first, then the cells; `columns` texts in all, missing cells empty.

@@ -6,15 +6,6 @@
 #include "logmodel/decoded_record.h"
 #include "logmodel/filter_match.h"
 
-namespace {
-
-// The module's own row flags keep bits 0-27: bits 28-31 are the log's (corrupted, deleted,
-// the updater's replace marker, visible), and a module that set them would make rows count
-// as corrupted or deleted, or make the updater drop rows it has pending.
-constexpr std::uint32_t kModuleRowFlags = 0x0FFFFFFF;
-
-}  // namespace
-
 void CLog::SetProgressValue(double progress) {
   m_progress = progress;
   if (m_progressObserver) m_progressObserver(progress);
@@ -50,7 +41,7 @@ void CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std
     } else if (DecodeRecord(*this, read.type, read.payload, scratch.block)) {
       const DecodedBlock block(scratch.block);
       const std::uint32_t rowCount = RowCount(block);
-      const std::uint32_t rowFlags = BlockRowFlags(block) & kModuleRowFlags;
+      const std::uint32_t rowFlags = korv::ModuleRowFlags(block);
       for (std::uint32_t i = 0; i < rowCount; ++i) {
         REC_INFO_BASE row{r, std::int32_t(i), read.aux, RowLevel(block, i), rowFlags | deleted,
                           read.time};
@@ -80,7 +71,7 @@ void CLog::LoadFixedRecord(std::vector<REC_INFO_BASE>& rows, std::int32_t record
   slot.key = record;
   const DecodedBlock block(slot.decoded);
   const std::uint32_t rowCount = RowCount(block);
-  const std::uint32_t rowFlags = BlockRowFlags(block) & kModuleRowFlags;
+  const std::uint32_t rowFlags = korv::ModuleRowFlags(block);
   rows.reserve(rowCount);
   for (std::uint32_t i = 0; i < rowCount; ++i)
     rows.push_back({record, std::int32_t(i), 0, RowLevel(block, i), rowFlags, read.time});
