@@ -1,0 +1,142 @@
+#include "logmodel/time_histogram.h"
+
+#include <algorithm>
+
+#include "logmodel/severity.h"
+
+namespace korv {
+
+int SeverityClassIndex(std::uint32_t level) {
+  switch (LevelClass(level)) {
+    case FILTER_TYPE_DIAGNOSTIC: return 0;
+    case FILTER_TYPE_INFORMATION: return 1;
+    case FILTER_TYPE_WARNING: return 2;
+    case FILTER_TYPE_ERROR: return 3;
+    default: return 4;
+  }
+}
+
+std::int64_t UnixSecondsOf(platform::FileTime time) {
+  // Unsigned division first: the quotient is far below 2^63, so the subtraction is safe.
+  return std::int64_t(time / platform::kTicksPerSecond) - std::int64_t(platform::kUnixEpochTicks / platform::kTicksPerSecond);
+}
+
+std::uint64_t TimeBucket::Total() const {
+  std::uint64_t total = 0;
+  for (std::uint32_t c : counts) total += c;
+  return total;
+}
+
+TimeHistogram::TimeHistogram(std::shared_ptr<const TimeZoneRules> zone, int columns)
+    : m_zone(std::move(zone)), m_nColumns(std::max(columns, 1)) {}
+
+void TimeHistogram::SetZone(std::shared_ptr<const TimeZoneRules> zone) {
+  m_zone = std::move(zone);
+  Clear();
+}
+
+void TimeHistogram::SetColumns(int columns) {
+  m_nColumns = std::max(columns, 1);
+  Clear();
+}
+
+void TimeHistogram::FixSize(std::optional<BucketSize> size) {
+  m_fixed = size;
+  Clear();
+}
+
+void TimeHistogram::Clear() {
+  m_buckets.clear();
+  m_last = 0;
+  m_first = m_latest = 0;
+  m_counted = m_untimed = 0;
+  m_size = m_fixed.value_or(BucketSize::kMinute);
+}
+
+void TimeHistogram::Add(platform::FileTime time, std::uint32_t level) {
+  if (time == 0) {
+    ++m_untimed;
+    return;
+  }
+  const std::int64_t t = UnixSecondsOf(time);
+  if (m_counted == 0) {
+    m_first = m_latest = t;
+  } else {
+    m_first = std::min(m_first, t);
+    m_latest = std::max(m_latest, t);
+  }
+  ++m_counted;
+  FitSpan();
+  std::size_t i = m_last;
+  if (i >= m_buckets.size() || t < m_buckets[i].start || t >= m_buckets[i].end) {
+    const int found = BucketIndexAt(t);
+    i = found >= 0 ? std::size_t(found) : InsertBucket(t);
+  }
+  m_last = i;
+  ++m_buckets[i].counts[std::size_t(SeverityClassIndex(level))];
+}
+
+void TimeHistogram::Recount(std::span<const REC_INFO_BASE> rows, std::span<const std::int32_t> visible) {
+  Clear();
+  AddAppended(rows, visible, 0);
+}
+
+void TimeHistogram::AddAppended(std::span<const REC_INFO_BASE> rows, std::span<const std::int32_t> visible,
+                                std::size_t firstNewRow) {
+  auto it = std::lower_bound(visible.begin(), visible.end(), std::int64_t(firstNewRow),
+                             [](std::int32_t entry, std::int64_t row) { return std::int64_t(entry) < row; });
+  for (; it != visible.end(); ++it) {
+    if (*it < 0 || std::size_t(*it) >= rows.size()) continue;
+    const REC_INFO_BASE& row = rows[std::size_t(*it)];
+    Add(row.time, row.level);
+  }
+}
+
+int TimeHistogram::BucketIndexAt(std::int64_t utc) const {
+  auto it = std::upper_bound(m_buckets.begin(), m_buckets.end(), utc,
+                             [](std::int64_t t, const TimeBucket& b) { return t < b.start; });
+  if (it == m_buckets.begin()) return -1;
+  --it;
+  return utc < it->end ? int(it - m_buckets.begin()) : -1;
+}
+
+std::uint64_t TimeHistogram::MaxTotal() const {
+  std::uint64_t most = 0;
+  for (const TimeBucket& b : m_buckets) most = std::max(most, b.Total());
+  return most;
+}
+
+std::size_t TimeHistogram::InsertBucket(std::int64_t utc) {
+  const BucketRange range = BucketAt(*m_zone, m_size, utc);
+  TimeBucket bucket;
+  bucket.start = range.start;
+  bucket.end = range.end;
+  auto it = std::upper_bound(m_buckets.begin(), m_buckets.end(), range.start,
+                             [](std::int64_t t, const TimeBucket& b) { return t < b.start; });
+  // Take the index before inserting: the insert may move the buckets.
+  const std::size_t index = std::size_t(it - m_buckets.begin());
+  m_buckets.insert(it, bucket);
+  return index;
+}
+
+void TimeHistogram::FitSpan() {
+  if (m_fixed) return;
+  const BucketSize wanted = ChooseBucketSize(m_latest - m_first, m_nColumns);
+  if (wanted > m_size) Regroup(wanted);
+}
+
+void TimeHistogram::Regroup(BucketSize size) {
+  m_size = size;
+  std::vector<TimeBucket> merged;
+  for (const TimeBucket& b : m_buckets) {
+    if (merged.empty() || b.start >= merged.back().end) {
+      const BucketRange range = BucketAt(*m_zone, size, b.start);
+      merged.push_back(TimeBucket{range.start, range.end, {}});
+    }
+    for (std::size_t c = 0; c < b.counts.size(); ++c) merged.back().counts[c] += b.counts[c];
+  }
+  m_buckets = std::move(merged);
+  m_last = 0;
+}
+
+}  // namespace korv
