@@ -40,6 +40,7 @@ constexpr MenuItem kView[] = {
     Cmd(cmd::kViewType, "&Type"),
     Sep(),
     Cmd(cmd::kViewAutoScroll, "&Auto Scroll"),
+    Cmd(cmd::kViewTimeline, "Time&line"),
     Sep(),
     Cmd(cmd::kViewReset, "&Reset"),
 };

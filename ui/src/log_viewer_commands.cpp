@@ -16,6 +16,7 @@
 #include "ui/list_settings.h"
 #include "ui/log_filter_dlg.h"
 #include "ui/log_list_ctrl.h"
+#include "ui/timeline_strip.h"
 #include "ui/menu_builder.h"
 #include "ui/small_dialogs.h"
 #include "ui/status_bar.h"
@@ -234,6 +235,13 @@ void CLogViewerDlg::OnFilterCommand(int id) {
     } else {
         criteria.m_nTypeMask = korv::FilterMaskAfterCommand(criteria.m_nTypeMask, id);
     }
+    ApplyFilterCriteria(criteria);
+}
+
+void CLogViewerDlg::ApplyFilterCriteria(const CLogFilterData& criteria) {
+    if (!m_log.IsOpen()) {
+        return;
+    }
     m_updater.Pause();
     // The rows the user selected stay selected where the new criteria show them.
     const bool list = m_log.GetViewMode() == LOG_VIEW_LIST;
@@ -254,6 +262,7 @@ void CLogViewerDlg::OnViewCommand(int id) {
         case korv::cmd::kViewNumber: m_pList->ToggleColumn(CLogListCtrl::kExtraNumber); break;
         case korv::cmd::kViewType: m_pList->ToggleColumn(CLogListCtrl::kExtraType); break;
         case korv::cmd::kViewAutoScroll: m_pList->m_bAutoScroll = !m_pList->m_bAutoScroll; break;
+        case korv::cmd::kViewTimeline: ShowTimeline(m_pTimeline != nullptr && m_pTimeline->isHidden()); break;
         case korv::cmd::kViewReset:
             m_pList->ShowColumn(CLogListCtrl::kExtraNumber, true);
             m_pList->ShowColumn(CLogListCtrl::kExtraType, true);

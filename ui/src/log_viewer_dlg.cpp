@@ -18,6 +18,7 @@
 #include "ui/small_dialogs.h"
 #include "ui/status_bar.h"
 #include "ui/time_zone_dlg.h"
+#include "ui/timeline_strip.h"
 #include "ui/ui_text.h"
 #include "ui/window_notify_sink.h"
 
@@ -92,6 +93,7 @@ bool CLogViewerDlg::OnInitDialog() {
         BuildMenus();
         layout->setMenuBar(m_pMenuBar);
     }
+    BuildTimeline(*layout);
     m_pList = new CLogListCtrl(this);
     korv::SetControlId(m_pList, korv::ctrl::kLogList);
     layout->addWidget(m_pList, 1);
@@ -157,6 +159,10 @@ void CLogViewerDlg::UpdateStatusBar() {
                                                      {std::int64_t{open ? m_log.GetDeletedCount() : 0}}));
     m_pStatusBar->SetPaneText(4, korv::FormatQString(korv::str::kFmtCorrupted,
                                                      {std::int64_t{open ? m_log.GetCorruptedCount() : 0}}));
+    // Every change of filter, zone or log ends here; the strip recounts if it was one.
+    if (m_pTimeline != nullptr) {
+        m_pTimeline->Sync();
+    }
 }
 
 void CLogViewerDlg::OnSelectionChanged() {
@@ -227,8 +233,12 @@ void CLogViewerDlg::ApplyPendingRows() {
     if (list) {
         m_pList->SaveSelection();
     }
-    m_updater.Apply();
+    bool replaced = false;
+    const bool applied = m_updater.Apply(&replaced);
     m_pList->SetItemCount(m_log.GetVisibleCount());
+    if (applied && m_pTimeline != nullptr) {
+        m_pTimeline->RowsApplied(replaced);
+    }
     if (list) {
         m_pList->RestoreSelection();
     }

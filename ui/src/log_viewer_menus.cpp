@@ -10,6 +10,7 @@
 #include "resources/ids.h"
 #include "ui/commands.h"
 #include "ui/log_list_ctrl.h"
+#include "ui/timeline_strip.h"
 #include "ui/menu_builder.h"
 #include "ui/ui_text.h"
 
@@ -162,6 +163,8 @@ void CLogViewerDlg::UpdateMenuState(QMenu* popup) {
                 checked = m_pList->IsColumnVisible(CLogListCtrl::kExtraType);
             } else if (id == korv::cmd::kViewAutoScroll) {
                 checked = m_pList->m_bAutoScroll;
+            } else if (id == korv::cmd::kViewTimeline) {
+                checked = m_pTimeline != nullptr && !m_pTimeline->isHidden();
             } else {
                 continue;
             }

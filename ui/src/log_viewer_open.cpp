@@ -8,6 +8,7 @@
 #include "resources/texts.h"
 #include "ui/list_settings.h"
 #include "ui/log_list_ctrl.h"
+#include "ui/timeline_strip.h"
 #include "ui/ui_text.h"
 
 #include <QFileInfo>
@@ -177,6 +178,9 @@ void CLogViewerDlg::CloseLog() {
     }
     m_updater.SetLog(nullptr);
     m_log.Close();
+    if (m_pTimeline != nullptr) {
+        m_pTimeline->Recount();  // the next log's rows count from nothing
+    }
     m_clickKey = {};
     m_nClickRow = m_nClickColumn = -1;
     RefreshFindColumns();

@@ -201,7 +201,7 @@ int ExportHistogram(const Options& o, const CLogFilterData& filter) {
   OpenedLog opened;
   if (int status = OpenAndLoad(o.path, filter, log, opened); status != kExitOk) return status;
   TimeHistogram histogram(std::make_shared<FixedOffsetZone>(0), kHistogramColumns);
-  CountVisibleRows(log, o.bucket, histogram);
+  CountHistogram(log, o.bucket, histogram);
   ReportLosses(opened.record >= 0 ? (log.Rows().empty() ? 1 : 0) : CountLoadLosses(log), 0);
   const std::string text = o.format == "csv" ? HistogramCsv(histogram) : HistogramTable(histogram);
   const std::string target = o.output.empty() ? "standard output" : o.output;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "logmodel/timeline_rows.h"
 #include "platform/tz.h"
 
 namespace korv::cli {
@@ -86,18 +87,12 @@ std::string HistogramCsv(const TimeHistogram& histogram) {
   return out;
 }
 
-void CountVisibleRows(const CLog& log, std::optional<BucketSize> size, TimeHistogram& histogram) {
+void CountHistogram(const CLog& log, std::optional<BucketSize> size, TimeHistogram& histogram) {
   // The row times are shown at the process's fixed offset (west of UTC), so the buckets are too.
   histogram.SetZone(std::make_shared<FixedOffsetZone>(std::int32_t(-platform::process_time_zone_offset())));
   histogram.SetColumns(kHistogramColumns);
   histogram.FixSize(size);
-  if (!log.IsDirectory()) {
-    histogram.Recount(log.Rows(), log.Visible());
-    return;
-  }
-  const std::vector<REC_INFO_DIR>& rows = log.DirectoryRows();
-  for (std::int32_t i : log.Visible())
-    if (i >= 0 && std::size_t(i) < rows.size()) histogram.Add(rows[std::size_t(i)].time, rows[std::size_t(i)].level);
+  korv::CountVisibleRows(log, histogram);
 }
 
 }  // namespace korv::cli

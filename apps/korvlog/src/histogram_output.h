@@ -22,6 +22,6 @@ std::string HistogramCsv(const TimeHistogram& histogram);
 
 // Counts the visible rows of a loaded log (file or directory) in the process time zone, the
 // one the row times are shown in; `size` fixes the bucket size, else it fits the span.
-void CountVisibleRows(const CLog& log, std::optional<BucketSize> size, TimeHistogram& histogram);
+void CountHistogram(const CLog& log, std::optional<BucketSize> size, TimeHistogram& histogram);
 
 }  // namespace korv::cli

@@ -66,6 +66,8 @@ class TimeHistogram {
   std::uint64_t MaxTotal() const;
   std::uint64_t UntimedCount() const { return m_untimed; }
   std::uint64_t CountedRows() const { return m_counted; }
+  // Latest minus earliest counted time, 0 when fewer than two rows were counted.
+  std::int64_t SpanSeconds() const { return m_latest - m_first; }
 
  private:
   // Merges the buckets into `size` (larger than the current size).

@@ -31,9 +31,11 @@
 
 class CLogListCtrl;
 class QMenu;
+class QLayout;
 class QMenuBar;
 
 namespace korv {
+class TimelineStrip;
 class ViewerStatusBar;
 class WindowNotifySink;
 }  // namespace korv
@@ -86,6 +88,7 @@ public:
     QMenu* GetLogsMenu() const { return m_pLogsMenu; }
     QMenu* GetLanguageMenu() const { return m_pLanguageMenu; }
     CLogFilterExDlg* GetFindDialog() const { return m_pFindDlg; }
+    korv::TimelineStrip* GetTimeline() const { return m_pTimeline; }
     const std::vector<korv::LanguageEntry>& GetLanguages() const { return m_languages; }
     int GetUtcOffset() const { return m_nUtcOffset; }
     const CLogFilterData& GetFindCriteria() const { return m_findCriteria; }
@@ -94,6 +97,8 @@ public:
 
     // Time Zone without its dialog: applies offset `hoursEast` as the command does.
     void ApplyUtcOffset(int hoursEast);
+    // Makes `criteria` the log's filter as Filter › Advanced does (selection kept by record).
+    void ApplyFilterCriteria(const CLogFilterData& criteria);
 
     // Escape ends nothing; only Exit and the close button set this first.
     void reject() override;
@@ -145,6 +150,12 @@ private:
     void ApplyPendingRows();
     std::vector<QString> ColumnTitles() const;
     korv::EditMenuFacts EditFacts() const;
+    // The timeline strip above the list (log_viewer_timeline.cpp).
+    void BuildTimeline(QLayout& layout);
+    void OnTimelinePeriod(qint64 from, qint64 to);
+    void OnTimelineCleared();
+    void OnTimelineBucket(qint64 start, qint64 end);
+    void ShowTimeline(bool shown);
     // The WM_DESTROY clean-up: log closed, updater stopped, dialogs gone.
     void OnDestroy();
     // The title of the main window (the caption of "Unknown log type.").
@@ -162,6 +173,7 @@ private:
     QMenu* m_pLogsMenu = nullptr;
     QMenu* m_pLanguageMenu = nullptr;
     korv::ViewerStatusBar* m_pStatusBar = nullptr;
+    korv::TimelineStrip* m_pTimeline = nullptr;
     QPointer<CLogFilterExDlg> m_pFindDlg;  // the modeless find dialog, made on first Find
     QPointer<CTimeZone> m_pTimeZoneDlg;
 
