@@ -61,12 +61,13 @@ void TimeHistogram::Add(platform::FileTime time, std::uint32_t level) {
   const std::int64_t t = UnixSecondsOf(time);
   if (m_counted == 0) {
     m_first = m_latest = t;
-  } else {
+  } else if (t < m_first || t > m_latest) {
+    // Only a wider span can need larger buckets.
     m_first = std::min(m_first, t);
     m_latest = std::max(m_latest, t);
+    FitSpan();
   }
   ++m_counted;
-  FitSpan();
   std::size_t i = m_last;
   if (i >= m_buckets.size() || t < m_buckets[i].start || t >= m_buckets[i].end) {
     const int found = BucketIndexAt(t);
