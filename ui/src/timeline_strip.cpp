@@ -219,9 +219,10 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
         int nextFree = area.left();
         for (std::int64_t t = m_spanFrom; t < m_spanTo;) {
             const int x = XOfTime(t);
-            if (x >= nextFree) {
-                const QString label = LocalText(t, withDate || x == area.left() || LocalText(t, false) == QStringLiteral("00:00"));
-                const QString shown = withDate ? label.left(10) : label;
+            const QString label = LocalText(t, withDate || x == area.left() || LocalText(t, false) == QStringLiteral("00:00"));
+            const QString shown = withDate ? label.left(10) : label;
+            // A label that would run past the right edge is left out rather than cut.
+            if (x >= nextFree && x + 2 + fontMetrics().horizontalAdvance(shown) <= width()) {
                 painter.drawLine(x, area.bottom() + 1, x, area.bottom() + 4);
                 painter.drawText(x + 2, baseline, shown);
                 nextFree = x + fontMetrics().horizontalAdvance(shown) + 12;
