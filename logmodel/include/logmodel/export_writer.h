@@ -40,8 +40,9 @@ class ExportRows {
   // The record time's date text and time text, for the XML time column.
   virtual bool DateTime(int row, std::u16string& date, std::u16string& time) = 0;
   // The row's record and row index, level, flags and time, for the line formats; false for
-  // a source that has none.
-  virtual bool RowInfo(int /*row*/, REC_INFO_BASE& /*info*/) { return false; }
+  // a row that no longer exists. Not defaulted: a source that forgot it would have every row
+  // of a JSON Lines or CSV export skipped, an empty file reported as success.
+  virtual bool RowInfo(int row, REC_INFO_BASE& info) = 0;
 };
 
 // Where the bytes go. Write writes all `size` bytes or fails.
