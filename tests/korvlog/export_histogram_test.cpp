@@ -116,7 +116,7 @@ TEST_F(HistogramCli, OutputFileAndRefusedCombinations) {
       {"--histogram -f xml", "--histogram writes txt or csv"},
       {"--histogram --bucket week", "--bucket takes minute, hour or day"},
       {"--bucket day", "--bucket goes together with --histogram"},
-      {"-f csv", "--format csv needs --histogram"},
+      {"--histogram -f jsonl", "--histogram writes txt or csv"},
   };
   for (const auto& r : refused) {
     SCOPED_TRACE(r.args);
