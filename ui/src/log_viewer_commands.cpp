@@ -98,6 +98,12 @@ void CLogViewerDlg::OnCommand(int id) {
             case ID_FILTERDLG_STOP: m_log.CancelFind(); break;
             case kTimeZone: OnTimeZone(); break;
             case kExport: OnExport(); break;
+            case kToggleMark: OnToggleMark(); break;
+            case kNextMark:
+            case kPrevMark: GoToMark(id == kPrevMark); break;
+            case kClearMarks: OnClearMarks(); break;
+            case kCopyMarked: OnCopyMarked(); break;
+            case kExportMarked: OnExportMarked(); break;
             case kSysAbout:
             case kAbout: {
                 CAboutDlg dlg(this);
@@ -131,7 +137,9 @@ void CLogViewerDlg::OnCopyAll() {
     }
 }
 
-void CLogViewerDlg::OnExport() {
+void CLogViewerDlg::OnExport() { ExportRows(false); }
+
+void CLogViewerDlg::ExportRows(bool marked) {
     QString shown;
     const auto pane0 = [this, &shown](const QString& text) {
         if (text == shown) {
@@ -143,7 +151,11 @@ void CLogViewerDlg::OnExport() {
         // guards on m_bExporting hold back whatever else could change the log.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
-    ExportLog(this, &m_log, pane0, [this](bool running) { m_bExporting = running; });
+    std::function<std::vector<int>()> positions;
+    if (marked) {
+        positions = [this] { return MarkedPositions(); };
+    }
+    ExportLog(this, &m_log, pane0, [this](bool running) { m_bExporting = running; }, positions);
     OnDeferredNotifications();
 }
 
@@ -246,6 +258,7 @@ void CLogViewerDlg::OnFilterCommand(int id) {
         m_pList->RestoreSelection();
     }
     ResumeAfterPause();
+    RefreshHighlight();
     UpdateStatusBar();
 }
 
@@ -291,6 +304,7 @@ void CLogViewerDlg::OnFindFromDialog() {
         return;
     }
     m_findCriteria = m_pFindDlg->GetCriteria();
+    RefreshHighlight();
     if (m_log.IsDecodable()) {
         Search(m_pFindDlg->GetSearchUp() == 1);
     }

@@ -228,6 +228,7 @@ void CLogViewerDlg::ApplyPendingRows() {
         m_pList->SaveSelection();
     }
     m_updater.Apply();
+    DropRewrittenMarks();
     m_pList->SetItemCount(m_log.GetVisibleCount());
     if (list) {
         m_pList->RestoreSelection();

@@ -159,6 +159,8 @@ void CLogViewerDlg::StartFollowing() {
     // SetLog pauses a running worker before it takes the new log.
     m_updater.SetLog(&m_log);
     korv::LoadListSettings(&m_log, *m_pList);
+    LoadMarks();
+    RefreshHighlight();
     m_updater.Start();
     m_updater.RequestUpdate();
 }
@@ -177,6 +179,7 @@ void CLogViewerDlg::CloseLog() {
     }
     m_updater.SetLog(nullptr);
     m_log.Close();
+    LoadMarks();  // none with no log
     m_clickKey = {};
     m_nClickRow = m_nClickColumn = -1;
     RefreshFindColumns();
