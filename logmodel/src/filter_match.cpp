@@ -158,7 +158,8 @@ void FindMatchRanges(const CLogFilterData& filter, int column, std::u16string_vi
       if (!compiled) return;
       pattern = compiled.get();
     }
-    pattern->FindRanges(text, out, limit);
+    // The row test first: for a literal it is one scan, and most cells do not match.
+    if (pattern->Matches(text)) pattern->FindRanges(text, out, limit);
     return;
   }
   const bool fold = !(filter.m_nOptions & FILTER_OPT_CASE);
