@@ -9,51 +9,16 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "output_buffer.h"
 #include "platform/codepage.h"
 #include "platform/file.h"
 
 namespace korv {
 namespace {
 
-constexpr std::size_t kInitialRoom = 2048;
-constexpr std::size_t kFlushRoom = 1048576;
-
 constexpr char kXmlHead[] = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\r\n<KORV>\r\n  <LOG>";
 constexpr char kXmlTail[] = "\r\n  </LOG>\r\n</KORV>";
 static_assert(sizeof kXmlHead - 1 == 56 && sizeof kXmlTail - 1 == 19);
-
-// The export's output buffer. `room_` is the buffer's capacity as the flush rule sees it:
-// 2048 bytes at first, doubled whenever an append needs more.
-class OutputBuffer {
- public:
-  OutputBuffer() { data_.reserve(kInitialRoom); }
-
-  // True when the rule says to write the buffer out before appending `incoming` bytes
-  // (plus the rule's `slack`).
-  bool NeedsFlush(std::size_t incoming, std::size_t slack) const {
-    return room_ >= kFlushRoom && room_ < data_.size() + incoming + slack;
-  }
-  bool Flush(ExportSink& sink) {
-    const bool ok = data_.empty() || sink.Write(data_.data(), data_.size());
-    data_.clear();
-    return ok;
-  }
-  void Append(const char* p, std::size_t n) {
-    while (room_ < data_.size() + n) room_ *= 2;
-    if (data_.capacity() < room_) data_.reserve(room_);
-    data_.append(p, n);
-  }
-  void Append(const std::string& s) { Append(s.data(), s.size()); }
-  bool Empty() const { return data_.empty(); }
-
- private:
-  std::string data_;
-  std::size_t room_ = kInitialRoom;
-};
-
-void Report(const ExportProgress& progress, int i, int count) {
-  if (progress && (i & 0x100)) progress(float(100 * float(i)) / float(count));
-}
 
 void AppendAscii(const char* s, std::u16string& out) {
   while (*s) out.push_back(char16_t(static_cast<unsigned char>(*s++)));
@@ -337,7 +302,7 @@ int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, b
     }
     if (time_column && !rows.DateTime(i, date, time)) date.clear(), time.clear();
     ok = writer.Row(cells, date, time);
-    Report(progress, i, count);
+    ReportProgress(progress, i, count);
   }
   const int result = writer.Finish();
   if (stats != nullptr) *stats = writer.Stats();
@@ -360,7 +325,7 @@ int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& pr
       result = kExportWriteFailed;
       break;
     }
-    Report(progress, i, count);
+    ReportProgress(progress, i, count);
   }
   if (result == kExportOk) result = writer.Finish();
   if (stats != nullptr) *stats = writer.Stats();

@@ -1,5 +1,7 @@
 #include "logmodel/record_time.h"
 
+#include <cstdio>
+
 #include "platform/time_text.h"
 #include "platform/tz.h"
 
@@ -8,10 +10,10 @@ using namespace korv::platform;
 namespace {
 
 // The time moved into the process time zone, false when that leaves the FILETIME range.
-bool LocalCivil(FileTime time, CivilTime& t) {
+bool LocalCivil(FileTime time, long offsetWest, CivilTime& t) {
   // Offset west of UTC in ticks; the C library keeps the offset within a day or so, far from
   // where seconds times 10^7 could overflow 64 bits.
-  const long long shift = (long long)process_time_zone_offset() * (long long)kTicksPerSecond;
+  const long long shift = (long long)offsetWest * (long long)kTicksPerSecond;
   FileTime local = time;
   if (shift > 0) {
     if (local < FileTime(shift)) return false;
@@ -30,7 +32,7 @@ bool FormatRecordDateTime(FileTime time, std::u16string& date, std::u16string& c
   date.clear();
   clock.clear();
   CivilTime t;
-  if (!LocalCivil(time, t)) return false;
+  if (!LocalCivil(time, process_time_zone_offset(), t)) return false;
   append_date_text(t, date);
   append_time_text(t, clock);
   return true;
@@ -38,7 +40,7 @@ bool FormatRecordDateTime(FileTime time, std::u16string& date, std::u16string& c
 
 void AppendRecordTime(FileTime time, std::u16string& out) {
   CivilTime t;
-  if (!LocalCivil(time, t)) return;
+  if (!LocalCivil(time, process_time_zone_offset(), t)) return;
   append_date_text(t, out);
   out += u' ';
   append_time_text(t, out);
@@ -48,4 +50,19 @@ std::u16string FormatRecordTime(FileTime time) {
   std::u16string text;
   AppendRecordTime(time, text);
   return text;
+}
+
+bool AppendIsoRecordTime(FileTime time, std::string& out) {
+  // One read of the offset for both the shift and its text, so the two always agree.
+  const long west = process_time_zone_offset();
+  CivilTime t;
+  if (!LocalCivil(time, west, t)) return false;
+  const long east = -west;
+  const long minutes = (east < 0 ? -east : east) / 60;
+  char buf[40];
+  const int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", t.year, t.month,
+                              t.day, t.hour, t.minute, t.second, east < 0 ? '-' : '+', minutes / 60, minutes % 60);
+  if (n <= 0 || std::size_t(n) >= sizeof buf) return false;
+  out.append(buf, std::size_t(n));
+  return true;
 }

@@ -47,6 +47,23 @@ TEST(CopyText, Layout) {
     }
 }
 
+// A long copy yields to the window every kCopyYieldRows rows, and the text
+// is the same whether or not it yields.
+TEST(CopyText, YieldsBetweenRowsWithoutChangingTheText) {
+    std::map<int, Cells> table;
+    for (int i = 0; i < 3 * kCopyYieldRows + 5; ++i) {
+        table[i] = {std::u16string(1, char16_t(u'a' + i % 26)), u"cell"};
+    }
+    for (const int count : {0, kCopyYieldRows - 1, kCopyYieldRows, 3 * kCopyYieldRows + 5}) {
+        std::vector<int> rows(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) rows[static_cast<std::size_t>(i)] = i;
+        int yields = 0;
+        const std::u16string yielded = BuildCopyText(rows, Table(table), [&yields] { ++yields; });
+        EXPECT_EQ(yielded, BuildCopyText(rows, Table(table))) << count;
+        EXPECT_EQ(yields, count / kCopyYieldRows) << count;
+    }
+}
+
 TEST(CopyText, RoomGrowsInSteps) {
     struct Case {
         std::size_t cellLength;

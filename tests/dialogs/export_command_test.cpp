@@ -49,6 +49,10 @@ public:
         time = u"03:04:05";
         return true;
     }
+    bool RowInfo(int row, REC_INFO_BASE& info) override {
+        info = REC_INFO_BASE{row, 0, 0, 0x40000000, 0, 0};
+        return true;
+    }
     bool marked = false;
     int markedReads = 0;
 
@@ -79,7 +83,8 @@ struct ExportRun {
 
 TEST(ExportFilters, FormatByFilterNotByName) {
     EXPECT_EQ(ExportNameFilters(),
-              (QStringList{"XML file (*.xml)", "Text file (*.txt)", "Data file (*.dat)"}));
+              (QStringList{"XML file (*.xml)", "Text file (*.txt)", "Data file (*.dat)",
+                           "JSON Lines (*.jsonl)", "CSV (*.csv)"}));
     struct Case {
         const char* filter;
         std::optional<ExportFormat> format;
@@ -87,7 +92,10 @@ TEST(ExportFilters, FormatByFilterNotByName) {
         {"XML file (*.xml)", ExportFormat::kXml},
         {"Text file (*.txt)", ExportFormat::kText},
         {"Data file (*.dat)", ExportFormat::kDataFile},
+        {"JSON Lines (*.jsonl)", ExportFormat::kJsonLines},
+        {"CSV (*.csv)", ExportFormat::kCsv},
         {"*.xml", std::nullopt},
+        {"*.jsonl", std::nullopt},
         {"", std::nullopt},
     };
     for (const Case& c : cases) {
@@ -97,7 +105,8 @@ TEST(ExportFilters, FormatByFilterNotByName) {
 
 TEST(ExportRunTest, ProgressOnlyOnRows256To299) {
     test::TempDir dir;
-    for (ExportFormat format : {ExportFormat::kXml, ExportFormat::kText}) {
+    for (ExportFormat format :
+         {ExportFormat::kXml, ExportFormat::kText, ExportFormat::kJsonLines, ExportFormat::kCsv}) {
         ExportRun run(300);
         ASSERT_EQ(run.To(format, dir.Path("out")), kExportOk);
         ASSERT_EQ(run.panes.size(), 45u);  // rows 256..299, then "Done"
@@ -187,7 +196,7 @@ void AnswerSaveDialog(const QString& filter, const QString& path) {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("xml"));
-        EXPECT_EQ(dialog->nameFilters().size(), 3);
+        EXPECT_EQ(dialog->nameFilters().size(), 5);
         dialog->selectNameFilter(filter);
         dialog->selectFile(path);
         static_cast<QDialog*>(dialog)->accept();  // as the Save button does

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "logmodel/export_writer.h"
+#include "logmodel/line_export_writer.h"
 #include "workers_support.h"
 
 namespace korv::test {
@@ -39,6 +40,10 @@ class ManyRows : public ExportRows {
     time = u"14:03:05";
     return true;
   }
+  bool RowInfo(int row, REC_INFO_BASE& info) override {
+    info = REC_INFO_BASE{row, 0, 0, 0x40000000, 0, 0};
+    return true;
+  }
 
  private:
   static std::u16string Number(int n) {
@@ -61,28 +66,31 @@ int UnderSizeLimit(const std::function<int()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 200 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
-int WriteFormat(bool xml, ExportSink& sink) {
+int WriteFormat(const std::string& format, ExportSink& sink) {
   ManyRows rows;
-  return xml ? WriteXmlExport(rows, {u"Time", u"Module", u"Event"}, true, sink, {})
-             : WriteTextExport(rows, sink, {});
+  const std::vector<std::u16string> names = {u"Time", u"Module", u"Event"};
+  if (format == "xml") return WriteXmlExport(rows, names, true, sink, {});
+  if (format == "jsonl") return WriteLineExport(rows, LineFormat::kJsonLines, names, "warnlog", sink, {});
+  if (format == "csv") return WriteLineExport(rows, LineFormat::kCsv, names, "warnlog", sink, {});
+  return WriteTextExport(rows, sink, {});
 }
 
 TEST(ExportDiskFull, TheWritersReportAFailedWrite) {
   WorkerTempDir dir;
-  for (const bool xml : {false, true}) {
-    SCOPED_TRACE(xml ? "xml" : "text");
-    const std::string target = dir.Path(xml ? "out.xml" : "out.txt");
+  for (const std::string format : {"txt", "xml", "jsonl", "csv"}) {
+    SCOPED_TRACE(format);
+    const std::string target = dir.Path("out." + format);
     const int status = UnderSizeLimit([&] {
       std::unique_ptr<ExportSink> sink;
       if (CreateExportTarget(target, "", sink) != kExportOk) return 101;
-      return WriteFormat(xml, *sink);
+      return WriteFormat(format, *sink);
     });
     EXPECT_EQ(status, kExportWriteFailed);
     EXPECT_LE(fs::file_size(target), kLimit) << "the file holds what was written";
 
     if (!fs::exists("/dev/full")) continue;
     FdSink full(::open("/dev/full", O_WRONLY | O_CLOEXEC), true);
-    EXPECT_EQ(WriteFormat(xml, full), kExportWriteFailed);
+    EXPECT_EQ(WriteFormat(format, full), kExportWriteFailed);
   }
 }
 
@@ -97,7 +105,11 @@ TEST(ExportDiskFull, KorvlogExportExitsWith6) {
     const char* format;
     const char* message;  // what korvlog says on standard error
   };
-  const Case cases[] = {{"txt", "the write failed"}, {"xml", "the write failed"}, {"dat", "the copy failed"}};
+  const Case cases[] = {{"txt", "the write failed"},
+                        {"xml", "the write failed"},
+                        {"jsonl", "the write failed"},
+                        {"csv", "the write failed"},
+                        {"dat", "the copy failed"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.format);
     const std::string target = dir.Path(std::string("limited.") + c.format);

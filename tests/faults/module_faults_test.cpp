@@ -31,6 +31,11 @@ class LogRowsOf : public ExportRows {
   bool DateTime(int row, std::u16string& date, std::u16string& time) override {
     return log_.GetRowDateTime(row, date, time);
   }
+  bool RowInfo(int row, REC_INFO_BASE& info) override {
+    const REC_INFO_BASE* found = log_.GetRow(row);
+    if (found != nullptr) info = *found;
+    return found != nullptr;
+  }
 
  private:
   CLog& log_;

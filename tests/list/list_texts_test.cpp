@@ -5,6 +5,7 @@
 #include <QColor>
 
 #include "list_test_support.h"
+#include "logmodel/severity.h"
 #include "ui/log_list_model.h"
 
 namespace korv::test {
@@ -48,6 +49,21 @@ TEST(ListTexts, OwnColumnTexts) {
                               TypeCase{false, 32, "type: 32"}, TypeCase{false, 0x80000000u, "type: 2147483648"},
                               TypeCase{true, 16, "Corrupted"}}) {
         EXPECT_EQ(texts.TypeText(c.corrupted, c.levelClass), c.text) << c.levelClass;
+    }
+}
+
+// The line exports name a row's severity without the string table; they must name it as the
+// Type column does for every level a row can have.
+TEST(ListTexts, ExportSeverityNamesAreTheTypeColumns) {
+    const ListTexts texts;
+    for (const std::uint32_t level : {0x00000000u, 0x0FFFFFFFu, 0x10000000u, 0x3FFFFFFFu, 0x40000000u,
+                                      0x7FFFFFFFu, 0x80000000u, 0x9FFFFFFFu, 0xA0000000u, 0xFFFFFFFFu}) {
+        for (const bool corrupted : {false, true}) {
+            const std::u16string_view name = SeverityName(corrupted, LevelClass(level));
+            EXPECT_EQ(texts.TypeText(corrupted, LevelClass(level)),
+                      QString::fromUtf16(name.data(), static_cast<qsizetype>(name.size())))
+                << level << (corrupted ? " corrupted" : "");
+        }
     }
 }
 

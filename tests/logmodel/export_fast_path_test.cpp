@@ -31,6 +31,7 @@ class OneCellRows : public korv::ExportRows {
     time = u"t";
     return true;
   }
+  bool RowInfo(int, REC_INFO_BASE&) override { return false; }  // no line formats here
 
  private:
   std::vector<std::u16string> texts_;

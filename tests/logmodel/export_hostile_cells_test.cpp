@@ -38,6 +38,7 @@ class CellRows : public korv::ExportRows {
     time = u"t";
     return true;
   }
+  bool RowInfo(int, REC_INFO_BASE&) override { return false; }  // no line formats here
 
  private:
   std::vector<std::vector<std::u16string>> rows_;

@@ -37,6 +37,7 @@ class FakeRows : public korv::ExportRows {
     time = rows_[std::size_t(i)].time;
     return true;
   }
+  bool RowInfo(int, REC_INFO_BASE&) override { return false; }  // no line formats here
 
  private:
   std::vector<FakeRow> rows_;

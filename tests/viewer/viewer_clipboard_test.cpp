@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QTimer>
 
 #include <clocale>
 #include <string>
@@ -62,6 +63,46 @@ TEST_F(ShownWindowTest, CopiedRowsReachOtherProgramsAsUnicode) {
             EXPECT_EQ(data->data(format), QByteArray(ansi.data(), static_cast<qsizetype>(ansi.size())));
         }
     }
+}
+
+// Copy All of many rows: the window keeps turning (timers, repaints) while
+// the rows are read, and neither a command nor new rows reach the log until
+// the copy ends; the rows then arrive.
+TEST_F(ShownWindowTest, LongCopyLetsTheWindowTurnAndHoldsTheLog) {
+    const std::string log = FreshDir("copy-long") + "/warnlog.dat";
+    constexpr int kRows = 20000;
+    ASSERT_TRUE(RunWriter("append-json " + log, EventsJson(0, kRows)));
+    auto dlg = StartShownWindow(QString::fromStdString(log));
+    ASSERT_TRUE(WaitFor([&] { return LoadedRows(*dlg, kRows); }));
+
+    int turnsDuringCopy = 0;
+    bool appended = false;
+    const std::uint32_t maskBefore = dlg->GetLog().GetFilter().m_nTypeMask;
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!dlg->GetLog().IsExporting()) {
+            return;
+        }
+        if (++turnsDuringCopy == 1) {
+            dlg->OnCommand(cmd::kFilterInformation);  // refused while the copy reads
+            appended = RunWriter("append-json " + log, EventsJson(kRows, 5));
+            dlg->GetUpdater().RequestUpdate();
+        }
+        // Whatever the updater finishes meanwhile waits for the copy.
+        EXPECT_EQ(dlg->GetList()->GetItemCount(), kRows);
+    });
+    probe.start();
+    dlg->OnCommand(cmd::kCopyAll);
+    probe.stop();
+
+    EXPECT_GT(turnsDuringCopy, 0);
+    EXPECT_EQ(dlg->GetLog().GetFilter().m_nTypeMask, maskBefore);
+    const QString copied = QGuiApplication::clipboard()->text();
+    EXPECT_EQ(copied.count(QStringLiteral("\r\n")), kRows);
+    EXPECT_TRUE(copied.contains(QStringLiteral("\tuser19999\t")));
+    ASSERT_TRUE(appended);
+    EXPECT_TRUE(WaitFor([&] { return LoadedRows(*dlg, kRows + 5); }, 10000));
 }
 
 }  // namespace

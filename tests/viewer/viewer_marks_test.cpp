@@ -259,7 +259,11 @@ TEST_F(ViewerMarks, CopyAndExportMarkedRowsOnly) {
         int filter;  // in ExportNameFilters()
         const char* file;
         bool written;
-    } cases[] = {{0, "/marked.xml", true}, {1, "/marked.txt", true}, {2, "/marked.dat", false}};
+    } cases[] = {{0, "/marked.xml", true},
+                 {1, "/marked.txt", true},
+                 {2, "/marked.dat", false},
+                 {3, "/marked.jsonl", true},
+                 {4, "/marked.csv", true}};
     for (const auto& c : cases) {
         const std::string target = dir + c.file;
         QTimer probe;
@@ -289,6 +293,11 @@ TEST_F(ViewerMarks, CopyAndExportMarkedRowsOnly) {
         EXPECT_LT(bytes.find("user6"), bytes.find("user1"));
         for (const char* absent : {"user0", "user2", "user3", "user7"}) {
             EXPECT_EQ(bytes.find(absent), std::string::npos) << absent;
+        }
+        if (std::string(c.file).ends_with(".jsonl")) {
+            // The record numbers are the marked rows' own (user6 is record 6).
+            EXPECT_NE(bytes.find("\"record\":6,"), std::string::npos) << bytes;
+            EXPECT_NE(bytes.find("\"record\":1,"), std::string::npos) << bytes;
         }
     }
 }

@@ -30,10 +30,16 @@ void CopyTextBuilder::AddRow(const std::vector<std::u16string>& cells) {
     m_text += u"\r\n";
 }
 
-std::u16string BuildCopyText(const std::vector<int>& rows, const RowCellsFn& cells) {
+std::u16string BuildCopyText(const std::vector<int>& rows, const RowCellsFn& cells,
+                             const CopyYieldFn& yield) {
     CopyTextBuilder builder;
     std::vector<std::u16string> rowCells;
+    int sinceYield = 0;
     for (int row : rows) {
+        if (yield && ++sinceYield == kCopyYieldRows) {
+            sinceYield = 0;
+            yield();
+        }
         rowCells.clear();
         if (cells(row, rowCells)) {
             builder.AddRow(rowCells);
@@ -92,16 +98,16 @@ bool CopyText(const std::u16string& text) {
 
 }  // namespace
 
-bool CopyRows(CLog* log, std::vector<int> selectedRows, CellSource source) {
+bool CopyRows(CLog* log, std::vector<int> selectedRows, CellSource source, const CopyYieldFn& yield) {
     if (!log || !log->IsOpen()) {
         return false;
     }
     std::sort(selectedRows.begin(), selectedRows.end());
     selectedRows.erase(std::unique(selectedRows.begin(), selectedRows.end()), selectedRows.end());
-    return CopyText(BuildCopyText(selectedRows, CellsOf(*log, source)));
+    return CopyText(BuildCopyText(selectedRows, CellsOf(*log, source), yield));
 }
 
-bool CopyAllRows(CLog* log, CellSource source) {
+bool CopyAllRows(CLog* log, CellSource source, const CopyYieldFn& yield) {
     if (!log || !log->IsOpen()) {
         return false;
     }
@@ -109,7 +115,7 @@ bool CopyAllRows(CLog* log, CellSource source) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i] = static_cast<int>(i);
     }
-    return CopyText(BuildCopyText(rows, CellsOf(*log, source)));
+    return CopyText(BuildCopyText(rows, CellsOf(*log, source), yield));
 }
 
 bool CopyCell(CLog* log, int row, int column, int selectedCount) {

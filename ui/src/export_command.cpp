@@ -1,5 +1,6 @@
 #include "ui/export_command.h"
 
+#include "logmodel/line_export_writer.h"
 #include "logmodel/log.h"
 #include "resources/string_table.h"
 #include "resources/texts.h"
@@ -32,6 +33,8 @@ std::optional<ExportFormat> ExportFormatFromFilter(const QString& selectedFilter
         case 0: return ExportFormat::kXml;
         case 1: return ExportFormat::kText;
         case 2: return ExportFormat::kDataFile;
+        case 3: return ExportFormat::kJsonLines;
+        case 4: return ExportFormat::kCsv;
         default: return std::nullopt;
     }
 }
@@ -45,7 +48,7 @@ std::optional<ExportChoice> AskExportTarget(QWidget* parent) {
     dialog.setDefaultSuffix(Qs(text::kExportDefaultExtension));
     // A name typed without an extension gets the selected format's one.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
-        static constexpr const char* kSuffixes[] = {"xml", "txt", "dat"};
+        static constexpr const char* kSuffixes[] = {"xml", "txt", "dat", "jsonl", "csv"};
         const auto format = ExportFormatFromFilter(f);
         if (format) {
             dialog.setDefaultSuffix(QString::fromLatin1(kSuffixes[static_cast<int>(*format) - 1]));
@@ -95,6 +98,11 @@ public:
     bool DateTime(int row, std::u16string& date, std::u16string& time) override {
         return m_log.GetRowDateTime(At(row), date, time);
     }
+    bool RowInfo(int row, REC_INFO_BASE& info) override {
+        const REC_INFO_BASE* found = m_log.GetRow(At(row));
+        if (found) info = *found;
+        return found != nullptr;
+    }
 
 private:
     int At(int row) const {
@@ -126,10 +134,19 @@ int RunExport(const ExportSource& source, ExportFormat format, const std::string
     const ExportProgress progress = [&pane0](float percent) {
         if (pane0) pane0(Qs(ExportProgressText(percent)));
     };
-    const int result = format == ExportFormat::kXml
-                           ? WriteXmlExport(*source.rows, source.names, source.timeColumn, *sink,
-                                            progress)
-                           : WriteTextExport(*source.rows, *sink, progress);
+    int result;
+    switch (format) {
+        case ExportFormat::kXml:
+            result = WriteXmlExport(*source.rows, source.names, source.timeColumn, *sink, progress);
+            break;
+        case ExportFormat::kJsonLines:
+        case ExportFormat::kCsv:
+            result = WriteLineExport(*source.rows,
+                                     format == ExportFormat::kCsv ? LineFormat::kCsv : LineFormat::kJsonLines,
+                                     source.names, source.logKey, *sink, progress);
+            break;
+        default: result = WriteTextExport(*source.rows, *sink, progress);
+    }
     sink.reset();
     // "Done" is also the pane's idle text; a failure is told by the message box.
     if (pane0) pane0(Qs(text::kDone));
@@ -163,6 +180,7 @@ int ExportLogTo(CLog& log, ExportFormat format, const std::string& target,
     }
     source.timeColumn = log.GetViewMode() == LOG_VIEW_LIST;
     source.logPath = log.GetDisplayPath(false);
+    source.logKey = log.GetSettingsKey();
     source.setMark = [&log](bool on) { log.SetExporting(on); };
     return RunExport(source, format, target, pane0);
 }

@@ -24,6 +24,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QMenu>
@@ -127,14 +128,35 @@ void CLogViewerDlg::OnCommand(int id) {
 
 void CLogViewerDlg::OnCopy() {
     if (m_log.IsOpen()) {
-        korv::CopyRows(&m_log, m_pList->GetSelectedPositions(), korv::CellSource::kFull);
+        const std::vector<int> rows = m_pList->GetSelectedPositions();
+        HoldLogWhile([&](const korv::CopyYieldFn& yield) { korv::CopyRows(&m_log, rows, CopySource(), yield); });
     }
 }
 
 void CLogViewerDlg::OnCopyAll() {
     if (m_log.IsOpen()) {
-        korv::CopyAllRows(&m_log, korv::CellSource::kFull);
+        HoldLogWhile([&](const korv::CopyYieldFn& yield) { korv::CopyAllRows(&m_log, CopySource(), yield); });
     }
+}
+
+void CLogViewerDlg::HoldLogWhile(const std::function<void(const korv::CopyYieldFn&)>& work) {
+    // A copy of many rows decodes each on this thread: it lets the window
+    // repaint and its timers run every few milliseconds, as the export does.
+    // User input waits, and the export's guards keep commands, closing and new
+    // rows off the log until the rows are read.
+    QElapsedTimer sinceTurn;
+    sinceTurn.start();
+    const korv::CopyYieldFn yield = [&sinceTurn] {
+        if (sinceTurn.elapsed() >= 15) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            sinceTurn.restart();
+        }
+    };
+    {
+        const LogHold hold(*this);
+        work(yield);
+    }
+    OnDeferredNotifications();
 }
 
 void CLogViewerDlg::OnExport() { ExportRows(false); }

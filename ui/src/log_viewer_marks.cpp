@@ -135,7 +135,7 @@ void CLogViewerDlg::OnCopyMarked() {
         m_pStatusBar->SetPaneText(0, m_paneMessage);
         return;
     }
-    korv::CopyRows(&m_log, positions, korv::CellSource::kFull);
+    HoldLogWhile([&](const korv::CopyYieldFn& yield) { korv::CopyRows(&m_log, positions, CopySource(), yield); });
 }
 
 void CLogViewerDlg::OnExportMarked() {

@@ -1,7 +1,8 @@
 #pragma once
 // The export formats: XML (UTF-8) and tab-separated text (the locale's character set) of the
-// visible rows, and a byte copy of the log file. Used by the viewer's Export command and by
-// `korvlog export`, so both write exactly the same bytes.
+// visible rows, and a byte copy of the log file (JSON Lines and CSV: line_export_writer.h).
+// Used by the viewer's Export command and by `korvlog export`, so both write exactly the
+// same bytes.
 //
 // Output is gathered in memory and written in large blocks: the buffer grows freely until
 // its room reaches 1 MiB and from then on is written out whenever the next record would not
@@ -14,6 +15,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "logmodel/rec_info.h"
 
 namespace korv {
 
@@ -36,6 +39,10 @@ class ExportRows {
   virtual bool Text(int row, std::u16string& line) = 0;
   // The record time's date text and time text, for the XML time column.
   virtual bool DateTime(int row, std::u16string& date, std::u16string& time) = 0;
+  // The row's record and row index, level, flags and time, for the line formats; false for
+  // a row that no longer exists. Not defaulted: a source that forgot it would have every row
+  // of a JSON Lines or CSV export skipped, an empty file reported as success.
+  virtual bool RowInfo(int row, REC_INFO_BASE& info) = 0;
 };
 
 // Where the bytes go. Write writes all `size` bytes or fails.

@@ -15,3 +15,8 @@ void AppendRecordTime(korv::platform::FileTime time, std::u16string& out);
 // The date text and the time text separately (the XML export writes them apart). False, and
 // both empty, when the shifted time has no calendar date.
 bool FormatRecordDateTime(korv::platform::FileTime time, std::u16string& date, std::u16string& clock);
+
+// The time as ISO 8601 with the offset the list applies, "2026-03-14T10:26:53+01:00" (the
+// list shows whole seconds, and so does this), appended to `out` in ASCII. False, with
+// nothing appended, when the shifted time has no calendar date.
+bool AppendIsoRecordTime(korv::platform::FileTime time, std::string& out);

@@ -30,7 +30,8 @@ inline constexpr std::string_view kTypeValueFmt = "type: %d";
 inline constexpr std::string_view kCorrupted = "Corrupted";
 
 inline constexpr std::string_view kExportFilter =
-    "XML file (*.xml)|*.xml|Text file (*.txt)|*.txt|Data file (*.dat)|*.dat||";
+    "XML file (*.xml)|*.xml|Text file (*.txt)|*.txt|Data file (*.dat)|*.dat|"
+    "JSON Lines (*.jsonl)|*.jsonl|CSV (*.csv)|*.csv||";
 inline constexpr std::string_view kExportDefaultExtension = "xml";
 
 // Small dialogs.

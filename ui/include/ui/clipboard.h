@@ -40,8 +40,14 @@ private:
 // The cells of one visible row; false when the log cannot produce them.
 using RowCellsFn = std::function<bool(int row, std::vector<std::u16string>& cells)>;
 
-// The text of `rows` (skipping rows whose cells cannot be had).
-std::u16string BuildCopyText(const std::vector<int>& rows, const RowCellsFn& cells);
+// Called between rows of a long copy so the window can repaint; may do nothing.
+using CopyYieldFn = std::function<void()>;
+
+// The text of `rows` (skipping rows whose cells cannot be had). `yield`, when
+// given, is called after every kCopyYieldRows rows.
+inline constexpr int kCopyYieldRows = 256;
+std::u16string BuildCopyText(const std::vector<int>& rows, const RowCellsFn& cells,
+                             const CopyYieldFn& yield = {});
 
 // The clipboard data for `text`: Unicode and locale-encoded forms.
 std::unique_ptr<QMimeData> MakeClipboardData(const std::u16string& text);
@@ -54,9 +60,9 @@ enum class CellSource { kFull, kLimited };
 
 // Copy: the given selected rows in ascending order. Returns true when
 // something was put on the clipboard.
-bool CopyRows(CLog* log, std::vector<int> selectedRows, CellSource source);
+bool CopyRows(CLog* log, std::vector<int> selectedRows, CellSource source, const CopyYieldFn& yield = {});
 // Copy All: every visible row.
-bool CopyAllRows(CLog* log, CellSource source);
+bool CopyAllRows(CLog* log, CellSource source, const CopyYieldFn& yield = {});
 // Copy Cell: the bare text of the right-clicked cell, only when exactly one
 // row is selected; an empty cell is copied as empty text.
 bool CopyCell(CLog* log, int row, int column, int selectedCount);

@@ -1,6 +1,6 @@
 #pragma once
 // The window's Export... command: asks for a target in a save dialog, writes
-// the visible rows as XML or text, or copies the log file, and reports any
+// the visible rows as XML, text, JSON Lines or CSV, or copies the log file, and reports any
 // failure in a message box. The format is the save dialog's selected filter,
 // never the typed extension. While it runs the log carries the export mark,
 // so the updater holds its results back and the visible rows stay put.
@@ -24,9 +24,11 @@ enum class ExportFormat : int {
     kXml = 1,       // "XML file (*.xml)": UTF-8 XML of the visible rows
     kText = 2,      // "Text file (*.txt)": one line per visible row, locale charset
     kDataFile = 3,  // "Data file (*.dat)": a byte copy of the log file
+    kJsonLines = 4, // "JSON Lines (*.jsonl)": one UTF-8 JSON object per visible row
+    kCsv = 5,       // "CSV (*.csv)": RFC 4180, UTF-8, a header line
 };
 
-// The save dialog's three filters, in order, from the export filter string.
+// The save dialog's filters, in order, from the export filter string.
 QStringList ExportNameFilters();
 // The format of a selected filter text; nullopt for a text that is none of them.
 std::optional<ExportFormat> ExportFormatFromFilter(const QString& selectedFilter);
@@ -49,6 +51,7 @@ struct ExportSource {
     std::vector<std::u16string> names;    // column titles, in column order
     bool timeColumn = false;              // column 0 is the record time (view mode 1)
     std::string logPath;                  // the log's own file (the copy's source)
+    std::string logKey;                   // the kind's settings key (JSON Lines "log")
     std::function<void(bool)> setMark;    // sets / clears the export mark; may be empty
 };
 

@@ -19,6 +19,7 @@
 #include "logmodel/filter_data.h"
 #include "logmodel/log.h"
 #include "logmodel/log_updater_thread.h"
+#include "ui/clipboard.h"
 #include "ui/command_line.h"
 #include "ui/commands.h"
 #include "ui/log_filter_dlg.h"
@@ -27,6 +28,7 @@
 #include "ui/time_zone_dlg.h"
 #include "ui/viewer_text.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -103,9 +105,11 @@ public:
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    // The copy commands; a record window copies through GetRowCellsLimited.
-    virtual void OnCopy();
-    virtual void OnCopyAll();
+    // The copy commands take the cells from this source; a record window
+    // copies through GetRowCellsLimited.
+    virtual korv::CellSource CopySource() const { return korv::CellSource::kFull; }
+    void OnCopy();
+    void OnCopyAll();
 
 private:
     void BuildMenus();
@@ -204,8 +208,28 @@ private:
     bool m_bDestroyed = false;
     // A search pumps events; commands and log notifications wait for it.
     bool m_bSearching = false;
-    // So does an export, which repaints the window as it goes.
+    // So does an export or a copy, which repaints the window as it goes.
     bool m_bExporting = false;
+    // Holds the log still while `work` reads many rows, letting the window
+    // repaint whenever `work` calls its yield.
+    void HoldLogWhile(const std::function<void(const korv::CopyYieldFn&)>& work);
+    // Sets m_bExporting and the log's export mark for its lifetime.
+    class LogHold {
+    public:
+        explicit LogHold(CLogViewerDlg& dlg) : m_dlg(dlg) {
+            m_dlg.m_bExporting = true;
+            m_dlg.m_log.SetExporting(true);
+        }
+        ~LogHold() {
+            m_dlg.m_log.SetExporting(false);
+            m_dlg.m_bExporting = false;
+        }
+        LogHold(const LogHold&) = delete;
+        LogHold& operator=(const LogHold&) = delete;
+
+    private:
+        CLogViewerDlg& m_dlg;
+    };
     bool m_bNotifyDeferred = false;
     bool m_bPassEndDeferred = false;
     // Pane 0's answer to the user's last command ("Not found"), shown instead

@@ -12,6 +12,5 @@ public:
     explicit CLogViewerDlgDetail(QWidget* owner) : CLogViewerDlg(owner) {}
 
 protected:
-    void OnCopy() override;
-    void OnCopyAll() override;
+    korv::CellSource CopySource() const override { return korv::CellSource::kLimited; }
 };
