@@ -57,22 +57,27 @@ std::size_t FindFolded(std::u16string_view text, std::u16string_view needle, std
   return std::u16string_view::npos;
 }
 
-bool FindWholeWord(std::u16string_view text, std::u16string_view word, bool fold) {
+std::size_t FindWholeWordAt(std::u16string_view text, std::u16string_view word, bool fold,
+                            std::size_t from) {
   const std::size_t n = text.size();
   const std::size_t m = word.size();
-  std::size_t j = 0;
+  std::size_t j = from;
   while (j < n) {
     const std::size_t p = fold ? FindFolded(text, word, j) : text.find(word, j);
-    if (p == std::u16string_view::npos) return false;
+    if (p == std::u16string_view::npos) return p;
     const bool before_ok = p == 0 || !IsWordChar(text[p - 1]);
     const bool after_ok = p + m == n || !IsWordChar(text[p + m]);
-    if (before_ok && after_ok) return true;
+    if (before_ok && after_ok) return p;
     // Resume at the first non-word character after p, so the rest of this word is skipped.
     std::size_t k = p + 1;
     while (k < n && IsWordChar(text[k])) ++k;
     j = k;
   }
-  return false;
+  return std::u16string_view::npos;
+}
+
+bool FindWholeWord(std::u16string_view text, std::u16string_view word, bool fold) {
+  return FindWholeWordAt(text, word, fold, 0) != std::u16string_view::npos;
 }
 
 bool PassesRowTests(const CLogFilterData& filter, std::uint32_t flags, std::uint32_t level,
@@ -136,6 +141,37 @@ bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>&
       return true;
   }
   return false;
+}
+
+void FindMatchRanges(const CLogFilterData& filter, int column, std::u16string_view text,
+                     std::vector<TextRange>& out, std::size_t limit) {
+  out.clear();
+  // The columns MatchTexts looks at, and no others.
+  if (!TextCriterionActive(filter) || column < 0 || column >= 31 ||
+      !(filter.m_nColumnMask & (std::uint32_t(1) << column)))
+    return;
+  if (filter.m_nOptions & FILTER_OPT_REGEX) {
+    const TextPattern* pattern = filter.m_pattern.get();
+    std::shared_ptr<const TextPattern> compiled;
+    if (!pattern || !pattern->CompiledFrom(filter.m_strText, filter.m_nOptions)) {
+      compiled = TextPattern::Compile(filter.m_strText, filter.m_nOptions, nullptr);
+      if (!compiled) return;
+      pattern = compiled.get();
+    }
+    // The row test first: for a literal it is one scan, and most cells do not match.
+    if (pattern->Matches(text)) pattern->FindRanges(text, out, limit);
+    return;
+  }
+  const bool fold = !(filter.m_nOptions & FILTER_OPT_CASE);
+  const bool words = (filter.m_nOptions & FILTER_OPT_WORDS) != 0;
+  const std::u16string_view needle = filter.m_strText;
+  for (std::size_t from = 0; from < text.size() && from < limit;) {
+    const std::size_t p = words ? FindWholeWordAt(text, needle, fold, from)
+                                : (fold ? FindFolded(text, needle, from) : text.find(needle, from));
+    if (p == std::u16string_view::npos || p >= limit) break;
+    AddMergedRange(out, {p, p + needle.size()});
+    from = p + 1;  // the next occurrence may overlap this one ("aa" in "aaa")
+  }
 }
 
 int CircularFind(int count, int start, bool upwards, const std::function<bool(int)>& matches,

@@ -53,6 +53,30 @@ char16_t FoldLikeRe2(char16_t c) {
   return c;
 }
 
+// The whole-words form of `utf8`, the pattern in a group opened by `open`: "(?:" for the
+// matching program, "(" for the one that tells where the pattern's own part is.
+std::string WordsWrapped(const std::string& utf8, const char* open) {
+  return "(?:^|[^\\pL\\p{Nd}])" + std::string(open) + utf8 + ")(?:[^\\pL\\p{Nd}]|$)";
+}
+
+// The UTF-8 bytes AppendUtf8 writes for the character starting at text[i], and how many
+// UTF-16 units it takes (two for a surrogate pair, else one).
+void Utf8Length(std::u16string_view text, std::size_t i, std::size_t& bytes, std::size_t& units) {
+  const char16_t c = text[i];
+  units = 1;
+  if (c < 0x80) {
+    bytes = 1;
+  } else if (c < 0x800) {
+    bytes = 2;
+  } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+             text[i + 1] <= 0xDFFF) {
+    bytes = 4;
+    units = 2;
+  } else {
+    bytes = 3;  // the rest of the plane, and an unpaired surrogate written as U+FFFD
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -152,21 +176,33 @@ std::shared_ptr<const TextPattern> TextPattern::Compile(std::u16string_view patt
     if (error) *error = re->error();
     return nullptr;
   }
+  std::unique_ptr<RE2> spans, spansAfter;
   if (options & FILTER_OPT_WORDS) {
     // A non-word character or an end of the cell on each side; the same word characters
     // (letters and decimal digits) as the plain whole-word search. RE2's \b would only
     // know ASCII and so split words such as "příliš".
-    re = std::make_unique<RE2>("(?:^|[^\\pL\\p{Nd}])(?:" + utf8 + ")(?:[^\\pL\\p{Nd}]|$)",
-                               re_options);
+    re = std::make_unique<RE2>(WordsWrapped(utf8, "(?:"), re_options);
     if (!re->ok()) {
       if (error) *error = re->error();
       return nullptr;
+    }
+    RE2::Options capturing = re_options;
+    capturing.set_never_capture(false);
+    spans = std::make_unique<RE2>(WordsWrapped(utf8, "("), capturing);
+    spansAfter = std::make_unique<RE2>(
+        "[^\\pL\\p{Nd}](" + utf8 + ")(?:[^\\pL\\p{Nd}]|$)", capturing);
+    // They cannot fail where m_re compiled; should they, the cells show no ranges.
+    if (!spans->ok() || !spansAfter->ok()) {
+      spans.reset();
+      spansAfter.reset();
     }
   }
   std::shared_ptr<TextPattern> p(new TextPattern);
   p->m_source.assign(pattern);
   p->m_options = options & kTextOptions;
   p->m_re = std::move(re);
+  p->m_spans = std::move(spans);
+  p->m_spansAfter = std::move(spansAfter);
   // RE2's setup for each call costs more than a search through a short cell, so a literal
   // pattern (its longest ASCII part when case is ignored) is looked for first, in UTF-16;
   // RE2 then runs only on the few cells that contain it, or not at all when that part is
@@ -204,6 +240,52 @@ bool TextPattern::MatchesRe2(std::u16string_view text) const {
   utf8.clear();
   AppendUtf8(text, utf8);
   return m_re->Match(utf8, 0, utf8.size(), RE2::UNANCHORED, nullptr, 0);
+}
+
+void TextPattern::FindRanges(std::u16string_view text, std::vector<TextRange>& out,
+                             std::size_t limit) const {
+  out.clear();
+  if ((m_options & FILTER_OPT_WORDS) && !m_spans) return;  // see Compile
+  thread_local std::string utf8;
+  thread_local std::vector<std::size_t> unitAt;  // UTF-16 offset of each UTF-8 byte offset
+  utf8.clear();
+  AppendUtf8(text, utf8);
+  unitAt.assign(utf8.size() + 1, 0);
+  std::size_t byte = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t bytes = 0, units = 0;
+    Utf8Length(text, i, bytes, units);
+    for (std::size_t b = 0; b < bytes && byte + b < unitAt.size(); ++b) unitAt[byte + b] = i;
+    byte += bytes;
+    i += units;
+  }
+  if (byte != utf8.size()) return;  // cannot happen: the two walks write the same bytes
+  unitAt[byte] = text.size();
+
+  re2::StringPiece found[2];
+  const std::size_t n = utf8.size();
+  std::size_t start = 0;
+  bool first = true;
+  while (start <= n) {
+    // With whole words the pattern's part is group 1. After the first match the search
+    // resumes where that part began and must take a separator there: a later part may
+    // follow a separator that ends the previous part ("-" twice in "--").
+    const RE2& re = !m_spans ? *m_re : first ? *m_spans : *m_spansAfter;
+    const int group = m_spans ? 1 : 0;
+    if (!re.Match(utf8, start, n, RE2::UNANCHORED, found, group + 1) || !found[group].data()) break;
+    first = false;
+    const std::size_t begin = std::size_t(found[group].data() - utf8.data());
+    const std::size_t end = begin + found[group].size();
+    if (unitAt[begin] >= limit) break;
+    AddMergedRange(out, {unitAt[begin], unitAt[end]});
+    if (m_spans) {
+      start = begin;  // the separator taken there moves the next part past it
+    } else {
+      // One character past this match's start, so that an overlapping match counts too.
+      start = begin + 1;
+      while (start < n && (static_cast<unsigned char>(utf8[start]) & 0xC0) == 0x80) ++start;
+    }
+  }
 }
 
 bool TextPattern::CompiledFrom(std::u16string_view pattern, std::uint32_t options) const {

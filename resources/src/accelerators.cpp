@@ -12,6 +12,9 @@ constexpr Accelerator kMainAccelerators[] = {
     {"F3", cmd::kFindNext},
     {"Shift+F3", cmd::kFindPrev},
     {"Ctrl+Shift+F", cmd::kFilterAdvanced},
+    {"Ctrl+F2", cmd::kToggleMark},
+    {"F2", cmd::kNextMark},
+    {"Shift+F2", cmd::kPrevMark},
 };
 
 }  // namespace

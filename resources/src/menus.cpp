@@ -32,6 +32,11 @@ constexpr MenuItem kEdit[] = {
     Cmd(cmd::kFindNext, "Find Next\tF3"),
     Cmd(cmd::kFindPrev, "Find Prev\tShift + F3"),
     Sep(),
+    Cmd(cmd::kToggleMark, "Toggle &Mark\tCtrl + F2"),
+    Cmd(cmd::kNextMark, "Next Mark\tF2"),
+    Cmd(cmd::kPrevMark, "Previous Mark\tShift + F2"),
+    Cmd(cmd::kClearMarks, "Clear Marks"),
+    Sep(),
     Cmd(cmd::kTimeZone, "Time Zone"),
 };
 
@@ -83,13 +88,16 @@ constexpr MenuItem kListContextItems[] = {
     Cmd(cmd::kCopy, "&Copy"),
     Cmd(cmd::kCopyAll, "Copy All"),
     Cmd(cmd::kCopyCell, "Copy &Cell"),
+    Cmd(cmd::kCopyMarked, "Copy Marked Rows Only"),
     Cmd(cmd::kDelete, "&Delete"),
     Cmd(cmd::kDeleteAll, "Delete All"),
     Sep(),
     Cmd(cmd::kSelectAll, "Select &All"),
+    Cmd(cmd::kToggleMark, "Toggle &Mark"),
     Sep(),
     Cmd(cmd::kFind, "&Find"),
     Cmd(cmd::kExport, "Export..."),
+    Cmd(cmd::kExportMarked, "Export Marked Rows Only..."),
 };
 
 constexpr MenuItem kRecordContextItems[] = {

@@ -61,7 +61,7 @@ TEST(MenuBuilder, ContextMenusByViewMode) {
     for (QAction* a : list->actions()) {
         listIds.push_back(CommandId(*a));
     }
-    EXPECT_EQ(listIds, (std::vector<int>{57634, 32820, 32819, 32821, 32822, 0, 57642, 0, 57636, 32833}));
+    EXPECT_EQ(listIds, (std::vector<int>{57634, 32820, 32819, 32830, 32821, 32822, 0, 57642, 32826, 0, 57636, 32833, 32831}));
     EXPECT_EQ(FindCommandAction(*record, cmd::kExport), nullptr);
     EXPECT_NE(FindCommandAction(*record, cmd::kCopyCell), nullptr);
     EXPECT_EQ(BuildContextMenu(999, &owner), nullptr);
@@ -73,7 +73,7 @@ TEST(MenuBuilder, AcceleratorsOnlyInTheirWindow) {
     (new QVBoxLayout(&window))->addWidget(field);
     std::vector<int> commands;
     const auto shortcuts = InstallAccelerators(window, res::kAcceleratorsMain, [&](int id) { commands.push_back(id); });
-    EXPECT_EQ(shortcuts.size(), 6);
+    EXPECT_EQ(shortcuts.size(), 9);
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -81,7 +81,11 @@ TEST(MenuBuilder, AcceleratorsOnlyInTheirWindow) {
     QTest::keyClick(field, Qt::Key_F3);
     QTest::keyClick(field, Qt::Key_F3, Qt::ShiftModifier);
     QTest::keyClick(field, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(commands, (std::vector<int>{cmd::kFindNext, cmd::kFindPrev, cmd::kFilterAdvanced}));
+    QTest::keyClick(field, Qt::Key_F2, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_F2);
+    QTest::keyClick(field, Qt::Key_F2, Qt::ShiftModifier);
+    EXPECT_EQ(commands, (std::vector<int>{cmd::kFindNext, cmd::kFindPrev, cmd::kFilterAdvanced, cmd::kToggleMark,
+                                          cmd::kNextMark, cmd::kPrevMark}));
 
     // A dialog of the window, such as the find window, does not get them.
     QDialog dialog(&window);

@@ -119,7 +119,9 @@ TEST(Menus, MainMenuHasThePopupsInOrder) {
     EXPECT_EQ(Texts(menu[1].children),
               (std::vector<std::string>{"&Copy\tCtrl+C", "Copy All", "&Delete", "Delete All", "-",
                                         "Select &All\tCtrl + A", "-", "&Find...\tCtrl + F",
-                                        "Find Next\tF3", "Find Prev\tShift + F3", "-", "Time Zone"}));
+                                        "Find Next\tF3", "Find Prev\tShift + F3", "-",
+                                        "Toggle &Mark\tCtrl + F2", "Next Mark\tF2", "Previous Mark\tShift + F2",
+                                        "Clear Marks", "-", "Time Zone"}));
     EXPECT_EQ(Texts(menu[4].children),
               (std::vector<std::string>{"&Critical", "&Error", "&Warning", "&Information", "&Diagnostic",
                                         "-", "Select &All", "Select &None", "-", "De&leted", "-",
@@ -151,8 +153,9 @@ TEST(Menus, ContextMenusDifferByViewMode) {
     ASSERT_EQ(list.size(), 1u);
     ASSERT_EQ(record.size(), 1u);
     EXPECT_EQ(Texts(list[0].children),
-              (std::vector<std::string>{"&Copy", "Copy All", "Copy &Cell", "&Delete", "Delete All", "-",
-                                        "Select &All", "-", "&Find", "Export..."}));
+              (std::vector<std::string>{"&Copy", "Copy All", "Copy &Cell", "Copy Marked Rows Only", "&Delete",
+                                        "Delete All", "-", "Select &All", "Toggle &Mark", "-", "&Find", "Export...",
+                                        "Export Marked Rows Only..."}));
     EXPECT_EQ(Texts(record[0].children), (std::vector<std::string>{"&Copy", "Copy All", "Copy &Cell", "-",
                                                                     "Select &All", "-", "&Find"}));
     EXPECT_NE(FindMenuItem(list, cmd::kExport), nullptr);
@@ -171,7 +174,10 @@ TEST(Accelerators, TableMapsKeysToCommands) {
                                                                  {"Ctrl+F", 57636},
                                                                  {"F3", 32824},
                                                                  {"Shift+F3", 32825},
-                                                                 {"Ctrl+Shift+F", 32798}}));
+                                                                 {"Ctrl+Shift+F", 32798},
+                                                                 {"Ctrl+F2", 32826},
+                                                                 {"F2", 32827},
+                                                                 {"Shift+F2", 32828}}));
     EXPECT_TRUE(AcceleratorTable(1).empty());
 }
 

@@ -234,10 +234,21 @@ TEST_F(ViewerMenus, ContextMenusByViewMode) {
     };
     auto list = dlg_->BuildListContextMenu();
     ASSERT_TRUE(list);
-    EXPECT_EQ(ids(list.get()), (std::vector<int>{cmd::kCopy, cmd::kCopyAll, cmd::kCopyCell, 0, cmd::kSelectAll, 0,
-                                                 cmd::kFind, cmd::kExport}));
+    EXPECT_EQ(ids(list.get()), (std::vector<int>{cmd::kCopy, cmd::kCopyAll, cmd::kCopyCell, cmd::kCopyMarked, 0,
+                                                 cmd::kSelectAll, cmd::kToggleMark, 0, cmd::kFind, cmd::kExport,
+                                                 cmd::kExportMarked}));
     EXPECT_FALSE(Items(list.get())[cmd::kCopyCell]->isEnabled());  // no cell right-clicked yet
     EXPECT_TRUE(Items(list.get())[cmd::kCopyAll]->isEnabled());
+    // Marks: toggling needs a selection, the marked-only items a mark.
+    EXPECT_FALSE(Items(list.get())[cmd::kToggleMark]->isEnabled());
+    EXPECT_FALSE(Items(list.get())[cmd::kCopyMarked]->isEnabled());
+    EXPECT_FALSE(Items(list.get())[cmd::kExportMarked]->isEnabled());
+    dlg_->OnCommand(cmd::kSelectAll);
+    dlg_->OnCommand(cmd::kToggleMark);
+    list = dlg_->BuildListContextMenu();
+    for (int id : {cmd::kToggleMark, cmd::kCopyMarked, cmd::kExportMarked}) {
+        EXPECT_TRUE(Items(list.get())[id]->isEnabled()) << id;
+    }
 
     CLogViewerDlgDetail record(dlg_.get());
     CCommandLineInfo request{CCommandLineInfo::FileOpen, QString::fromStdString(path) + ":2"};

@@ -19,6 +19,12 @@ std::optional<bool> EditItemEnabled(int id, const EditMenuFacts& f) {
         case cmd::kFindNext:
         case cmd::kFindPrev: return rows && f.searchable;
         case cmd::kExport: return rows;
+        case cmd::kToggleMark: return f.selection && f.markable;
+        case cmd::kNextMark:
+        case cmd::kPrevMark: return rows && f.markable;
+        case cmd::kClearMarks: return f.marks > 0;
+        case cmd::kCopyMarked:
+        case cmd::kExportMarked: return rows && f.marks > 0;
         default: return std::nullopt;
     }
 }

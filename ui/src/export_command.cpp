@@ -84,26 +84,34 @@ private:
     const std::function<void(bool)>& m_set;
 };
 
-// The visible rows of a CLog in list order.
+// The visible rows of a CLog in list order, or those at `positions` alone.
 class LogExportRows : public ExportRows {
 public:
-    explicit LogExportRows(CLog& log) : m_log(log) {}
-    int Count() override { return m_log.GetVisibleCount(); }
-    bool Cells(int row, std::vector<std::u16string>& cells) override {
-        return m_log.GetRowCells(row, cells);
+    LogExportRows(CLog& log, const std::vector<int>* positions) : m_log(log), m_positions(positions) {}
+    int Count() override {
+        return m_positions ? static_cast<int>(m_positions->size()) : m_log.GetVisibleCount();
     }
-    bool Text(int row, std::u16string& line) override { return m_log.GetRowText(row, line); }
+    bool Cells(int row, std::vector<std::u16string>& cells) override {
+        return m_log.GetRowCells(At(row), cells);
+    }
+    bool Text(int row, std::u16string& line) override { return m_log.GetRowText(At(row), line); }
     bool DateTime(int row, std::u16string& date, std::u16string& time) override {
-        return m_log.GetRowDateTime(row, date, time);
+        return m_log.GetRowDateTime(At(row), date, time);
     }
     bool RowInfo(int row, REC_INFO_BASE& info) override {
-        const REC_INFO_BASE* found = m_log.GetRow(row);
+        const REC_INFO_BASE* found = m_log.GetRow(At(row));
         if (found) info = *found;
         return found != nullptr;
     }
 
 private:
+    int At(int row) const {
+        if (!m_positions) return row;
+        return row >= 0 && row < static_cast<int>(m_positions->size()) ? (*m_positions)[static_cast<std::size_t>(row)]
+                                                                       : -1;
+    }
     CLog& m_log;
+    const std::vector<int>* m_positions;  // not owned; null for every visible row
 };
 
 }  // namespace
@@ -161,8 +169,8 @@ QString ExportFailureText(int result) {
 }
 
 int ExportLogTo(CLog& log, ExportFormat format, const std::string& target,
-                const StatusPaneFn& pane0) {
-    LogExportRows rows(log);
+                const StatusPaneFn& pane0, const std::vector<int>* positions) {
+    LogExportRows rows(log, positions);
     // The rows are read in list order, which for a file log is file order.
     const DiskLogReadAheadScope readAhead(log.GetFile());
     ExportSource source;
@@ -180,7 +188,8 @@ int ExportLogTo(CLog& log, ExportFormat format, const std::string& target,
 }  // namespace korv
 
 void ExportLog(QWidget* parent, CLog* log, const korv::StatusPaneFn& pane0,
-               const std::function<void(bool)>& running) {
+               const std::function<void(bool)>& running,
+               const std::function<std::vector<int>()>& positions) {
     using namespace korv;
     if (!log || !log->IsOpen()) {
         return;
@@ -189,11 +198,21 @@ void ExportLog(QWidget* parent, CLog* log, const korv::StatusPaneFn& pane0,
     if (!choice) {
         return;
     }
+    if (positions && choice->format == ExportFormat::kDataFile) {
+        // A copy of the file would hold every record, not the rows asked for.
+        QMessageBox::warning(parent, LoadQString(str::kAppName), Qs(text::kMarkedOnlyNoDataFile));
+        return;
+    }
     int result = kExportOk;
     {
         // Told on every way out, an exception included.
         const ExportMark runningMark(running);
-        result = ExportLogTo(*log, choice->format, QFile::encodeName(choice->path).toStdString(), pane0);
+        std::vector<int> chosen;
+        if (positions) {
+            chosen = positions();
+        }
+        result = ExportLogTo(*log, choice->format, QFile::encodeName(choice->path).toStdString(), pane0,
+                             positions ? &chosen : nullptr);
     }
     if (result != kExportOk) {
         QMessageBox::warning(parent, LoadQString(str::kAppName), ExportFailureText(result));

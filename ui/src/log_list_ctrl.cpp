@@ -13,6 +13,7 @@
 #include "logmodel/log.h"
 #include "ui/column_widths.h"
 #include "ui/log_list_model.h"
+#include "ui/match_highlight.h"
 
 namespace korv {
 
@@ -39,6 +40,8 @@ CLogListCtrl::CLogListCtrl(QWidget* parent)
       m_model(std::make_unique<korv::LogListModel>()),
       m_sink(std::make_unique<korv::LogListNotifySink>(this)) {
     setModel(m_model.get());
+    m_highlighter = new korv::MatchHighlightDelegate(this);
+    setItemDelegate(m_highlighter);
     m_model->SetMissHandler([this] {
         ++m_missedCells;
         QueueVisiblePage();
@@ -299,6 +302,16 @@ void CLogListCtrl::RestoreSelection() {
 void CLogListCtrl::RefreshColumnTitles() {
     m_queuedPage = {};
     m_model->RefreshColumnTitles();
+    viewport()->update();
+}
+
+void CLogListCtrl::SetHighlightCriteria(const std::vector<CLogFilterData>& criteria) {
+    m_highlighter->SetCriteria(criteria);
+    viewport()->update();
+}
+
+void CLogListCtrl::SetMarks(const korv::RowMarks* marks) {
+    m_model->SetMarks(marks);
     viewport()->update();
 }
 

@@ -9,6 +9,7 @@
 #include "logmodel/severity.h"
 #include "resources/string_table.h"
 #include "resources/texts.h"
+#include "ui/row_marks.h"
 #include "ui/ui_text.h"
 
 namespace korv {
@@ -51,6 +52,14 @@ const RowColours* ColoursOf(CLog& log, int row) {
 
 }  // namespace
 
+std::vector<RowColourPair> AllRowColours() {
+    std::vector<RowColourPair> pairs;
+    for (const RowColours* c : {&kCritical, &kWarning, &kInformation, &kDiagnostic, &kCorruptedColours}) {
+        pairs.push_back({c->text, c->background});
+    }
+    return pairs;
+}
+
 ListTexts::ListTexts()
     : number(LoadQString(str::kColumnNumber)),
       flags(LoadQString(str::kColumnFlags)),
@@ -62,13 +71,16 @@ QString ListTexts::NumberText(int count, int position) {
     return QString::number(static_cast<long long>(count) - position);
 }
 
-QString ListTexts::FlagsText(std::uint32_t rowFlags) {
+QString ListTexts::FlagsText(std::uint32_t rowFlags, bool marked) {
     QString text;
     if (rowFlags & ROW_FLAG_CORRUPTED) {
         text += QLatin1Char('C');
     }
     if (rowFlags & ROW_FLAG_DELETED) {
         text += QLatin1Char('D');
+    }
+    if (marked) {
+        text += QChar(kMarkFlag);
     }
     return text;
 }
@@ -153,7 +165,16 @@ QString LogListModel::CellText(int row, int column) const {
     }
     if (column == FlagsColumn()) {
         const REC_INFO_BASE* info = m_pLog->GetRow(row);
-        return ListTexts::FlagsText(info ? info->flags : 0);
+        bool marked = false;
+        if (info && m_marks && !m_marks->Empty() && !m_pLog->IsDirectory()) {
+            RowKey key;
+            key.valid = true;
+            key.record = info->record;
+            key.row = info->row;
+            key.auxiliary = info->auxiliary;
+            marked = m_marks->Contains(key);
+        }
+        return ListTexts::FlagsText(info ? info->flags : 0, marked);
     }
     if (column == TypeColumn()) {
         std::uint32_t rowFlags = 0;

@@ -100,6 +100,12 @@ void CLogViewerDlg::OnCommand(int id) {
             case ID_FILTERDLG_STOP: m_log.CancelFind(); break;
             case kTimeZone: OnTimeZone(); break;
             case kExport: OnExport(); break;
+            case kToggleMark: OnToggleMark(); break;
+            case kNextMark:
+            case kPrevMark: GoToMark(id == kPrevMark); break;
+            case kClearMarks: OnClearMarks(); break;
+            case kCopyMarked: OnCopyMarked(); break;
+            case kExportMarked: OnExportMarked(); break;
             case kSysAbout:
             case kAbout: {
                 CAboutDlg dlg(this);
@@ -154,7 +160,9 @@ void CLogViewerDlg::HoldLogWhile(const std::function<void(const korv::CopyYieldF
     OnDeferredNotifications();
 }
 
-void CLogViewerDlg::OnExport() {
+void CLogViewerDlg::OnExport() { ExportRows(false); }
+
+void CLogViewerDlg::ExportRows(bool marked) {
     QString shown;
     const auto pane0 = [this, &shown](const QString& text) {
         if (text == shown) {
@@ -166,7 +174,11 @@ void CLogViewerDlg::OnExport() {
         // guards on m_bExporting hold back whatever else could change the log.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
-    ExportLog(this, &m_log, pane0, [this](bool running) { m_bExporting = running; });
+    std::function<std::vector<int>()> positions;
+    if (marked) {
+        positions = [this] { return MarkedPositions(); };
+    }
+    ExportLog(this, &m_log, pane0, [this](bool running) { m_bExporting = running; }, positions);
     OnDeferredNotifications();
 }
 
@@ -276,6 +288,7 @@ void CLogViewerDlg::ApplyFilterCriteria(const CLogFilterData& criteria) {
         m_pList->RestoreSelection();
     }
     ResumeAfterPause();
+    RefreshHighlight();
     UpdateStatusBar();
 }
 
@@ -322,6 +335,7 @@ void CLogViewerDlg::OnFindFromDialog() {
         return;
     }
     m_findCriteria = m_pFindDlg->GetCriteria();
+    RefreshHighlight();
     if (m_log.IsDecodable()) {
         Search(m_pFindDlg->GetSearchUp() == 1);
     }

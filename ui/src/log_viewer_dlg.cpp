@@ -235,6 +235,7 @@ void CLogViewerDlg::ApplyPendingRows() {
     }
     bool replaced = false;
     const bool applied = m_updater.Apply(&replaced);
+    DropRewrittenMarks();
     m_pList->SetItemCount(m_log.GetVisibleCount());
     if (applied && m_pTimeline != nullptr) {
         m_pTimeline->RowsApplied(replaced);

@@ -108,6 +108,8 @@ korv::EditMenuFacts CLogViewerDlg::EditFacts() const {
     facts.product = m_log.IsOpen() && m_log.IsRelative();
     facts.searchable = m_log.IsDecodable();
     facts.clickedCell = m_nClickRow != -1 && m_nClickColumn != -1;
+    facts.markable = CanMark();
+    facts.marks = m_marks.Size();
     return facts;
 }
 

@@ -160,6 +160,8 @@ void CLogViewerDlg::StartFollowing() {
     // SetLog pauses a running worker before it takes the new log.
     m_updater.SetLog(&m_log);
     korv::LoadListSettings(&m_log, *m_pList);
+    LoadMarks();
+    RefreshHighlight();
     m_updater.Start();
     m_updater.RequestUpdate();
 }
@@ -181,6 +183,7 @@ void CLogViewerDlg::CloseLog() {
     if (m_pTimeline != nullptr) {
         m_pTimeline->Recount();  // the next log's rows count from nothing
     }
+    LoadMarks();  // none with no log
     m_clickKey = {};
     m_nClickRow = m_nClickColumn = -1;
     RefreshFindColumns();

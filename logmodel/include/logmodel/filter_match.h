@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "logmodel/filter_data.h"
+#include "logmodel/text_range.h"
 #include "platform/filetime.h"
 
 namespace korv {
@@ -22,9 +23,12 @@ void LowerAscii(std::u16string& text);
 // `needle` must already be lower-cased. npos when it does not occur.
 std::size_t FindFolded(std::u16string_view text, std::u16string_view needle, std::size_t from = 0);
 
-// First occurrence of `word` in `text` at or after each candidate position that stands as a
-// whole word (no letter or digit right before or after it); found with FindFolded when `fold`.
+// Whether `word` occurs in `text` as a whole word (no letter or digit right before or after
+// it); found with FindFolded when `fold`.
 bool FindWholeWord(std::u16string_view text, std::u16string_view word, bool fold = false);
+// Where the first such whole-word occurrence at or after `from` starts; npos when none.
+std::size_t FindWholeWordAt(std::u16string_view text, std::u16string_view word, bool fold,
+                            std::size_t from);
 
 // The deleted, record-type and time tests, which need only the row description.
 bool PassesRowTests(const CLogFilterData& filter, std::uint32_t flags, std::uint32_t level,
@@ -42,6 +46,16 @@ bool TextCriterionActive(const CLogFilterData& filter);
 // through PrepareText (SetFilter and FindRecord do that); a pattern that was not compiled
 // for the current text is compiled here, correct but slow.
 bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts);
+
+// The parts of `text` (the cell of `column`) that the text criterion matches, for showing a
+// user why a row matched: found by the same search as MatchTexts, so a cell has ranges only
+// when its column would match, and ranges are never shown in a column the criterion leaves
+// out. Every occurrence counts, overlapping ones too; ranges are ascending, non-empty and
+// merged where they touch or overlap. An empty match (a pattern such as "x*") marks
+// nothing. The search stops at the first occurrence starting at or after `limit` (what the
+// cell can show), so a long cell costs no more than its visible part. `out` is replaced.
+void FindMatchRanges(const CLogFilterData& filter, int column, std::u16string_view text,
+                     std::vector<TextRange>& out, std::size_t limit = std::u16string_view::npos);
 
 // The whole predicate. get_texts(std::vector<std::u16string>*&) -> bool produces the row's
 // column texts only when the text test needs them; false means they cannot be produced and

@@ -6,6 +6,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "logmodel/text_range.h"
 
 namespace re2 {
 class RE2;
@@ -46,6 +49,14 @@ class TextPattern {
     return MatchesRe2(text);
   }
 
+  // The parts of `text` the pattern matches, for highlighting: with whole words only the
+  // pattern's own part, not the separators around it. Every match found by searching again
+  // one character after the start of the previous one counts, so overlapping matches
+  // merge; empty matches mark nothing. Whole-word matches are searched again from where the
+  // previous one began. Stops at the first match starting at or after
+  // `limit` UTF-16 units. `out` gets merged ascending ranges (see AddMergedRange).
+  void FindRanges(std::u16string_view text, std::vector<TextRange>& out, std::size_t limit) const;
+
   // True when this was compiled from exactly this pattern and these text options.
   bool CompiledFrom(std::u16string_view pattern, std::uint32_t options) const;
 
@@ -61,6 +72,11 @@ class TextPattern {
   bool m_fold = false;
   bool m_needleDecides = false;  // the needle is the whole pattern: finding it is a match
   std::unique_ptr<re2::RE2> m_re;
+  // With whole words: the same program with the user's pattern as group 1, so that a
+  // range leaves out the separators m_re consumes. Null otherwise (m_re's whole match is
+  // the pattern's).
+  std::unique_ptr<re2::RE2> m_spans;
+  std::unique_ptr<re2::RE2> m_spansAfter;  // m_spans without the start of the cell as separator
 };
 
 // RE2's reason for refusing `pattern` with these options; empty when it compiles.

@@ -43,6 +43,13 @@ inline constexpr int kDelete = 32821;
 inline constexpr int kDeleteAll = 32822;
 inline constexpr int kFindNext = 32824;
 inline constexpr int kFindPrev = 32825;
+// Marks on rows: toggled on the selection, visited in turn, copied and exported.
+inline constexpr int kToggleMark = 32826;
+inline constexpr int kNextMark = 32827;
+inline constexpr int kPrevMark = 32828;
+inline constexpr int kClearMarks = 32829;
+inline constexpr int kCopyMarked = 32830;
+inline constexpr int kExportMarked = 32831;
 inline constexpr int kExport = 32833;
 inline constexpr int kTimeZone = 32834;
 inline constexpr int kEula = 32840;

@@ -22,6 +22,10 @@ inline constexpr std::string_view kUpdatingFmt = "Updating %.01f%%";
 inline constexpr std::string_view kExportingFmt = "Exporting %.01f%%";
 inline constexpr std::string_view kDone = "Done";
 inline constexpr std::string_view kNotFound = "Not found";
+inline constexpr std::string_view kNoMarkedRows = "No marked rows";
+inline constexpr std::string_view kMarksCapped = "Marks are limited to 10000 rows";
+inline constexpr std::string_view kMarkedOnlyNoDataFile =
+    "A data file holds every record of the log. Export the marked rows as XML or text.";
 inline constexpr std::string_view kTypeValueFmt = "type: %d";
 inline constexpr std::string_view kCorrupted = "Corrupted";
 

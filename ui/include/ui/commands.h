@@ -4,6 +4,7 @@
 // Filter command changes the type mask. The window gathers the facts and
 // applies the answers when a pop-up opens.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -16,6 +17,8 @@ struct EditMenuFacts {
     bool product = false;     // a log opened by bare name from the product's Logs directory
     bool searchable = false;  // the log is decoded by the module
     bool clickedCell = false; // the last right-click hit a cell
+    bool markable = false;    // a whole file log, whose rows can be marked
+    std::size_t marks = 0;    // rows marked in it
 };
 
 // Whether item `id` of the Edit pop-up or a context menu is enabled; nullopt

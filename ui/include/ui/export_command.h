@@ -63,15 +63,20 @@ int RunExport(const ExportSource& source, ExportFormat format, const std::string
 // The message-box text for a failed result; empty for kExportOk.
 QString ExportFailureText(int result);
 
-// ExportLog without the save dialog and message box, over a CLog.
+// ExportLog without the save dialog and message box, over a CLog. With
+// `positions`, only the visible rows at those positions go out, in that order.
 int ExportLogTo(CLog& log, ExportFormat format, const std::string& target,
-                const StatusPaneFn& pane0);
+                const StatusPaneFn& pane0, const std::vector<int>* positions = nullptr);
 
 }  // namespace korv
 
 // The Export... command: save dialog, export, a message box for a failure or
 // for the opened log's own file as target. Does nothing without a log.
 // `running`, when given, is told true before the rows are read and false
-// once the file is written, around the export alone.
+// once the file is written, around the export alone. With `positions` only
+// the rows at the positions it answers go out, asked once the target is
+// chosen and `running` told (rows may arrive while the dialog is open); a
+// data file, a copy of every record, is then refused.
 void ExportLog(QWidget* parent, CLog* log, const korv::StatusPaneFn& pane0,
-               const std::function<void(bool)>& running = {});
+               const std::function<void(bool)>& running = {},
+               const std::function<std::vector<int>()>& positions = {});

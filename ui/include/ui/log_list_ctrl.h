@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "logmodel/filter_data.h"
 #include "logmodel/log_cache_thread.h"
 #include "ui/row_key.h"
 
@@ -34,6 +35,8 @@ namespace korv {
 
 class LogListModel;
 class LogListNotifySink;
+class MatchHighlightDelegate;
+class RowMarks;
 
 // WM_LOG_NOTIFY as a Qt event: the workers post it to a window with the
 // lParam of the message (0 new rows, 1 end of a pass, 2 a cached range).
@@ -122,6 +125,13 @@ public:
     // and repaints; No., Flags and Type keep theirs.
     void RefreshColumnTitles();
 
+    // The criteria whose matches the cells highlight (the filter's and the
+    // last search's); repaints.
+    void SetHighlightCriteria(const std::vector<CLogFilterData>& criteria);
+    const korv::MatchHighlightDelegate& Highlighter() const { return *m_highlighter; }
+    // The marks the Flags column shows (not owned; null for none); repaints.
+    void SetMarks(const korv::RowMarks* marks);
+
     // The text of a cell as the list shows it (empty while it is not cached).
     QString GetItemText(int row, int column) const;
 
@@ -194,6 +204,7 @@ private:
     CLog* m_pLog = nullptr;  // attached log, not owned
     std::unique_ptr<korv::LogListModel> m_model;
     std::unique_ptr<korv::LogListNotifySink> m_sink;  // the cache thread's way back here
+    korv::MatchHighlightDelegate* m_highlighter = nullptr;  // owned through Qt's parent chain
     std::array<int, 3> m_extraColumns{-1, -1, -1};
     std::array<int, 3> m_defaultWidths = kDefaultWidths;  // of No., Flags, Type, scaled to the font in use
     // The snapshot of SaveSelection: selected rows (sorted), the top row, the

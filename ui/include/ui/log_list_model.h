@@ -4,16 +4,20 @@
 // every cell when the view paints it.
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class CLog;
 
 namespace korv {
+
+class RowMarks;
 
 // The severity names of string 105 and the texts of the list's own columns.
 class ListTexts {
@@ -22,8 +26,10 @@ public:
     // "No.": the row count minus the position, so the first row shows the
     // highest number.
     static QString NumberText(int count, int position);
-    // "", "C", "D" or "CD" from the corrupted and deleted bits.
-    static QString FlagsText(std::uint32_t flags);
+    // "", "C", "D" or "CD" from the corrupted and deleted bits, followed by
+    // kMarkFlag for a marked row.
+    static QString FlagsText(std::uint32_t flags, bool marked = false);
+    static constexpr char16_t kMarkFlag = u'\u25CF';  // BLACK CIRCLE
     // "Corrupted" for a corrupted row; else the severity name of the class's
     // bit length, or "type: N" beyond the names.
     QString TypeText(bool corrupted, std::uint32_t levelClass) const;
@@ -31,6 +37,14 @@ public:
     QString number, flags, type;  // column titles 107, 108, 106
     QStringList severityNames;    // string 105 split at '|'
 };
+
+// The text and background colours the list gives rows: one pair per
+// severity and one for corrupted rows.
+struct RowColourPair {
+    QColor text;
+    QColor background;
+};
+std::vector<RowColourPair> AllRowColours();
 
 class LogListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -56,6 +70,9 @@ public:
     // The text of a cell; empty when the log cannot give it yet, in which
     // case the miss handler runs (once per call).
     QString CellText(int row, int column) const;
+    // The marks the Flags column shows (not owned; null for none). Repaint afterwards.
+    void SetMarks(const RowMarks* marks) { m_marks = marks; }
+
     // Called on a cache miss of the log's own columns.
     void SetMissHandler(std::function<void()> handler) { m_onMiss = std::move(handler); }
 
@@ -69,6 +86,7 @@ private:
     QVariant RowBackground(int row) const;
 
     CLog* m_pLog = nullptr;  // not owned
+    const RowMarks* m_marks = nullptr;  // not owned: the window's
     int m_nLogColumns = 0;
     int m_nCount = 0;
     QStringList m_titles;  // of the log's columns

@@ -24,6 +24,7 @@
 #include "ui/commands.h"
 #include "ui/log_filter_dlg.h"
 #include "ui/row_key.h"
+#include "ui/row_marks.h"
 #include "ui/time_zone_dlg.h"
 #include "ui/viewer_text.h"
 
@@ -94,6 +95,7 @@ public:
     const std::vector<korv::LanguageEntry>& GetLanguages() const { return m_languages; }
     int GetUtcOffset() const { return m_nUtcOffset; }
     const CLogFilterData& GetFindCriteria() const { return m_findCriteria; }
+    const korv::RowMarks& GetMarks() const { return m_marks; }
     // The child windows this window opened that are still open.
     QList<CLogViewerDlg*> ChildWindows() const;
 
@@ -136,6 +138,8 @@ private:
     // Export...: the rows go out while the window repaints and shows the
     // progress in pane 0; the log stays as it is until the export ends.
     void OnExport();
+    // Export; with `marked`, the visible marked rows alone.
+    void ExportRows(bool marked);
     void OnSelectionChanged();
     void OnContextMenu(const QPoint& globalPos);
     // After the criteria changed: re-read in the background for a text
@@ -160,6 +164,27 @@ private:
     void OnTimelineCleared();
     void OnTimelineBucket(qint64 start, qint64 end);
     void ShowTimeline(bool shown);
+
+    // Marks and highlighted matches (log_viewer_marks.cpp).
+    // Whether the rows shown can be marked: a whole file log, not a directory
+    // listing or a record window.
+    bool CanMark() const;
+    // The opened log's stored marks, or none.
+    void LoadMarks();
+    void SaveMarks();
+    // After new rows: marks whose record index now holds another record go.
+    void DropRewrittenMarks();
+    void OnToggleMark();
+    void GoToMark(bool upwards);
+    void OnClearMarks();
+    // The visible positions of marked rows, ascending.
+    std::vector<int> MarkedPositions() const;
+    void OnCopyMarked();
+    void OnExportMarked();
+    // Shows the matches of the filter's text and the last search's in the list.
+    void RefreshHighlight();
+    // Selects the row at `position` alone, makes it current and shows it.
+    void SelectOnly(int position);
     // The WM_DESTROY clean-up: log closed, updater stopped, dialogs gone.
     void OnDestroy();
     // The title of the main window (the caption of "Unknown log type.").
@@ -182,6 +207,8 @@ private:
     QPointer<CTimeZone> m_pTimeZoneDlg;
 
     CLogFilterData m_findCriteria;
+    korv::RowMarks m_marks;  // of the file log open; the list's Flags column shows them
+    QString m_marksPath;     // the file they belong to; empty when nothing can be marked
     int m_nUtcOffset = 0;
     std::vector<korv::LanguageEntry> m_languages;
     int m_nClickRow = -1;
