@@ -100,7 +100,7 @@ void PrepareText(CLogFilterData& filter) {
 
 namespace {
 
-bool MatchPattern(const CLogFilterData& filter, const std::vector<std::u16string>& texts,
+bool MatchPattern(const CLogFilterData& filter, std::span<const std::u16string_view> texts,
                   std::size_t columns) {
   // No copy of the shared pointer: its atomic count would be touched once per row.
   const TextPattern* pattern = filter.m_pattern.get();
@@ -121,7 +121,7 @@ bool TextCriterionActive(const CLogFilterData& filter) {
   return filter.m_nColumnMask != 0 && !filter.m_strText.empty();
 }
 
-bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts) {
+bool MatchTextViews(const CLogFilterData& filter, std::span<const std::u16string_view> texts) {
   const bool fold = !(filter.m_nOptions & FILTER_OPT_CASE);
   const bool words = (filter.m_nOptions & FILTER_OPT_WORDS) != 0;
   // Only columns 0-30 can be selected: bit 31 is never set in a mask the system builds.
@@ -136,6 +136,13 @@ bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>&
       return true;
   }
   return false;
+}
+
+bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts) {
+  std::u16string_view views[31];
+  const std::size_t columns = texts.size() < 31 ? texts.size() : 31;
+  for (std::size_t i = 0; i < columns; ++i) views[i] = texts[i];
+  return MatchTextViews(filter, std::span<const std::u16string_view>(views, columns));
 }
 
 int CircularFind(int count, int start, bool upwards, const std::function<bool(int)>& matches,

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,9 @@ bool TextCriterionActive(const CLogFilterData& filter);
 // through PrepareText (SetFilter and FindRecord do that); a pattern that was not compiled
 // for the current text is compiled here, correct but slow.
 bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts);
+// The same over views of the texts (the cells read in place in a decoded block); a column
+// the mask does not select may be an empty view.
+bool MatchTextViews(const CLogFilterData& filter, std::span<const std::u16string_view> texts);
 
 // The whole predicate. get_texts(std::vector<std::u16string>*&) -> bool produces the row's
 // column texts only when the text test needs them; false means they cannot be produced and
