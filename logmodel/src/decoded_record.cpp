@@ -119,3 +119,31 @@ void RowCellTexts(DecodedBlock block, std::uint32_t row, std::span<std::u16strin
     if (cell >= cells || !CellAt(block, row_offset, cell, out[cell])) out[cell].clear();
   }
 }
+
+void RowCellViews(DecodedBlock block, std::uint32_t row, std::uint32_t wanted,
+                  std::span<std::u16string_view> out, std::span<std::u16string> scratch) {
+  std::uint32_t row_offset = 0;
+  std::uint32_t level = 0;
+  const bool readable = RowOffset(block, row, row_offset) && ReadU32(block, row_offset, level);
+  const std::uint64_t cells = readable ? CellCount(block) : 0;
+  for (std::size_t cell = 0; cell < out.size(); ++cell) {
+    out[cell] = {};
+    if (cell >= 32 || !(wanted & (std::uint32_t(1) << cell)) || cell >= cells) continue;
+    std::uint32_t cell_offset = 0;
+    if (!ReadU32(block, row_offset + 4 + std::uint64_t(cell) * 4, cell_offset)) continue;
+    const std::uint64_t start = std::uint64_t(row_offset) + cell_offset;
+    if (start > block.size()) continue;
+    const std::uint8_t* p = block.data() + start;
+    const std::size_t units = (block.size() - start) / 2;
+    const std::size_t nul = FindNulUnit(p, units);
+    if (nul == units) continue;  // no NUL inside the block: no text
+    if (reinterpret_cast<std::uintptr_t>(p) % alignof(char16_t) == 0) {
+      // The module wrote UTF-16 units here; read them where they are.
+      out[cell] = std::u16string_view(reinterpret_cast<const char16_t*>(p), nul);
+    } else if (cell < scratch.size()) {
+      scratch[cell].resize(nul);
+      std::memcpy(scratch[cell].data(), p, nul * 2);
+      out[cell] = scratch[cell];
+    }
+  }
+}

@@ -105,16 +105,21 @@ void PrepareText(CLogFilterData& filter) {
 
 namespace {
 
-bool MatchPattern(const CLogFilterData& filter, const std::vector<std::u16string>& texts,
-                  std::size_t columns) {
-  // No copy of the shared pointer: its atomic count would be touched once per row.
+// The filter's compiled pattern, or one compiled into `holder` when the filter's is missing or
+// stale; null for a pattern that does not compile. No copy of the filter's shared pointer: its
+// atomic count would be touched once per row.
+const TextPattern* PatternOf(const CLogFilterData& filter, std::shared_ptr<const TextPattern>& holder) {
   const TextPattern* pattern = filter.m_pattern.get();
-  std::shared_ptr<const TextPattern> compiled;
-  if (!pattern || !pattern->CompiledFrom(filter.m_strText, filter.m_nOptions)) {
-    compiled = TextPattern::Compile(filter.m_strText, filter.m_nOptions, nullptr);
-    if (!compiled) return false;
-    pattern = compiled.get();
-  }
+  if (pattern && pattern->CompiledFrom(filter.m_strText, filter.m_nOptions)) return pattern;
+  holder = TextPattern::Compile(filter.m_strText, filter.m_nOptions, nullptr);
+  return holder.get();
+}
+
+bool MatchPattern(const CLogFilterData& filter, std::span<const std::u16string_view> texts,
+                  std::size_t columns) {
+  std::shared_ptr<const TextPattern> holder;
+  const TextPattern* pattern = PatternOf(filter, holder);
+  if (!pattern) return false;
   for (std::size_t i = 0; i < columns; ++i)
     if ((filter.m_nColumnMask & (std::uint32_t(1) << i)) && pattern->Matches(texts[i])) return true;
   return false;
@@ -126,7 +131,7 @@ bool TextCriterionActive(const CLogFilterData& filter) {
   return filter.m_nColumnMask != 0 && !filter.m_strText.empty();
 }
 
-bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts) {
+bool MatchTextViews(const CLogFilterData& filter, std::span<const std::u16string_view> texts) {
   const bool fold = !(filter.m_nOptions & FILTER_OPT_CASE);
   const bool words = (filter.m_nOptions & FILTER_OPT_WORDS) != 0;
   // Only columns 0-30 can be selected: bit 31 is never set in a mask the system builds.
@@ -151,13 +156,9 @@ void FindMatchRanges(const CLogFilterData& filter, int column, std::u16string_vi
       !(filter.m_nColumnMask & (std::uint32_t(1) << column)))
     return;
   if (filter.m_nOptions & FILTER_OPT_REGEX) {
-    const TextPattern* pattern = filter.m_pattern.get();
-    std::shared_ptr<const TextPattern> compiled;
-    if (!pattern || !pattern->CompiledFrom(filter.m_strText, filter.m_nOptions)) {
-      compiled = TextPattern::Compile(filter.m_strText, filter.m_nOptions, nullptr);
-      if (!compiled) return;
-      pattern = compiled.get();
-    }
+    std::shared_ptr<const TextPattern> holder;
+    const TextPattern* pattern = PatternOf(filter, holder);
+    if (!pattern) return;
     // The row test first: for a literal it is one scan, and most cells do not match.
     if (pattern->Matches(text)) pattern->FindRanges(text, out, limit);
     return;
@@ -172,6 +173,13 @@ void FindMatchRanges(const CLogFilterData& filter, int column, std::u16string_vi
     AddMergedRange(out, {p, p + needle.size()});
     from = p + 1;  // the next occurrence may overlap this one ("aa" in "aaa")
   }
+}
+
+bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts) {
+  std::u16string_view views[31];
+  const std::size_t columns = texts.size() < 31 ? texts.size() : 31;
+  for (std::size_t i = 0; i < columns; ++i) views[i] = texts[i];
+  return MatchTextViews(filter, std::span<const std::u16string_view>(views, columns));
 }
 
 int CircularFind(int count, int start, bool upwards, const std::function<bool(int)>& matches,

@@ -9,21 +9,25 @@
 
 bool DecodeRecord(CLog& log, std::uint32_t recordType, std::span<const std::uint8_t> payload,
                   std::vector<std::uint8_t>& block) {
+  return log.DecodeUnder(log.m_decodingLock, recordType, payload, block);
+}
+
+bool CLog::DecodeUnder(std::mutex& lock, std::uint32_t recordType, std::span<const std::uint8_t> payload,
+                       std::vector<std::uint8_t>& block) {
   block.clear();
   // A corrupted placeholder has no payload worth showing; its row is made without cells.
   if (recordType == 0) return false;
-  const std::uint32_t flags = log.m_nFlags;
+  const std::uint32_t flags = m_nFlags;
   if (!(flags & 0xA)) return false;
-  const std::shared_ptr<korv::ModuleInstance> instance = log.Instance();
-  std::lock_guard<std::mutex> guard(log.m_decodingLock);
+  const std::shared_ptr<korv::ModuleInstance> instance = Instance();
+  std::lock_guard<std::mutex> guard(lock);
   intptr_t result;
   if (flags & 0x8) {
     const bool mac = (flags & 0x80000000u) != 0;
-    result = korv::RequestDecode2(instance.get(), log.m_nTypeId, payload, log.m_nViewMode,
-                                  korv::MakeParamRecord(log.m_bServer, mac), block);
+    result = korv::RequestDecode2(instance.get(), m_nTypeId, payload, m_nViewMode,
+                                  korv::MakeParamRecord(m_bServer, mac), block);
   } else {
-    result = korv::RequestDecode1(instance.get(), log.m_nTypeId, recordType, log.m_nViewMode,
-                                  payload, block);
+    result = korv::RequestDecode1(instance.get(), m_nTypeId, recordType, m_nViewMode, payload, block);
   }
   if (result != 0) {
     block.clear();

@@ -1,12 +1,20 @@
 // The one-pass export: each record read and decoded once, its visible rows handed on with
 // their texts, instead of a load that decodes every record for its rows and an export that
-// decodes each again for its cells.
+// decodes each again for its cells. Lanes decode consecutive blocks of records and make the
+// visible rows' texts; the calling thread hands them on in list order.
 
 #include <algorithm>
 
+#include "decode_lanes.h"
 #include "log_internal.h"
 #include "logmodel/decoded_record.h"
 #include "logmodel/filter_match.h"
+
+namespace {
+
+constexpr std::int64_t kExportBlock = 512;  // records per lane block
+
+}  // namespace
 
 std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<void(double)>& progress) {
   if (!m_bOpen || !m_file || IsDirectory() || m_nFixedRecord >= 0) return -1;
@@ -15,56 +23,73 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
   std::int64_t lost = std::max<std::int64_t>(0, std::int64_t(DiskLogIndexCount(m_file.get())) - total);
   const bool newestFirst = m_nViewMode == LOG_VIEW_LIST;
   const std::size_t columns = std::size_t(GetColumnCount());
-  LoadScratch scratch;
-  std::vector<std::u16string> none;
-  // Forwards or backwards, a window of the file at a time rather than a read per record.
-  const DiskLogReadAheadScope readAhead(m_file.get());
-  for (std::int64_t done = 0; done < total; ++done) {
-    if (progress && (done & 0xFFF) == 0) progress(double(done) * 100.0 / double(total));
-    const std::int32_t r = std::int32_t(newestFirst ? total - 1 - done : done);
-    RecordRead read;
-    // A record that cannot be read is counted and passed over. (The load stops at the
-    // first such record; a file cut short under the export loses its later records in both.)
-    if (!ReadRecord(r, scratch.record, read)) {
-      ++lost;
-      continue;
-    }
-    const std::uint32_t deleted = read.deleted ? ROW_FLAG_DELETED : 0;
-    if (read.type == 0) {
-      REC_INFO_BASE row{r, 0, read.aux, 0, ROW_FLAG_CORRUPTED | deleted, read.time};
-      none.clear();  // no cell texts: a text criterion finds nothing here
-      if (MatchRecord(m_filter, row, &none)) {
-        row.flags |= ROW_FLAG_VISIBLE;
-        if (!visit(row, nullptr)) break;
+  const int laneCount = korv::DecodeLaneCount();
+  const std::unique_ptr<Lane[]> lanes = MakeLanes(laneCount);
+  std::vector<LaneBlock> slots(korv::OrderedPassSlots(laneCount));
+
+  korv::OrderedPass pass;
+  pass.read = [&](int lane, std::size_t k, std::size_t slot) {
+    LaneBlock& block = slots[slot];
+    block.Clear();
+    const std::int64_t begin = std::int64_t(k) * kExportBlock;
+    const std::int64_t end = std::min(total, begin + kExportBlock);
+    for (std::int64_t done = begin; done < end; ++done) {
+      const std::int32_t r = std::int32_t(newestFirst ? total - 1 - done : done);
+      // A record that cannot be read is counted and passed over. (The load stops at the
+      // first such record; a file cut short under the export loses its later records in both.)
+      if (!ReadIntoBlock(lanes[lane], r, block)) {
+        LaneBlock::Entry e;
+        e.record = r;
+        e.lost = true;
+        block.entries.push_back(e);
       }
-      continue;
     }
-    if (!DecodeRecord(*this, read.type, read.payload, scratch.block)) {
-      ++lost;
-      continue;
+    return true;
+  };
+  pass.work = [&](int laneIndex, std::size_t, std::size_t slot) {
+    LaneBlock& block = slots[slot];
+    Lane& lane = lanes[laneIndex];
+    std::size_t made = 0;  // rows of `block.rows` with texts in `block.texts`
+    for (LaneBlock::Entry& e : block.entries) {
+      if (!e.lost) {
+        const std::size_t first = block.rows.size();
+        RowsOfRecord(lane, block, std::size_t(&e - block.entries.data()), columns, block.rows);
+        // A corrupted record's row has no texts; any other record that gave no row is lost.
+        if (e.type != 0 && block.rows.size() == first) e.lost = true;
+        // Only the visible rows go on, in list order: a record's last row first in view mode 1.
+        auto end = std::remove_if(block.rows.begin() + std::ptrdiff_t(first), block.rows.end(),
+                                  [](const REC_INFO_BASE& row) { return !(row.flags & ROW_FLAG_VISIBLE); });
+        block.rows.erase(end, block.rows.end());
+        if (newestFirst) std::reverse(block.rows.begin() + std::ptrdiff_t(first), block.rows.end());
+        if (e.type != 0) {
+          // RowsOfRecord left the record's decoded block in the lane's scratch.
+          if (block.texts.size() < block.rows.size()) block.texts.resize(block.rows.size());
+          for (std::size_t j = first; j < block.rows.size(); ++j)
+            korv::MakeRowTexts(lane.scratch.block, std::uint32_t(block.rows[j].row), m_nViewMode, columns,
+                               block.rows[j].time, lane.matcher.Time(), block.texts[j]);
+        }
+        made = block.rows.size();
+      }
+      e.rowsEnd = made;
     }
-    const DecodedBlock block(scratch.block);
-    const std::uint32_t rowCount = RowCount(block);
-    if (rowCount == 0) ++lost;
-    const std::uint32_t rowFlags = korv::ModuleRowFlags(block);
-    bool stopped = false;
-    for (std::uint32_t k = 0; k < rowCount && !stopped; ++k) {
-      // The list shows the whole row sequence reversed in view mode 1: a record's last row first.
-      const std::uint32_t i = newestFirst ? rowCount - 1 - k : k;
-      REC_INFO_BASE row{r, std::int32_t(i), read.aux, RowLevel(block, i), rowFlags | deleted, read.time};
-      bool made = false;
-      auto texts = [&](const std::vector<std::u16string>*& out) {
-        korv::MakeRowTexts(block, i, m_nViewMode, columns, read.time, scratch.texts);
-        made = true;
-        out = &scratch.texts;
-        return true;
-      };
-      if (!korv::MatchRow(m_filter, row.flags, row.level, row.time, texts)) continue;
-      row.flags |= ROW_FLAG_VISIBLE;
-      if (!made) korv::MakeRowTexts(block, i, m_nViewMode, columns, read.time, scratch.texts);
-      stopped = !visit(row, &scratch.texts);
+  };
+  std::int64_t done = 0;
+  pass.consume = [&](std::size_t, std::size_t slot) {
+    const LaneBlock& block = slots[slot];
+    std::size_t j = 0;
+    for (const LaneBlock::Entry& e : block.entries) {
+      if (progress && (done & 0xFFF) == 0) progress(double(done) * 100.0 / double(total));
+      ++done;
+      if (e.lost) ++lost;
+      for (; j < e.rowsEnd; ++j)
+        if (!visit(block.rows[j], e.type == 0 ? nullptr : &block.texts[j])) return false;
     }
-    if (stopped) break;
+    return true;
+  };
+  {
+    // Forwards or backwards, a window of the file at a time rather than a read per record.
+    const DiskLogReadAheadScope readAhead(m_file.get());
+    korv::RunOrderedPass(laneCount, std::size_t((total + kExportBlock - 1) / kExportBlock), pass);
   }
   if (progress) progress(100.0);
   return lost;

@@ -1,9 +1,15 @@
 // The active filter, the row predicate over the log's rows and the search of visible rows.
 
+#include <algorithm>
+
 #include "log_internal.h"
+#include "decode_lanes.h"
 #include "logmodel/filter_match.h"
 
 namespace {
+
+// Rows a find lane examines at a time: the rows between two calls of the find pump.
+constexpr int kFindBlock = 1000;
 
 bool FoldAndFix(CLogFilterData& criteria) {
   korv::PrepareText(criteria);
@@ -66,9 +72,58 @@ int CLog::FindRecord(const CLogFilterData& filter, int start, bool upwards) {
   m_bStop = false;
   CLogFilterData criteria = filter;
   FoldAndFix(criteria);
+  if (m_bOpen && !IsDirectory() && m_nFixedRecord < 0 && korv::TextCriterionActive(criteria) &&
+      GetVisibleCount() > kFindBlock) {
+    const int lanes = korv::DecodeLaneCount();
+    if (lanes > 1) return FindOnLanes(lanes, criteria, start, upwards);
+  }
   auto matches = [&](int position) {
     const REC_INFO_BASE* row = GetRow(position);
     return row && MatchRecord(criteria, *row);
   };
   return korv::CircularFind(GetVisibleCount(), start, upwards, matches, m_findPump, m_bStop);
+}
+
+int CLog::FindOnLanes(int laneCount, const CLogFilterData& criteria, int start, bool upwards) {
+  // The same visiting order as CircularFind: the lanes examine blocks of positions in that
+  // order ahead of the calling thread, which runs the pump, tests the cancel flag and takes
+  // the first block's first match in order, exactly as one lane would.
+  const int count = GetVisibleCount();
+  start = std::clamp(start, -1, count);
+  const long long step = upwards ? -1 : 1;
+  long long from;
+  if (upwards)
+    from = start <= 0 ? count - 1 : start - 1;
+  else
+    from = start >= count - 1 ? 0 : start + 1;
+  const std::size_t columns = std::size_t(GetColumnCount());
+  const std::unique_ptr<Lane[]> lanes = MakeLanes(laneCount);
+  std::vector<int> found(korv::OrderedPassSlots(laneCount), -1);
+  int result = -1;
+  korv::OrderedPass pass;
+  pass.read = [](int, std::size_t, std::size_t) { return true; };
+  pass.work = [&](int lane, std::size_t k, std::size_t slot) {
+    found[slot] = -1;
+    const long long begin = (long long)k * kFindBlock;
+    const long long end = std::min<long long>(count, begin + kFindBlock);
+    for (long long i = begin; i < end && !m_bStop; ++i) {
+      const int position = int(((from + i * step) % count + count) % count);
+      const REC_INFO_BASE* row = GetRow(position);
+      if (row && LaneMatches(lanes[lane], criteria, *row, columns)) {
+        found[slot] = position;
+        return;
+      }
+    }
+  };
+  pass.consume = [&](std::size_t, std::size_t slot) {
+    if (m_findPump) m_findPump();
+    if (m_bStop) {
+      result = -1;
+      return false;
+    }
+    result = found[slot];
+    return result < 0;
+  };
+  korv::RunOrderedPass(laneCount, std::size_t((count + kFindBlock - 1) / kFindBlock), pass);
+  return result;
 }

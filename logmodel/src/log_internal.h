@@ -2,12 +2,14 @@
 // Pieces of CLog shared by its source files.
 
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "logmodel/decoded_record.h"
 #include "logmodel/log.h"
+#include "row_texts.h"
 
 // One record as read from the file: the header values the rows take and the payload, which
 // points into the buffer it was read into.
@@ -24,6 +26,47 @@ struct CLog::LoadScratch {
   std::vector<std::uint8_t> record;  // the record as read
   std::vector<std::uint8_t> block;   // its decoded record
   std::vector<std::u16string> texts; // column texts for the text criterion
+};
+
+// One decoding lane: a requester of the module like a window's log, with buffers of its own.
+struct CLog::Lane {
+  std::mutex ownLock;                   // serialises this lane's module requests
+  std::mutex* decodingLock = &ownLock;  // the lock its requests take (the log's with one lane)
+  LoadScratch scratch;
+  korv::BlockRowMatcher matcher;
+  std::int32_t decodedKey = -1;  // the record whose decoded block is in scratch.block; -1 none
+};
+
+// Records read by a lane, then decoded into rows, waiting to be joined in file order. Reused
+// from block to block: clearing keeps the storage.
+struct CLog::LaneBlock {
+  struct Entry {
+    std::int32_t record = 0;
+    std::uint32_t type = 0;
+    korv::platform::FileTime time = 0;
+    std::uint32_t aux = 0;
+    bool deleted = false;
+    bool lost = false;          // could not be read or decoded, or gave no row
+    std::size_t offset = 0;     // payload in `bytes`
+    std::size_t size = 0;
+    std::size_t rowsEnd = 0;    // its rows end here in `rows`
+  };
+  std::vector<std::uint8_t> bytes;
+  std::vector<Entry> entries;
+  std::vector<REC_INFO_BASE> rows;
+  std::vector<std::vector<std::u16string>> texts;  // per row of `rows` (export pass only)
+  std::size_t worked = 0;  // entries whose rows are made
+  bool aborted = false;    // the abort flag ended the block
+  bool ended = false;      // a record that could not be read ended the block (load)
+
+  void Clear() {
+    bytes.clear();
+    entries.clear();
+    rows.clear();
+    worked = 0;
+    aborted = ended = false;
+  }
+  std::span<const std::uint8_t> Payload(const Entry& e) const { return {bytes.data() + e.offset, e.size}; }
 };
 
 namespace korv {

@@ -5,6 +5,17 @@
 #include "log_internal.h"
 #include "logmodel/decoded_record.h"
 #include "logmodel/filter_match.h"
+#include "decode_lanes.h"
+
+namespace {
+
+// Records per lane block: enough decoding to outweigh handing the block over, few enough
+// that an abort or the end of the pass is not kept waiting.
+constexpr std::int64_t kLoadBlock = 512;
+// Rows per block of a re-filter.
+constexpr std::size_t kRefilterBlock = 512;
+
+}  // namespace
 
 void CLog::SetProgressValue(double progress) {
   m_progress = progress;
@@ -23,40 +34,68 @@ void CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std
   // Sized once for the records asked for; a record of several rows grows it by doubling.
   rows.reserve(std::size_t(n));
 
-  LoadScratch scratch;
   const std::size_t columns = std::size_t(GetColumnCount());
-  // The records are read in file order: a window at a time, not a read each.
-  const DiskLogReadAheadScope readAhead(m_file.get());
-  for (std::int64_t done = 0; done < n; ++done) {
-    if (m_bAbort) return;
-    const std::int32_t r = std::int32_t(first + done);
-    RecordRead read;
-    if (!ReadRecord(r, scratch.record, read)) break;
-    const std::uint32_t deleted = read.deleted ? ROW_FLAG_DELETED : 0;
-    if (read.type == 0) {
-      REC_INFO_BASE row{r, 0, read.aux, 0, ROW_FLAG_CORRUPTED | deleted, read.time};
-      scratch.texts.clear();  // no cell texts: a text criterion finds nothing here
-      if (MatchRecord(m_filter, row, &scratch.texts)) row.flags |= ROW_FLAG_VISIBLE;
-      rows.push_back(row);
-    } else if (DecodeRecord(*this, read.type, read.payload, scratch.block)) {
-      const DecodedBlock block(scratch.block);
-      const std::uint32_t rowCount = RowCount(block);
-      const std::uint32_t rowFlags = korv::ModuleRowFlags(block);
-      for (std::uint32_t i = 0; i < rowCount; ++i) {
-        REC_INFO_BASE row{r, std::int32_t(i), read.aux, RowLevel(block, i), rowFlags | deleted,
-                          read.time};
-        auto texts = [&](const std::vector<std::u16string>*& out) {
-          korv::MakeRowTexts(block, i, m_nViewMode, columns, read.time, scratch.texts);
-          out = &scratch.texts;
-          return true;
-        };
-        if (korv::MatchRow(m_filter, row.flags, row.level, row.time, texts))
-          row.flags |= ROW_FLAG_VISIBLE;
-        rows.push_back(row);
+  const int laneCount = korv::DecodeLaneCount();
+  const std::unique_ptr<Lane[]> lanes = MakeLanes(laneCount);
+  std::vector<LaneBlock> slots(korv::OrderedPassSlots(laneCount));
+  const std::size_t blocks = std::size_t((n + kLoadBlock - 1) / kLoadBlock);
+  bool aborted = false;
+  korv::OrderedPass pass;
+  pass.read = [&](int lane, std::size_t k, std::size_t slot) {
+    LaneBlock& block = slots[slot];
+    block.Clear();
+    const std::int64_t begin = std::int64_t(k) * kLoadBlock;
+    const std::int64_t end = std::min<std::int64_t>(n, begin + kLoadBlock);
+    for (std::int64_t done = begin; done < end; ++done) {
+      if (m_bAbort) {
+        block.aborted = true;
+        return false;
+      }
+      // A record that cannot be read ends the load with the rows made before it.
+      if (!ReadIntoBlock(lanes[lane], std::int32_t(first + done), block)) {
+        block.ended = true;
+        return false;
       }
     }
-    if (all) SetProgressValue(double(done + 1) * 100.0 / double(n));
+    return true;
+  };
+  pass.work = [&](int lane, std::size_t, std::size_t slot) {
+    LaneBlock& block = slots[slot];
+    for (std::size_t i = 0; i < block.entries.size(); ++i) {
+      if (m_bAbort) {
+        block.aborted = true;
+        return;
+      }
+      RowsOfRecord(lanes[lane], block, i, columns, block.rows);
+      block.entries[i].rowsEnd = block.rows.size();
+      block.worked = i + 1;
+    }
+  };
+  pass.consume = [&](std::size_t k, std::size_t slot) {
+    // Record by record, as one lane loads: the abort flag is looked at before each record
+    // (a progress observer may set it), the progress set after each.
+    const LaneBlock& block = slots[slot];
+    const std::int64_t begin = std::int64_t(k) * kLoadBlock;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < block.entries.size(); ++i) {
+      if (m_bAbort || i >= block.worked) {
+        aborted = true;
+        return false;
+      }
+      const std::size_t to = block.entries[i].rowsEnd;
+      rows.insert(rows.end(), block.rows.begin() + std::ptrdiff_t(from), block.rows.begin() + std::ptrdiff_t(to));
+      from = to;
+      if (all) SetProgressValue(double(begin + std::int64_t(i) + 1) * 100.0 / double(n));
+    }
+    if (block.aborted) aborted = true;
+    return !block.aborted && !block.ended;
+  };
+  {
+    // The records are read in file order: a window at a time, not a read each.
+    const DiskLogReadAheadScope readAhead(m_file.get());
+    korv::RunOrderedPass(laneCount, blocks, pass);
   }
+  if (aborted) return;
   if (all) SetProgressValue(100.0);
 }
 
@@ -84,6 +123,13 @@ void CLog::RebuildVisible(bool reevaluate) {
     std::lock_guard<std::mutex> guard(m_bufferLock);
     m_nBufferedRecord = -1;
   }
+  if (reevaluate && m_bOpen && !IsDirectory() && m_nFixedRecord < 0 && IsTextFilterActive()) {
+    const int lanes = korv::DecodeLaneCount();
+    if (lanes > 1) {
+      RefilterOnLanes(lanes);
+      reevaluate = false;
+    }
+  }
   int deleted = 0, corrupted = 0;
   m_visible.clear();
   m_visible.reserve(m_bOpen && !IsDirectory() ? m_rows.size() : m_dirRows.size());
@@ -107,4 +153,29 @@ void CLog::RebuildVisible(bool reevaluate) {
     visit(m_dirRows);
   m_nDeleted = deleted;
   m_nCorrupted = corrupted;
+}
+
+void CLog::RefilterOnLanes(int laneCount) {
+  // Blocks end at a record's last row, so that each record is decoded once.
+  std::vector<std::size_t> bounds{0};
+  while (bounds.back() < m_rows.size()) {
+    std::size_t end = std::min(m_rows.size(), bounds.back() + kRefilterBlock);
+    while (end < m_rows.size() && m_rows[end].record == m_rows[end - 1].record) ++end;
+    bounds.push_back(end);
+  }
+  const std::size_t columns = std::size_t(GetColumnCount());
+  const std::unique_ptr<Lane[]> lanes = MakeLanes(laneCount);
+  korv::OrderedPass pass;
+  pass.read = [](int, std::size_t, std::size_t) { return true; };
+  pass.work = [&](int lane, std::size_t k, std::size_t) {
+    for (std::size_t i = bounds[k]; i < bounds[k + 1]; ++i) {
+      REC_INFO_BASE& row = m_rows[i];  // this block's rows are this lane's alone
+      if (LaneMatches(lanes[lane], m_filter, row, columns))
+        row.flags |= ROW_FLAG_VISIBLE;
+      else
+        row.flags &= ~ROW_FLAG_VISIBLE;
+    }
+  };
+  pass.consume = [](std::size_t, std::size_t) { return true; };
+  korv::RunOrderedPass(laneCount, bounds.size() - 1, pass);
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 using DecodedBlock = std::span<const std::uint8_t>;
 
@@ -40,3 +41,11 @@ bool CellText(DecodedBlock block, std::uint32_t row, std::uint32_t cell, std::u1
 // CellText of cells 0, 1, ... of one row into out[0], out[1], ...: the row is located once.
 // A cell that CellText would not read is left empty.
 void RowCellTexts(DecodedBlock block, std::uint32_t row, std::span<std::u16string> out);
+
+// The texts of the cells of one row that `wanted` selects (bit c: cell c, cells 0-31), as
+// views into the block itself, so that a text test allocates nothing. A cell whose text does
+// not start on a 2-byte boundary is copied into scratch[c] and viewed there. Cells that
+// CellText would not read, and cells not selected, are empty views. out and scratch are
+// indexed by cell.
+void RowCellViews(DecodedBlock block, std::uint32_t row, std::uint32_t wanted,
+                  std::span<std::u16string_view> out, std::span<std::u16string> scratch);

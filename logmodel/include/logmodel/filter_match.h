@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,9 @@ bool TextCriterionActive(const CLogFilterData& filter);
 // through PrepareText (SetFilter and FindRecord do that); a pattern that was not compiled
 // for the current text is compiled here, correct but slow.
 bool MatchTexts(const CLogFilterData& filter, const std::vector<std::u16string>& texts);
+// The same over views of the texts (the cells read in place in a decoded block); a column
+// the mask does not select may be an empty view.
+bool MatchTextViews(const CLogFilterData& filter, std::span<const std::u16string_view> texts);
 
 // The parts of `text` (the cell of `column`) that the text criterion matches, for showing a
 // user why a row matched: found by the same search as MatchTexts, so a cell has ranges only

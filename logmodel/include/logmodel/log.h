@@ -25,6 +25,11 @@
 //    them only on the user-interface thread (Apply) or while its worker is paused, so the
 //    user-interface paths read them without locking. The cache thread reads a row through
 //    GetRow between those replacements.
+//  - Decoding lanes (a load, an export pass, a text re-filter or a find over many rows): each
+//    lane has buffers and a decoding lock of its own, owned by the call, so lanes share no
+//    buffer with each other or with the paths above. With one lane the call uses the log's
+//    decoding lock, as before lanes. Lanes read the rows and the filter only; a re-filter's
+//    lanes write the visible bit of disjoint rows.
 //  - The flags abort, stop (CancelFind), exporting and the progress value are atomics.
 //  - The updater bookkeeping is written and read only by the updater.
 // Lock order: m_bufferLock or the cache lock (never both), then the file's lock, then the
@@ -262,6 +267,26 @@ class CLog {
                            std::vector<std::uint8_t>& block);
   struct RecordRead;  // one record read from the file: header values and payload
   struct LoadScratch;  // working buffers of one load call
+  struct Lane;         // one decoding lane's buffers and lock
+  struct LaneBlock;    // one block of records as a lane read and decoded it
+
+  // Decodes as DecodeRecord does, holding `lock` (a lane's, or the log's) for the request.
+  bool DecodeUnder(std::mutex& lock, std::uint32_t recordType, std::span<const std::uint8_t> payload,
+                   std::vector<std::uint8_t>& block);
+  // `lanes` lanes; with one, its requests take the log's decoding lock.
+  std::unique_ptr<Lane[]> MakeLanes(int lanes);
+  // Reads record r into the block (its bytes appended); false when it cannot be read.
+  bool ReadIntoBlock(Lane& lane, std::int32_t r, LaneBlock& block);
+  // The rows of one read record as the load makes them, filtered; appended to `out`.
+  void RowsOfRecord(Lane& lane, const LaneBlock& block, std::size_t entry, std::size_t columns,
+                    std::vector<REC_INFO_BASE>& out);
+  // The row predicate with the lane's buffers: the record decoded once for its rows, its texts
+  // tested in place. A row whose record cannot be read or decoded does not match.
+  bool LaneMatches(Lane& lane, const CLogFilterData& filter, const REC_INFO_BASE& row, std::size_t columns);
+  // RebuildVisible's re-evaluation of a file log's rows with a text criterion, on lanes.
+  void RefilterOnLanes(int lanes);
+  // FindRecord over a file log with a text criterion, on lanes.
+  int FindOnLanes(int lanes, const CLogFilterData& criteria, int start, bool upwards);
 
   void SetProgressValue(double progress);
   // Reading record r of a file log into `buffer` (grown on request). False on any failure.
