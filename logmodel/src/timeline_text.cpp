@@ -19,7 +19,9 @@ std::u16string_view SeverityName(std::uint32_t levelClass) {
 }
 
 void AppendSummary(const std::vector<std::u16string>& cells, std::size_t first, std::u16string& out) {
-  for (std::size_t c = first; c < cells.size(); ++c) {
+  std::size_t end = cells.size();
+  while (end > first && cells[end - 1].empty()) --end;
+  for (std::size_t c = first; c < end; ++c) {
     if (c > first) out += kSummarySeparator;
     out += cells[c];
   }

@@ -113,7 +113,7 @@ TEST(TimelineMerge, LogOutOfTimeOrderKeepsItsOwnOrderAndEveryRow) {
   }
 }
 
-TEST(TimelineText, SummaryJoinsCellsInOrderKeepingEmptyOnes) {
+TEST(TimelineText, SummaryJoinsCellsInOrderKeepingInnerEmptyOnes) {
   struct Case {
     std::vector<std::u16string> cells;
     std::size_t first;
@@ -122,6 +122,8 @@ TEST(TimelineText, SummaryJoinsCellsInOrderKeepingEmptyOnes) {
   const Case cases[] = {
       {{u"12:00", u"Kernel", u"Started", u"SYSTEM"}, 1, u"Kernel | Started | SYSTEM"},
       {{u"a", u"", u"c"}, 0, u"a |  | c"},
+      {{u"t", u"a", u"", u"c", u"", u""}, 1, u"a |  | c"},
+      {{u"t", u"", u""}, 1, u""},
       {{u"only"}, 0, u"only"},
       {{u"time"}, 1, u""},
       {{}, 0, u""},
@@ -276,8 +278,10 @@ TEST_F(OpenedTimeline, TextsNameTheRowsKindSeverityAndCellsInEitherViewMode) {
       // The module's cells (module, message, user) without the list's time column.
       const std::size_t first = view == LOG_VIEW_LIST ? 1 : 0;
       ASSERT_GT(cells.size(), first + 1);
+      std::size_t end = cells.size();
+      while (end > first + 1 && cells[end - 1].empty()) --end;
       std::u16string expected = cells[first];
-      for (std::size_t k = first + 1; k < cells.size(); ++k) expected += u" | " + cells[k];
+      for (std::size_t k = first + 1; k < end; ++k) expected += u" | " + cells[k];
       EXPECT_EQ(texts[3], expected);
     }
     EXPECT_FALSE(MakeTimelineTexts(*log, log->GetVisibleCount(), u"Events", scratch, texts));

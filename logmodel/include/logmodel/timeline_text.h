@@ -20,8 +20,9 @@ inline constexpr std::u16string_view kSummarySeparator = u" | ";
 // The name of a severity class bit (FILTER_TYPE_*); "Critical" for a level of that class.
 std::u16string_view SeverityName(std::uint32_t levelClass);
 
-// cells[first], cells[first + 1], ... joined with " | ". Empty cells are kept, so that a cell
-// keeps its place in the kind's column order.
+// cells[first], cells[first + 1], ... joined with " | ". Empty cells between others are kept,
+// so that a cell keeps its place in the kind's column order; empty cells at the end are left
+// out (a kind with many columns would otherwise end most summaries in a row of bars).
 void AppendSummary(const std::vector<std::u16string>& cells, std::size_t first, std::u16string& out);
 
 // The four texts of the row at list position `position` of `log`, `kind` being the log's
