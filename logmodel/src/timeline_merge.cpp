@@ -55,6 +55,14 @@ bool TimelineMerge::Next(TimelineRef& out) {
   return true;
 }
 
+std::int32_t FirstOutOfTimeOrder(const TimelineSource& source) {
+  const std::int32_t count = source.Count();
+  for (std::int32_t i = 1; i < count; ++i) {
+    if (source.TimeAt(i) > source.TimeAt(i - 1)) return i;
+  }
+  return -1;
+}
+
 std::vector<TimelineRef> MergeTimeline(std::span<const TimelineSource* const> sources) {
   TimelineMerge merge(sources);
   std::vector<TimelineRef> rows;

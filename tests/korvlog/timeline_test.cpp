@@ -206,6 +206,37 @@ TEST_F(TimelineCli, LogsThatDoNotOpenAreNamedAndTheOthersShown) {
   }
 }
 
+TEST_F(TimelineCli, LogOutOfTimeOrderIsNamedAndKeepsItsOwnOrder) {
+  // The clock was set back between the second and the third record.
+  const std::string back = (dir_ / "back" / "warnlog.dat").string();
+  fs::create_directories(dir_ / "back");
+  Write(back, {
+      R"({"type": "0x00010002", "time": "2026-12-08 14:00:00", "rows": [{"level": "0x40000000", "fields": [{"text": "r0"}, {"msg": 1}, {"text": "x"}]}]})",
+      R"({"type": "0x00010002", "time": "2026-12-08 16:00:00", "rows": [{"level": "0x40000000", "fields": [{"text": "r1"}, {"msg": 1}, {"text": "x"}]}]})",
+      R"({"type": "0x00010002", "time": "2026-12-08 10:00:00", "rows": [{"level": "0x40000000", "fields": [{"text": "r2"}, {"msg": 1}, {"text": "x"}]}]})",
+  });
+  struct Case {
+    std::string args;
+    bool warned;
+    std::vector<std::string> order;  // the first cell of each row's Summary
+  };
+  const Case cases[] = {
+      // Newest first by the cursors: network 15:00, then the set-back log's r2 (10:00) heads
+      // its list, and r1 and r0 follow it in that log's own order.
+      {"'" + network_ + "' '" + back + "'", true, {"10.0.0.1", "r2", "r1", "r0", "10.0.0.9"}},
+      {"'" + network_ + "' '" + events_ + "'", false, {"Update", "10.0.0.1", "Jádro <x>", "10.0.0.9"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const CliRun r = Korvlog("timeline " + c.args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find(back + ": rows out of time order") != std::string::npos, c.warned) << r.err;
+    std::vector<std::string> order;
+    for (const std::string& line : Split(r.out, "\r\n")) order.push_back(Split(Split(line, "\t").at(3), " | ").at(0));
+    EXPECT_EQ(order, c.order);
+  }
+}
+
 TEST_F(TimelineCli, JsonLinesAndCsvCarryTheTextColumnsUnescaped) {
   const CliRun text = Korvlog("timeline --deleted '" + events_ + "' '" + network_ + "' '" + other_ + "'");
   const CliRun json = Korvlog("timeline -f jsonl --deleted '" + events_ + "' '" + network_ + "' '" + other_ + "'");

@@ -101,6 +101,7 @@ TEST(TimelineMerge, LogOutOfTimeOrderKeepsItsOwnOrderAndEveryRow) {
     SCOPED_TRACE(c.name);
     const auto merged = MergeTimeline(Pointers(c.logs));
     EXPECT_EQ(merged, c.expected);
+    EXPECT_GT(FirstOutOfTimeOrder(c.logs[0]), 0) << "the first log is out of time order";
     // Whatever the times, every row comes once and each log keeps its own order.
     for (std::uint32_t l = 0; l < c.logs.size(); ++l) {
       std::vector<std::int32_t> order;
@@ -111,6 +112,18 @@ TEST(TimelineMerge, LogOutOfTimeOrderKeepsItsOwnOrderAndEveryRow) {
       EXPECT_EQ(order, own) << "log " << l;
     }
   }
+}
+
+TEST(TimelineMerge, FirstOutOfTimeOrder) {
+  struct Case {
+    std::vector<platform::FileTime> times;  // newest first
+    std::int32_t expected;
+  };
+  const Case cases[] = {
+      {{}, -1}, {{5}, -1}, {{5, 5, 5}, -1}, {{9, 7, 7, 1}, -1},
+      {{7, 9}, 1}, {{9, 8, 3, 4, 1}, 3}, {{9, 8, 7, 6, 10}, 4},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FirstOutOfTimeOrder(Times(c.times)), c.expected) << ::testing::PrintToString(c.times);
 }
 
 TEST(TimelineText, SummaryJoinsCellsInOrderKeepingInnerEmptyOnes) {

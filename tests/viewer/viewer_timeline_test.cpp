@@ -159,6 +159,7 @@ TEST_F(ViewerTimeline, FollowsEveryLogKeepingTheSelectedRecord) {
     TimelineWindow* window = Open({first_, second_});
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(WaitRows(*window, 6));
+    EXPECT_EQ(window->OrderText(), "");
     QTableView* list = window->List();
     list->selectRow(3);  // b1
     list->setCurrentIndex(list->model()->index(3, 3));
@@ -181,6 +182,7 @@ TEST_F(ViewerTimeline, FollowsEveryLogKeepingTheSelectedRecord) {
     EXPECT_EQ(RowTexts(*window, list->currentIndex().row()), selected);
     EXPECT_EQ(list->selectionModel()->selectedRows().size(), 1);
     EXPECT_EQ(window->CountText(), "Rows: 10 of 2 logs");
+    EXPECT_TRUE(window->OrderText().endsWith(QString::fromStdString(first_))) << window->OrderText().toStdString();
 }
 
 TEST_F(ViewerTimeline, EveryProductLogTheServiceReports) {

@@ -60,8 +60,10 @@ void TimelineWindow::Build() {
     auto* status = new QStatusBar(this);
     status->setSizeGripEnabled(false);
     m_pUnopened = new QLabel(status);
+    m_pOrder = new QLabel(status);
     m_pCount = new QLabel(status);
     status->addWidget(m_pUnopened, 1);
+    status->addWidget(m_pOrder);
     status->addPermanentWidget(m_pCount);
     layout->addWidget(status);
     connect(m_pList, &QTableView::doubleClicked, this,
@@ -150,7 +152,19 @@ void TimelineWindow::Refresh(bool passEnd) {
 
 void TimelineWindow::UpdateStatus() {
     m_pCount->setText(CountText());
+    QStringList outOfOrder;
+    for (std::size_t i = 0; i < m_logs.LogCount(); ++i) {
+        TimelineLogs::Log& l = m_logs.LogAt(i);
+        if (FirstOutOfTimeOrder(*l.source) >= 0) {
+            outOfOrder << QString::fromStdString(l.log.GetDisplayPath(true));
+        }
+    }
+    m_pOrder->setText(outOfOrder.isEmpty() ? QString()
+                                           : QStringLiteral("Out of time order, kept in file order: ") +
+                                                 outOfOrder.join(QStringLiteral(", ")));
 }
+
+QString TimelineWindow::OrderText() const { return m_pOrder->text(); }
 
 QString TimelineWindow::CountText() const {
     return QStringLiteral("Rows: %1 of %2 logs").arg(m_logs.RowCount()).arg(m_logs.LogCount());

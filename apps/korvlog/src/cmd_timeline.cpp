@@ -38,8 +38,9 @@ void help(std::ostream& out) {
          "kind's column order, joined with \" | \"). The filter options apply to each log.\n"
          "Rows of the same time come in the order the logs are given, each log's rows in\n"
          "its own order. A log that cannot be opened is named on standard error and the\n"
-         "others are shown. Text output escapes each field as export does and separates\n"
-         "the fields with TAB.\n\n"
+         "others are shown. A log whose rows are out of time order (its clock was set\n"
+         "back) is named on standard error and its rows keep the log's own order. Text\n"
+         "output escapes each field as export does and separates the fields with TAB.\n\n"
       << kTimelineFormatHelp << kFilterOptionsHelp
       << "\nExit status: 0 done, 2 usage error, 6 the output could not be written,\n"
          "7 some logs could not be opened (the others are shown), 8 no log could be opened.\n";
@@ -94,6 +95,9 @@ std::vector<std::unique_ptr<TimelineLog>> OpenAll(const std::vector<std::string>
     const std::string& name = KindTable()[std::size_t(opened.entry)].m_strDisplayName;
     entry->kind.assign(name.begin(), name.end());  // the table's names are ASCII
     entry->source = std::make_unique<LogTimelineSource>(entry->log);
+    if (FirstOutOfTimeOrder(*entry->source) >= 0)
+      std::cerr << "korvlog: " << path << ": rows out of time order (was the clock set back?); "
+                                          "its rows are kept in the log's own order\n";
     logs.push_back(std::move(entry));
   }
   return logs;

@@ -83,6 +83,10 @@ class TimelineMerge {
   std::int64_t remaining_ = 0;
 };
 
+// The first index whose row is newer than the row before it (the log is out of time order
+// there), or -1 when the log is in time order. Reads the times only, no record.
+std::int32_t FirstOutOfTimeOrder(const TimelineSource& source);
+
 // The whole timeline, for a window that shows any position at once.
 std::vector<TimelineRef> MergeTimeline(std::span<const TimelineSource* const> sources);
 

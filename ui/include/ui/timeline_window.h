@@ -52,6 +52,8 @@ public:
     // The status bar's texts: the row count, and the logs that did not open.
     QString CountText() const;
     QString UnopenedText() const;
+    // The logs whose rows are out of time order (a clock set back), which keep their own order.
+    QString OrderText() const;
     // The record windows this window opened that are still open.
     QList<CLogViewerDlg*> ChildWindows() const;
 
@@ -74,6 +76,7 @@ private:
     QTableView* m_pList = nullptr;  // owned through Qt's parent chain
     QLabel* m_pCount = nullptr;
     QLabel* m_pUnopened = nullptr;
+    QLabel* m_pOrder = nullptr;
     QTimer m_changeTimer;  // the one-second poll of the logs' files
 };
 
