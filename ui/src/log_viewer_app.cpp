@@ -51,7 +51,17 @@ QPixmap ScreenshotOf(QWidget& window) {
             painter.drawPixmap(std::max(0, shot.width() - over.width() - 16), 48, over);
         }
     }
-    if (modal != nullptr && modal != &window && modal->isVisible()) {
+    // The window's own owner (the main window, run modally, under a timeline) is not drawn
+    // over it.
+    const auto ownsWindow = [&window](const QWidget* other) {
+        for (const QWidget* p = window.parentWidget(); p != nullptr; p = p->parentWidget()) {
+            if (p == other) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (modal != nullptr && modal != &window && modal->isVisible() && !ownsWindow(modal)) {
         const QPixmap over = modal->grab();
         painter.drawPixmap((shot.width() - over.width()) / 2, (shot.height() - over.height()) / 2, over);
     }
