@@ -16,6 +16,7 @@ constexpr MenuItem Pop(std::string_view text, std::span<const MenuItem> items) {
 constexpr MenuItem kFile[] = {
     Cmd(cmd::kOpenFile, "Open &File"),
     Cmd(cmd::kOpenDir, "Open &Dir"),
+    Cmd(cmd::kOpenTimeline, "Open &Timeline..."),
     Sep(),
     Cmd(cmd::kExit, "&Exit"),
 };

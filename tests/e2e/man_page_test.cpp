@@ -121,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HelpCase{"Viewer", "korv-logviewer --help", "korv-logviewer.1"},
                       HelpCase{"KorvlogExport", "korvlog export --help", "korvlog.1"},
                       HelpCase{"KorvlogFollow", "korvlog follow --help", "korvlog.1"},
-                      HelpCase{"KorvlogRepair", "korvlog repair --help", "korvlog.1"}),
+                      HelpCase{"KorvlogRepair", "korvlog repair --help", "korvlog.1"},
+                      HelpCase{"KorvlogTimeline", "korvlog timeline --help", "korvlog.1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ManPage, KorvlogPageHasEveryCommand) {

@@ -176,6 +176,12 @@ TEST(CommandLine, PathAndTestingOptions) {
     EXPECT_TRUE(measure.measureFirstRows);
     EXPECT_EQ(measure.request.m_strFileName, "/x");
     EXPECT_FALSE(ParseViewerCommandLine({"/x"}).measureFirstRows);
+    // --timeline gathers its logs in order, apart from the window's own path.
+    const ViewerOptions timeline = ParseViewerCommandLine({"--timeline", "a.dat", "/x", "--timeline", "b:c.dat"});
+    EXPECT_TRUE(timeline.error.isEmpty());
+    EXPECT_EQ(timeline.timeline, (QStringList{"a.dat", "b:c.dat"}));
+    EXPECT_EQ(timeline.request.m_strFileName, "/x");
+    EXPECT_FALSE(ParseViewerCommandLine({"--timeline"}).error.isEmpty());
 }
 
 TEST(CommandLine, TimedCommands) {

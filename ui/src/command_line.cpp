@@ -29,6 +29,12 @@ ViewerOptions ParseViewerCommandLine(const QStringList& args) {
                     return options;
                 }
                 options.commands.push_back({id, ms});
+            } else if (arg == QLatin1String("--timeline")) {
+                if (i + 1 >= args.size()) {
+                    options.error = QStringLiteral("--timeline needs a log path");
+                    return options;
+                }
+                options.timeline << args[++i];
             } else if (arg == QLatin1String("--screenshot") || arg == QLatin1String("--quit-after")) {
                 if (i + 1 >= args.size()) {
                     options.error = QStringLiteral("%1 needs a value").arg(arg);
@@ -75,6 +81,7 @@ QString ViewerUsage() {
         "  --screenshot FILE   save the window as a PNG image when --quit-after ends it\n"
         "  --quit-after MS     close the window after MS milliseconds\n"
         "  --command ID@MS     run menu command ID (a number) MS milliseconds after start\n"
+        "  --timeline PATH     open a timeline window on PATH (repeat for each log)\n"
         "  --measure-first-rows\n"
         "                      print the milliseconds from start-up to the first\n"
         "                      painted rows of the list, then close the window\n"

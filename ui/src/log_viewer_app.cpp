@@ -8,11 +8,13 @@
 #include "ui/log_list_ctrl.h"
 #include "ui/log_viewer_dlg.h"
 #include "ui/menu_builder.h"
+#include "ui/timeline_window.h"
 #include "ui/ui_text.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QShortcut>
 #include <QTimer>
 #include <QWidget>
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <string>
 #include <vector>
 #include <cstdio>
 
@@ -48,7 +51,17 @@ QPixmap ScreenshotOf(QWidget& window) {
             painter.drawPixmap(std::max(0, shot.width() - over.width() - 16), 48, over);
         }
     }
-    if (modal != nullptr && modal != &window && modal->isVisible()) {
+    // The window's own owner (the main window, run modally, under a timeline) is not drawn
+    // over it.
+    const auto ownsWindow = [&window](const QWidget* other) {
+        for (const QWidget* p = window.parentWidget(); p != nullptr; p = p->parentWidget()) {
+            if (p == other) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (modal != nullptr && modal != &window && modal->isVisible() && !ownsWindow(modal)) {
         const QPixmap over = modal->grab();
         painter.drawPixmap((shot.width() - over.width()) / 2, (shot.height() - over.height()) / 2, over);
     }
@@ -136,11 +149,13 @@ int CLogViewerApp::InitInstance(const korv::ViewerOptions& options) {
             dlg.OnCommand(korv::cmd::kExit);
         };
         bool rowsPainted = false;
+        QPointer<korv::TimelineWindow> timeline;  // --timeline's window, if it opened
         QTimer quitTimer;
         if (options.quitAfterMs >= 0) {
             quitTimer.setSingleShot(true);
             QObject::connect(&quitTimer, &QTimer::timeout, &dlg, [&] {
-                if (!options.screenshotFile.isEmpty() && !ScreenshotOf(dlg).save(options.screenshotFile, "PNG")) {
+                QWidget& shown = timeline ? static_cast<QWidget&>(*timeline) : static_cast<QWidget&>(dlg);
+                if (!options.screenshotFile.isEmpty() && !ScreenshotOf(shown).save(options.screenshotFile, "PNG")) {
                     exitCode = 1;
                 }
                 if (options.measureFirstRows && !rowsPainted) {
@@ -161,6 +176,13 @@ int CLogViewerApp::InitInstance(const korv::ViewerOptions& options) {
             commandTimers.push_back(std::move(timer));
         }
         dlg.OnInitDialog();
+        if (!options.timeline.isEmpty()) {
+            std::vector<std::string> paths;
+            for (const QString& path : options.timeline) {
+                paths.push_back(path.toStdString());
+            }
+            timeline = dlg.OpenTimeline(paths);
+        }
         // The list exists from here; nothing is painted before exec().
         if (options.measureFirstRows && dlg.GetList() != nullptr) {
             // Queued, so the paint that drew the rows finishes before the window closes.

@@ -29,6 +29,8 @@
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include <mutex>
 
@@ -74,6 +76,7 @@ void CLogViewerDlg::OnCommand(int id) {
         switch (id) {
             case kOpenFile: OnOpenFile(); break;
             case kOpenDir: OnOpenDir(); break;
+            case kOpenTimeline: OnOpenTimeline(); break;
             case kExit:
                 m_bCloseAllowed = true;
                 reject();
@@ -211,6 +214,28 @@ void CLogViewerDlg::OnOpenDir() {
         OpenLog(dir);
     }
     UpdateStatusBar();
+}
+
+void CLogViewerDlg::OnOpenTimeline() {
+    QMessageBox ask(QMessageBox::Question, MainWindowTitle(),
+                    QStringLiteral("Show the rows of several logs interleaved by time."), QMessageBox::Cancel, this);
+    QPushButton* files = ask.addButton(QStringLiteral("Choose &Files..."), QMessageBox::AcceptRole);
+    QPushButton* product = ask.addButton(QStringLiteral("&Every Product Log"), QMessageBox::AcceptRole);
+    ask.setDefaultButton(files);
+    ask.exec();
+    if (ask.clickedButton() == product) {
+        OpenProductTimeline();
+    } else if (ask.clickedButton() == files) {
+        const QStringList chosen = QFileDialog::getOpenFileNames(
+            this, QString(), QString(), QtNameFilters(korv::LoadQString(korv::str::kOpenFileFilter)));
+        std::vector<std::string> paths;
+        for (const QString& path : chosen) {
+            paths.push_back(path.toStdString());
+        }
+        if (!paths.empty()) {
+            OpenTimeline(paths);
+        }
+    }
 }
 
 void CLogViewerDlg::OnSelectAll() {

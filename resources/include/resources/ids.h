@@ -16,6 +16,7 @@ inline constexpr int kSysAbout = 16;  // system-menu About item (16..31 are take
 inline constexpr int kOpenDir = 32770;
 inline constexpr int kOpenFile = 32771;
 inline constexpr int kExit = 32772;
+inline constexpr int kOpenTimeline = 32773;
 
 inline constexpr int kFilterCritical = 32790;
 inline constexpr int kFilterWarning = 32791;

@@ -35,6 +35,9 @@ struct ViewerOptions {
         int atMs = 0;
     };
     std::vector<TimedCommand> commands;
+    // --timeline PATH (repeated): open a timeline window on these logs at start;
+    // the screenshot is then of that window.
+    QStringList timeline;
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     bool help = false;
     bool version = false;

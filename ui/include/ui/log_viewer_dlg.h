@@ -39,6 +39,7 @@ class QMenuBar;
 
 namespace korv {
 class TimelineStrip;
+class TimelineWindow;
 class ViewerStatusBar;
 class WindowNotifySink;
 }  // namespace korv
@@ -81,6 +82,10 @@ public:
     // A row was double-clicked: a directory row opens a window on its file, a
     // file row a record window on its record.
     void ShowRecordWindow(int row);
+    // A timeline window (a child of this one) on the logs at `paths`, or on every
+    // log the product service reports; null when no log opened (the user is told).
+    korv::TimelineWindow* OpenTimeline(const std::vector<std::string>& paths);
+    korv::TimelineWindow* OpenProductTimeline();
 
     // --- State for the application and for tests --------------------------------------
     CLog& GetLog() { return m_log; }
@@ -131,6 +136,8 @@ private:
     void OnTimeZone();
     void OnOpenFile();
     void OnOpenDir();
+    // File > Open Timeline...: several files, or every log the service reports.
+    void OnOpenTimeline();
     void OnFind();
     void OnFindFromDialog();
     void Search(bool upwards);
