@@ -32,10 +32,13 @@ bool CLog::Open(const std::string& name, std::int32_t serviceValue, std::int32_t
     if (path.back() != '/') path += '/';
     m_changeWatch = std::make_unique<korv::DirectoryWatch>(path);
   } else {
-    m_file = DiskLogOpen(path, DISKLOG_OPEN_INDEX | DISKLOG_OPEN_DELETED);
+    std::uint32_t open = DISKLOG_OPEN_INDEX | DISKLOG_OPEN_DELETED;
+    if (m_bIndexLater && m_nViewMode == LOG_VIEW_LIST && m_nFixedRecord == -1) open |= DISKLOG_OPEN_INDEX_LATER;
+    m_file = DiskLogOpen(path, open);
     if (!m_file) return false;
   }
   m_bOpen = true;
+  m_bChainBroken = false;
   m_bRelative = relative;
   m_strPath = std::move(path);
   m_nServiceValue = serviceValue;
@@ -61,6 +64,9 @@ void CLog::Close() {
   m_nFlags = 0;
   m_nFixedRecord = -1;
   m_bookkeeping = UpdaterBookkeeping{};
+  m_bChainBroken = false;
+  SetRowsFromTail(false);
+  SetTailForLoads(false);
   {
     std::lock_guard<std::mutex> guard(m_bufferLock);
     m_nBufferedRecord = -1;

@@ -19,6 +19,16 @@ void ensure_index(DiskLogFile& log) {
 
 using namespace korv;
 
+std::vector<TailRecord> DiskLogScanTail(DiskLogFile* log, std::size_t max_records) {
+  if (log == nullptr) return {};
+  _DISKLOG_HEADER header;
+  {
+    std::lock_guard lock(log->lock);
+    header = log->header;
+  }
+  return scan_tail(log->file, header, max_records);
+}
+
 bool DiskLogIndexPending(const DiskLogFile* log) {
   if (log == nullptr) return false;
   std::lock_guard lock(log->lock);

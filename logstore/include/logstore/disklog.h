@@ -15,6 +15,7 @@
 #include <string>
 
 #include "logstore/disklog_format.h"
+#include "logstore/tail_scan.h"
 #include "platform/file.h"
 
 inline constexpr std::uint32_t DISKLOG_OPEN_WRITE = 0x1;          // read/write, create, make a new log of a headerless file
@@ -93,6 +94,9 @@ int DiskLogReadRecordAt(DiskLogFile* file, std::uint64_t offset, std::uint32_t n
 // exists afterwards from a chain that walked cleanly (or was already built); false after
 // a broken chain, whose index then holds the records before the break.
 bool DiskLogBuildIndex(DiskLogFile* file);
+// scan_tail (tail_scan.h) over the handle's file and its header as last read: the newest
+// records, up to max_records, without the index and without holding the lock while reading.
+std::vector<korv::TailRecord> DiskLogScanTail(DiskLogFile* file, std::size_t max_records);
 // True while the index of a DISKLOG_OPEN_INDEX_LATER handle has not been built.
 bool DiskLogIndexPending(const DiskLogFile* file);
 
