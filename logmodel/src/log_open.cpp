@@ -1,6 +1,8 @@
 // Opening and closing the log, its view mode, change polling and identity.
 
 #include <climits>
+#include <filesystem>
+#include <system_error>
 
 #include "log_directory_watch.h"
 #include "log_internal.h"
@@ -33,7 +35,11 @@ bool CLog::Open(const std::string& name, std::int32_t serviceValue, std::int32_t
     m_changeWatch = std::make_unique<korv::DirectoryWatch>(path);
   } else {
     std::uint32_t open = DISKLOG_OPEN_INDEX | DISKLOG_OPEN_DELETED;
-    if (m_bIndexLater && m_nViewMode == LOG_VIEW_LIST && m_nFixedRecord == -1) open |= DISKLOG_OPEN_INDEX_LATER;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (m_bIndexLater && m_nViewMode == LOG_VIEW_LIST && m_nFixedRecord == -1 && !error &&
+        size >= m_nIndexLaterBytes)
+      open |= DISKLOG_OPEN_INDEX_LATER;
     m_file = DiskLogOpen(path, open);
     if (!m_file) return false;
   }

@@ -108,7 +108,7 @@ class NewestFirstTest : public WorkerFixture {
   std::unique_ptr<CLog> OpenLater(const std::string& path) {
     auto log = NewLog();
     log->SetViewMode(LOG_VIEW_LIST);
-    log->SetIndexLater(true);
+    log->SetIndexLater(true, 0);
     EXPECT_TRUE(log->Open(path, 7, kEventsType, kSecondInterface, "warnlog")) << path;
     log->SetFilter(ShowAll());
     return log;

@@ -94,10 +94,16 @@ class CLog {
   // the file does not open; nothing stays open then.
   bool Open(const std::string& name, std::int32_t serviceValue, std::int32_t typeId,
             std::uint32_t flags, const std::string& settingsKey);
-  // For the next Open of a file log in view mode 1 without a fixed record: the index is
-  // not built by the open but by the updater after it has shown the newest page, so the
-  // open does not fail on a broken chain; the updater finds it (IsChainBroken).
-  void SetIndexLater(bool later) { m_bIndexLater = later; }
+  // For the next Open of a file log in view mode 1 without a fixed record and of at least
+  // `fromBytes` bytes: the index is not built by the open but by the updater after it has
+  // shown the newest page, so the open does not fail on a broken chain; the updater finds
+  // it (IsChainBroken). A smaller log is walked by the open as before: its walk takes a
+  // few milliseconds, and a broken chain fails the open at once.
+  static constexpr std::uint64_t kIndexLaterBytes = 16u << 20;
+  void SetIndexLater(bool later, std::uint64_t fromBytes = kIndexLaterBytes) {
+    m_bIndexLater = later;
+    m_nIndexLaterBytes = fromBytes;
+  }
   // The updater's walk found the chain of a log opened with SetIndexLater broken: an
   // ordinary open would have failed. Cleared by Open.
   bool IsChainBroken() const { return m_bChainBroken; }
@@ -365,6 +371,7 @@ class CLog {
   korv::ComponentHolder* m_secondHolder;
   korv::ComponentHolder* m_firstHolder;
   bool m_bIndexLater = false;
+  std::uint64_t m_nIndexLaterBytes = kIndexLaterBytes;
   std::atomic<bool> m_bChainBroken{false};  // set by the updater, read by the window
   // The tail page: written by the updater while nothing reads it, read by loads, cells and
   // the cache thread; m_tailLock guards the two members below it.
