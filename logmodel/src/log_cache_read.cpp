@@ -10,7 +10,12 @@ namespace korv {
 bool ReadRecordForCache(CLog& log, std::int32_t record, std::vector<std::uint8_t>& buffer,
                         std::vector<std::uint8_t>& block) {
   RecordBytes read;
-  if (!ReadIndexedRecord(log.GetFile(), record, buffer, read)) return false;
+  TailRecord at;
+  if (log.RowTailRecord(record, at)) {
+    if (!ReadRecordAt(log.GetFile(), at, buffer, read)) return false;
+  } else if (!ReadIndexedRecord(log.GetFile(), record, buffer, read)) {
+    return false;
+  }
   return DecodeRecord(log, read.header.record_type, read.payload, block);
 }
 

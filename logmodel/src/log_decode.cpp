@@ -37,8 +37,18 @@ bool CLog::DecodeUnder(std::mutex& lock, std::uint32_t recordType, std::span<con
 }
 
 bool CLog::ReadRecord(std::int32_t record, std::vector<std::uint8_t>& buffer, RecordRead& out) {
+  return ReadRecordVia(record, m_bTailForLoads, buffer, out);
+}
+
+bool CLog::ReadRecordVia(std::int32_t record, bool tail, std::vector<std::uint8_t>& buffer,
+                         RecordRead& out) {
   korv::RecordBytes read;
-  if (!korv::ReadIndexedRecord(m_file.get(), record, buffer, read)) return false;
+  korv::TailRecord at;
+  if (tail && TailRecordOf(record, at)) {
+    if (!korv::ReadRecordAt(m_file.get(), at, buffer, read)) return false;
+  } else if (!korv::ReadIndexedRecord(m_file.get(), record, buffer, read)) {
+    return false;
+  }
   out.type = read.header.record_type;
   out.time = read.header.record_time;
   out.aux = read.header.aux_value;
@@ -71,7 +81,7 @@ bool CLog::ReadAndDecode(const REC_INFO_BASE& row, std::vector<std::uint8_t>& bu
   else if (IsDirectory())
     ok = ReadDirectoryRecord(static_cast<const REC_INFO_DIR&>(row).fileName, buffer, read);
   else
-    ok = ReadRecord(row.record, buffer, read);
+    ok = ReadRecordVia(row.record, m_bRowsFromTail, buffer, read);
   return ok && DecodeRecord(*this, read.type, read.payload, block);
 }
 

@@ -26,7 +26,7 @@ void CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std
   if (!m_bOpen || !m_file) return;
   const bool all = count == -1;
   if (all) SetProgressValue(0.0);
-  const std::int64_t total = DiskLogRecordCount(m_file.get());
+  const std::int64_t total = LoadableRecordCount();
   std::int64_t n = total - std::int64_t(first);
   if (!all) n = std::min<std::int64_t>(count, n);
   rows.clear();

@@ -1,6 +1,8 @@
 // Opening and closing the log, its view mode, change polling and identity.
 
 #include <climits>
+#include <filesystem>
+#include <system_error>
 
 #include "log_directory_watch.h"
 #include "log_internal.h"
@@ -32,10 +34,17 @@ bool CLog::Open(const std::string& name, std::int32_t serviceValue, std::int32_t
     if (path.back() != '/') path += '/';
     m_changeWatch = std::make_unique<korv::DirectoryWatch>(path);
   } else {
-    m_file = DiskLogOpen(path, DISKLOG_OPEN_INDEX | DISKLOG_OPEN_DELETED);
+    std::uint32_t open = DISKLOG_OPEN_INDEX | DISKLOG_OPEN_DELETED;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (m_bIndexLater && m_nViewMode == LOG_VIEW_LIST && m_nFixedRecord == -1 && !error &&
+        size >= m_nIndexLaterBytes)
+      open |= DISKLOG_OPEN_INDEX_LATER;
+    m_file = DiskLogOpen(path, open);
     if (!m_file) return false;
   }
   m_bOpen = true;
+  m_bChainBroken = false;
   m_bRelative = relative;
   m_strPath = std::move(path);
   m_nServiceValue = serviceValue;
@@ -61,6 +70,9 @@ void CLog::Close() {
   m_nFlags = 0;
   m_nFixedRecord = -1;
   m_bookkeeping = UpdaterBookkeeping{};
+  m_bChainBroken = false;
+  SetRowsFromTail(false);
+  SetTailForLoads(false);
   {
     std::lock_guard<std::mutex> guard(m_bufferLock);
     m_nBufferedRecord = -1;

@@ -38,6 +38,31 @@ bool ReadIndexedRecord(DiskLogFile* file, std::int32_t record, std::vector<std::
   return true;
 }
 
+bool ReadRecordAt(DiskLogFile* file, const TailRecord& at, std::vector<std::uint8_t>& buffer,
+                  RecordBytes& out) {
+  if (file == nullptr) return false;
+  if (at.header.record_type == kDiskLogPlaceholderType) {
+    // The scan checked this header; its payload is zeros nothing shows.
+    out.header = at.header;
+    out.payload = {};
+    return true;
+  }
+  if (buffer.size() < kFirstBufferSize) buffer.resize(kFirstBufferSize);
+  std::uint32_t size = std::uint32_t(buffer.size());
+  const std::uint32_t number = at.header.record_number;
+  int result = DiskLogReadRecordAt(file, at.offset, number, buffer.data(), size);
+  if (result == kDiskLogBufferTooSmall) {
+    buffer.resize(size);  // checked by the store against the file's length
+    size = std::uint32_t(buffer.size());
+    result = DiskLogReadRecordAt(file, at.offset, number, buffer.data(), size);
+  }
+  if (result != kDiskLogOk || size < kDiskLogRecordHeaderSize || size > buffer.size()) return false;
+  out.header = decode_record_header(buffer.data());
+  out.payload = std::span<const std::uint8_t>(buffer.data() + kDiskLogRecordHeaderSize,
+                                              size - kDiskLogRecordHeaderSize);
+  return true;
+}
+
 bool ReadFirstRecord(DiskLogFile* file, std::vector<std::uint8_t>& buffer, RecordBytes& out) {
   if (file == nullptr) return false;
   out = RecordBytes{};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "logstore/disklog.h"
+#include "logstore/tail_scan.h"
 
 namespace korv {
 
@@ -20,6 +21,11 @@ struct RecordBytes {
 // Record `record` of the file's index. False on any failure.
 bool ReadIndexedRecord(DiskLogFile* file, std::int32_t record, std::vector<std::uint8_t>& buffer,
                        RecordBytes& out);
+
+// The record the tail scan found at `at`, read by its offset: for the newest rows shown
+// before the index is built. False on any failure.
+bool ReadRecordAt(DiskLogFile* file, const TailRecord& at, std::vector<std::uint8_t>& buffer,
+                  RecordBytes& out);
 
 // The first record in file order that is not a placeholder: the record that stands for a
 // whole file (a directory row). The header's fields that sequential reading gives are set

@@ -54,8 +54,12 @@ void CLogUpdaterThread::Pause() {
 void CLogUpdaterThread::SetLog(CLog* log) {
   Pause();
   std::lock_guard<std::mutex> guard(m_lock);
+  DropPendingLocked();
+  if (log != m_pLog) {
+    m_pendingTailState = -1;
+    m_bClearRows = false;
+  }
   m_pLog = log;
-  m_pending.clear();
   m_pendingDir.clear();
   // Results of the old log must not be applied to the new one.
   m_bResultsReady = false;
@@ -82,6 +86,7 @@ void CLogUpdaterThread::ReevaluatePending() {
     }
   };
   visit(m_pending);
+  visit(m_pendingFront);
   visit(m_pendingDir);
 }
 
@@ -101,7 +106,7 @@ void CLogUpdaterThread::Rescan() {
   Pause();
   {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_pending.clear();
+    DropPendingLocked();
     m_pendingDir.clear();
     m_bResultsReady = false;
     m_bFull = true;
@@ -120,8 +125,10 @@ void CLogUpdaterThread::Stop() {
   m_evAck.reset();
   m_evStop.reset();
   std::lock_guard<std::mutex> guard(m_lock);
+  DropPendingLocked();
   m_pLog = nullptr;
-  m_pending.clear();
+  m_pendingTailState = -1;
+  m_bClearRows = false;
   m_pendingDir.clear();
   m_bResultsReady = false;
   m_bRequested = false;
@@ -135,6 +142,21 @@ bool CLogUpdaterThread::IsBusy() const {
 CLog* CLogUpdaterThread::GetLog() const {
   std::lock_guard<std::mutex> guard(m_lock);
   return m_pLog;
+}
+
+void CLogUpdaterThread::DropPendingLocked() {
+  if (m_pLog != nullptr) {
+    CLog::UpdaterBookkeeping& saved = m_pLog->Bookkeeping();
+    if (!m_pending.empty() && (m_pending.front().flags & ROW_FLAG_REPLACE) != 0) {
+      // The rows that would have replaced the log's are gone: load everything again.
+      saved = CLog::UpdaterBookkeeping{};
+      if (m_pendingTailState == 1) m_pendingTailState = -1;
+    } else if (!m_pendingFront.empty()) {
+      saved.firstRecord = m_frontEnd;
+    }
+  }
+  m_pending.clear();
+  m_pendingFront.clear();
 }
 
 void CLogUpdaterThread::PostLocked(std::intptr_t lParam) {
@@ -185,21 +207,29 @@ bool CLogUpdaterThread::Apply(bool* replaced) {
     m_bResultsReady = false;
     if (log->IsOpen() && !log->IsDirectory()) {
       std::vector<REC_INFO_BASE>& rows = log->Rows();
-      if (!m_pending.empty() && (m_pending.front().flags & ROW_FLAG_REPLACE) != 0) {
+      const bool replace = !m_pending.empty() && (m_pending.front().flags & ROW_FLAG_REPLACE) != 0;
+      if (replace || m_bClearRows) {
+        // Cached records of the old rows may stand for other records now.
+        std::lock_guard<std::mutex> cacheGuard(log->GetCache().Lock());
+        log->GetCache().Clear();
+      }
+      if (replace) {
         m_pending.front().flags &= ~ROW_FLAG_REPLACE;
-        {
-          std::lock_guard<std::mutex> cacheGuard(log->GetCache().Lock());
-          log->GetCache().Clear();
-        }
         rows.swap(m_pending);
         if (replaced) *replaced = true;
       } else if (!m_pending.empty()) {
         rows.insert(rows.end(), m_pending.begin(), m_pending.end());
-      } else {
+      } else if (m_bClearRows) {
         rows.clear();
         if (replaced) *replaced = true;
       }
+      // Older records go in front; the rows shown newest first keep their positions.
+      if (!m_pendingFront.empty()) rows.insert(rows.begin(), m_pendingFront.begin(), m_pendingFront.end());
+      if (m_pendingTailState >= 0) log->SetRowsFromTail(m_pendingTailState == 1);
+      m_pendingTailState = -1;
+      m_bClearRows = false;
       m_pending.clear();
+      m_pendingFront.clear();
     } else {
       {
         std::lock_guard<std::mutex> cacheGuard(log->GetCache().Lock());

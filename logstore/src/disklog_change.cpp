@@ -19,9 +19,18 @@ bool DiskLogRefresh(DiskLogFile* log) {
   if (log == nullptr) return false;
   std::lock_guard lock(log->lock);
   bool rewritten = false;
-  if (!DiskLogHasChanged(log, &rewritten)) return false;
-  log->header = log->scratch_header;
-  drop_window(*log);
+  const bool changed = DiskLogHasChanged(log, &rewritten);
+  if (changed) {
+    log->header = log->scratch_header;
+    drop_window(*log);
+  }
+  // An index still to be built is built from the header just taken over; no position was
+  // taken from it before, so none moves.
+  if (log->indexed() && log->index_pending) {
+    ensure_index(*log);
+    return false;
+  }
+  if (!changed) return false;
   if (log->indexed()) {
     if (rewritten)
       rebuild_index(*log);

@@ -24,6 +24,10 @@ struct DiskLogFile {
   std::vector<unsigned char> append_buffer;  // kDiskLogAppendBufferSize when asked for
   std::size_t append_pending = 0;
   std::vector<_DISKLOG_INDEX_RECORD> index;
+  // Opened with DISKLOG_OPEN_INDEX_LATER and no walk has run yet: the index is empty and
+  // the first caller that needs it (or DiskLogBuildIndex) walks.
+  bool index_pending = false;
+  bool chain_broken = false;  // the walk that built the pending index stopped at damage
   std::size_t index_step = 0;  // next record number / 16 at the last rebuild
   // Counts the rebuilds that replaced an index built earlier; positions taken
   // from the index before a rebuild may name other records after it.
@@ -62,5 +66,8 @@ enum class IndexWalk { extended, rebuilt, rebuild_failed };
 IndexWalk incremental_walk(DiskLogFile& log);
 // A full walk that replaces an index readers may already use.
 bool rebuild_index(DiskLogFile& log);
+// The full walk of an index still pending (DISKLOG_OPEN_INDEX_LATER); nothing otherwise.
+// The caller holds the lock.
+void ensure_index(DiskLogFile& log);
 
 }  // namespace korv

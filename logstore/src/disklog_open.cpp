@@ -69,7 +69,10 @@ DiskLogHandle DiskLogOpen(const std::string& path, std::uint32_t flags) {
   if (header.magic == kDiskLogMagic) {
     log->header = header;
     if (log->file.modification_time(log->file_time) != platform::FileError::ok) return nullptr;
-    if (log->indexed() && !full_walk(*log)) return nullptr;
+    if (log->indexed() && (flags & DISKLOG_OPEN_INDEX_LATER) != 0)
+      log->index_pending = true;
+    else if (log->indexed() && !full_walk(*log))
+      return nullptr;
   } else if (flags & DISKLOG_OPEN_WRITE) {
     if (!create_empty_log(*log)) return nullptr;
     if (log->file.modification_time(log->file_time) != platform::FileError::ok) return nullptr;

@@ -40,6 +40,7 @@ bool record_fits_file(const DiskLogFile& log, std::uint64_t offset, std::uint32_
 int read_indexed_header(DiskLogFile& log, std::size_t index, unsigned char* dest, std::size_t want,
                         HeaderRead& head) {
   if (!log.indexed()) return kDiskLogNotIndexed;
+  ensure_index(log);
   if (index >= log.index.size()) return kDiskLogNoRecord;
   const std::uint64_t offset = log.index[index].file_offset;
   head.offset = offset;
@@ -64,27 +65,32 @@ int DiskLogReadRecordHeader(DiskLogFile* log, std::size_t index, _DISKLOG_RECORD
   return result;
 }
 
-int DiskLogReadRecord(DiskLogFile* log, std::size_t index, void* buffer, std::uint32_t& size) {
-  if (log == nullptr) return kDiskLogNotIndexed;
-  std::lock_guard lock(log->lock);
-  const std::uint32_t capacity = buffer == nullptr ? 0 : size;
+namespace {
+
+// Where the record's bytes go: the caller's buffer when it holds a header, else a local one.
+struct Destination {
+  std::uint32_t capacity;
   unsigned char local[kDiskLogRecordHeaderSize];
-  const bool in_place = capacity >= kDiskLogRecordHeaderSize;
-  unsigned char* dest = in_place ? static_cast<unsigned char*>(buffer) : local;
-  const std::size_t want = in_place ? std::min<std::size_t>(capacity, kReadAhead) : sizeof local;
+  unsigned char* dest;
+  std::size_t want;
+  Destination(void* buffer, std::uint32_t size) : capacity(buffer == nullptr ? 0 : size) {
+    const bool in_place = capacity >= kDiskLogRecordHeaderSize;
+    dest = in_place ? static_cast<unsigned char*>(buffer) : local;
+    want = in_place ? std::min<std::size_t>(capacity, kReadAhead) : sizeof local;
+  }
+};
 
-  HeaderRead head;
-  if (const int result = read_indexed_header(*log, index, dest, want, head); result != kDiskLogOk)
-    return result;
-  const std::uint64_t offset = head.offset;  // a rebuilt index is checked at the same offset
-
+// The rest of a read once the record header at head.offset was accepted.
+int read_record_body(DiskLogFile& log, const HeaderRead& head, const Destination& to, void* buffer,
+                     std::uint32_t& size) {
+  const std::uint64_t offset = head.offset;
   const _DISKLOG_RECORD_HEADER& r = head.record;
   const std::uint32_t payload_length = r.record_size - r.payload_offset;  // checked: offset <= size
   const std::uint32_t needed = kDiskLogRecordHeaderSize + payload_length;  // <= record size
-  if (capacity < needed) {
+  if (to.capacity < needed) {
     // Callers size their buffer from this answer: a size field that claims more
     // than the file holds would make them allocate up to 4 GiB for nothing.
-    if (!record_fits_file(*log, offset, r.record_size)) return kDiskLogShortPayload;
+    if (!record_fits_file(log, offset, r.record_size)) return kDiskLogShortPayload;
     size = needed;
     return kDiskLogBufferTooSmall;
   }
@@ -103,11 +109,35 @@ int DiskLogReadRecord(DiskLogFile* log, std::size_t index, void* buffer, std::ui
     }
     const std::size_t rest = needed - at;
     std::size_t got = 0;
-    if (read_log_bytes(*log, from, out + at, rest, got) != platform::FileError::ok || got != rest)
+    if (read_log_bytes(log, from, out + at, rest, got) != platform::FileError::ok || got != rest)
       return kDiskLogShortPayload;
   }
   size = needed;
   return kDiskLogOk;
+}
+
+}  // namespace
+
+int DiskLogReadRecord(DiskLogFile* log, std::size_t index, void* buffer, std::uint32_t& size) {
+  if (log == nullptr) return kDiskLogNotIndexed;
+  std::lock_guard lock(log->lock);
+  const Destination to(buffer, size);
+  HeaderRead head;
+  if (const int result = read_indexed_header(*log, index, to.dest, to.want, head); result != kDiskLogOk)
+    return result;
+  // A rebuilt index is checked at the same offset, head.offset.
+  return read_record_body(*log, head, to, buffer, size);
+}
+
+int DiskLogReadRecordAt(DiskLogFile* log, std::uint64_t offset, std::uint32_t number, void* buffer,
+                        std::uint32_t& size) {
+  if (log == nullptr) return kDiskLogBadRecord;
+  std::lock_guard lock(log->lock);
+  const Destination to(buffer, size);
+  HeaderRead head;
+  head.offset = offset;
+  if (!read_expected_header(*log, offset, number, to.dest, to.want, head)) return kDiskLogBadRecord;
+  return read_record_body(*log, head, to, buffer, size);
 }
 
 int DiskLogReadNext(DiskLogFile* log, std::uint32_t* type, void* payload, std::uint32_t* size,

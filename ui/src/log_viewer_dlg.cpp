@@ -61,6 +61,8 @@ CLogViewerDlg::CLogViewerDlg(QWidget* owner)
     m_languages = ModuleLanguages();
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(korv::IconResourcePath(korv::res::kIconMain)));
+    // The newest rows show before the chain of a large log has been walked.
+    m_log.SetIndexLater(true);
     korv::SetControlId(this, korv::idd::kMain);
     if (owner != nullptr) {
         // A child window lives until the user closes it (or its owner goes).
@@ -244,6 +246,20 @@ void CLogViewerDlg::ApplyPendingRows() {
         m_pList->RestoreSelection();
     }
     UpdateStatusBar();
+    if (m_log.IsChainBroken()) {
+        // Not from inside the notification: the reopen may ask the user.
+        QTimer::singleShot(0, this, &CLogViewerDlg::ReopenBrokenLog);
+    }
+}
+
+void CLogViewerDlg::ReopenBrokenLog() {
+    if (!m_log.IsOpen() || !m_log.IsChainBroken() || m_bDestroyed) {
+        return;
+    }
+    const QString path = QString::fromStdString(m_log.GetDisplayPath(false));
+    m_log.SetIndexLater(false);
+    OpenLog(path);
+    m_log.SetIndexLater(true);
 }
 
 QList<CLogViewerDlg*> CLogViewerDlg::ChildWindows() const {

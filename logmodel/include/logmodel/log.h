@@ -32,6 +32,7 @@
 //    lanes write the visible bit of disjoint rows.
 //  - The flags abort, stop (CancelFind), exporting and the progress value are atomics.
 //  - The updater bookkeeping is written and read only by the updater.
+//  - The tail page (the newest records found before the index is built): m_tailLock.
 // Lock order: m_bufferLock or the cache lock (never both), then the file's lock, then the
 // decoding lock.
 
@@ -49,6 +50,7 @@
 #include "logmodel/log_header.h"
 #include "logmodel/rec_info.h"
 #include "logstore/disklog.h"
+#include "logstore/tail_scan.h"
 #include "platform/filetime.h"
 #include "product/module_manager.h"
 
@@ -68,6 +70,11 @@ class CLog {
     korv::platform::FileTime modificationTime = 0;  // last seen modification time
     std::int32_t nextRecord = 0;                    // index of the next record to load
     std::uint64_t indexGeneration = 0;              // DiskLogIndexGeneration at the last load
+    // Rows handed over cover the records firstRecord .. nextRecord - 1: a load that starts
+    // with the newest page fills in the older records behind it, down to 0.
+    std::int32_t firstRecord = 0;
+    // Those rows come from the tail page (SetTailPage) and the walk has not confirmed them.
+    bool provisional = false;
   };
 
   // Module requests go to the process's two component holders.
@@ -92,6 +99,20 @@ class CLog {
   // the file does not open; nothing stays open then.
   bool Open(const std::string& name, std::int32_t serviceValue, std::int32_t typeId,
             std::uint32_t flags, const std::string& settingsKey);
+  // For the next Open of a file log in view mode 1 without a fixed record and of at least
+  // `fromBytes` bytes: the index is not built by the open but by the updater after it has
+  // shown the newest page, so the open does not fail on a broken chain; the updater finds
+  // it (IsChainBroken). A smaller log is walked by the open as before: its walk takes a
+  // few milliseconds, and a broken chain fails the open at once.
+  static constexpr std::uint64_t kIndexLaterBytes = 16u << 20;
+  void SetIndexLater(bool later, std::uint64_t fromBytes = kIndexLaterBytes) {
+    m_bIndexLater = later;
+    m_nIndexLaterBytes = fromBytes;
+  }
+  // The updater's walk found the chain of a log opened with SetIndexLater broken: an
+  // ordinary open would have failed. Cleared by Open.
+  bool IsChainBroken() const { return m_bChainBroken; }
+  void SetChainBroken(bool broken) { m_bChainBroken = broken; }
   // Back to closed: file, change notification, path, kind values, fixed record, bookkeeping,
   // buffered record, rows and visible list go; every cache slot is emptied.
   void Close();
@@ -262,6 +283,23 @@ class CLog {
   // Held around every module request of this log.
   std::mutex& DecodingLock() { return m_decodingLock; }
 
+  // --- The newest page before the index (log_tail.cpp) ---------------------------------
+
+  // The records the tail scan found, taken to be records first, first + 1, ...: while
+  // loads read through it (SetTailForLoads) LoadRecords reads those records by their
+  // offsets; while the rows read through it (SetRowsFromTail) so do the cells, the cache
+  // and the filter. Updater thread; the page is replaced only while neither reads it.
+  void SetTailPage(std::int32_t first, std::vector<korv::TailRecord> records);
+  void SetTailForLoads(bool on) { m_bTailForLoads = on; }
+  // User-interface thread (Apply): the rows now shown came from the tail page, or no
+  // longer do (the page is dropped then).
+  void SetRowsFromTail(bool on);
+  bool RowsFromTail() const { return m_bRowsFromTail; }
+  // The tail page's record `record` when the rows read through it; false otherwise.
+  bool RowTailRecord(std::int32_t record, korv::TailRecord& out) const;
+  // The tail page's record `record`; false when the page does not hold it.
+  bool TailRecordOf(std::int32_t record, korv::TailRecord& out) const;
+
  private:
   friend bool DecodeRecord(CLog& log, std::uint32_t recordType, std::span<const std::uint8_t> payload,
                            std::vector<std::uint8_t>& block);
@@ -290,7 +328,13 @@ class CLog {
 
   void SetProgressValue(double progress);
   // Reading record r of a file log into `buffer` (grown on request). False on any failure.
+  // Loads read through the tail page while SetTailForLoads is on.
   bool ReadRecord(std::int32_t record, std::vector<std::uint8_t>& buffer, RecordRead& out);
+  // Record r through the tail page when `tail` and the page holds it, else through the index.
+  bool ReadRecordVia(std::int32_t record, bool tail, std::vector<std::uint8_t>& buffer, RecordRead& out);
+  // Records a load may read: the end of the tail page while loads read through it, else
+  // the index's count.
+  std::int64_t LoadableRecordCount();
   // The first record of a directory row's file, read in file order.
   bool ReadDirectoryRecord(const std::u16string& fileName, std::vector<std::uint8_t>& buffer,
                            RecordRead& out);
@@ -351,6 +395,16 @@ class CLog {
 
   korv::ComponentHolder* m_secondHolder;
   korv::ComponentHolder* m_firstHolder;
+  bool m_bIndexLater = false;
+  std::uint64_t m_nIndexLaterBytes = kIndexLaterBytes;
+  std::atomic<bool> m_bChainBroken{false};  // set by the updater, read by the window
+  // The tail page: written by the updater while nothing reads it, read by loads, cells and
+  // the cache thread; m_tailLock guards the two members below it.
+  mutable std::mutex m_tailLock;
+  std::int32_t m_tailFirst = 0;
+  std::vector<korv::TailRecord> m_tail;
+  std::atomic<bool> m_bTailForLoads{false};
+  std::atomic<bool> m_bRowsFromTail{false};
   std::function<void()> m_findPump;
   std::function<void(double)> m_progressObserver;
 };

@@ -10,6 +10,13 @@
 // the user interface reads: the hand-over is Apply, under m_lock, on the window's
 // thread. Pause() guarantees that the worker is idle before the window exchanges,
 // closes or re-filters its log.
+//
+// Newest first. A whole log in view mode 1 opened with its index to be built later
+// (CLog::SetIndexLater) is loaded from the top of the list down: first the newest page,
+// found backwards from the data end without the index; then the walk builds the index and
+// confirms that page (or, where they disagree, the rows of the walk replace it); then the
+// older records fill in behind it, handed over in growing batches that Apply puts in front
+// of the rows it has, so that the rows the user sees keep their positions.
 
 #include <cstdint>
 #include <mutex>
@@ -74,6 +81,17 @@ class CLogUpdaterThread {
   // search is active.
   void RunPass(CLog* log, bool full);
   void FilePass(CLog& log, bool full);
+  // The newest page handed over ahead of the walk; false when a pause ended the pass.
+  bool NewestPage(CLog& log);
+  // The walk's index against the page handed over; false when a pause ended the pass.
+  bool ConfirmPage(CLog& log, std::uint64_t rewrite, std::uint64_t generation);
+  // The records before the first one handed over, newest first; false on a pause.
+  bool FillBehind(CLog& log, std::uint32_t total);
+  // The walk found the chain broken: the rows go, the log says so.
+  void ChainBroken(CLog& log);
+  // Empties the pending rows and sets the bookkeeping back so that the next pass loads
+  // them again. m_lock held.
+  void DropPendingLocked();
   void DirectoryPass(CLog& log);
   // Post to the window unless a pause is in progress. m_lock held.
   void PostLocked(std::intptr_t lParam);
@@ -98,5 +116,9 @@ class CLogUpdaterThread {
   bool m_bBusy = false;                   // a pass is running
   int m_nPassesCompleted = 0;             // passes ended since SetLog
   std::vector<REC_INFO_BASE> m_pending;   // rows of a file log not yet applied
+  std::vector<REC_INFO_BASE> m_pendingFront;  // older rows, to go before the log's rows
+  std::int32_t m_frontEnd = 0;            // the record after the last of m_pendingFront
+  int m_pendingTailState = -1;            // -1 as is; 0 or 1: the rows read through the tail page
+  bool m_bClearRows = false;              // the log has no records: Apply empties its rows
   std::vector<REC_INFO_DIR> m_pendingDir; // latest directory listing; kept as the previous one
 };

@@ -15,12 +15,16 @@
 #include <string>
 
 #include "logstore/disklog_format.h"
+#include "logstore/tail_scan.h"
 #include "platform/file.h"
 
 inline constexpr std::uint32_t DISKLOG_OPEN_WRITE = 0x1;          // read/write, create, make a new log of a headerless file
 inline constexpr std::uint32_t DISKLOG_OPEN_INDEX = 0x2;          // build the index at open
 inline constexpr std::uint32_t DISKLOG_OPEN_APPEND_BUFFER = 0x4;  // reserve the 64 KiB append buffer
 inline constexpr std::uint32_t DISKLOG_OPEN_DELETED = 0x8;        // index deleted records too
+// With DISKLOG_OPEN_INDEX: the open does not walk (and so does not fail on a broken chain);
+// the index is built by DiskLogBuildIndex, or by the first call that needs it.
+inline constexpr std::uint32_t DISKLOG_OPEN_INDEX_LATER = 0x10;
 
 // Result codes of the reading operations (and 4 of DiskLogFlush).
 enum DiskLogResult : int {
@@ -77,6 +81,24 @@ int DiskLogReadRecordHeader(DiskLogFile* file, std::size_t index, _DISKLOG_RECOR
 // Payload argument of DiskLogReadNext that steps over a record without reading it.
 inline unsigned char disklog_skip_tag;
 inline void* const kDiskLogSkip = &disklog_skip_tag;
+
+// Reads the record whose header is at offset and carries record number `number`, without
+// the index (the newest records found before the index is built): checked and answered as
+// DiskLogReadRecord does, 7 when no such record header is there, never rebuilding anything.
+int DiskLogReadRecordAt(DiskLogFile* file, std::uint64_t offset, std::uint32_t number, void* buffer,
+                        std::uint32_t& size);
+
+// Builds the index of a handle opened with DISKLOG_OPEN_INDEX_LATER by a full walk that
+// holds the handle's lock only to take the header and to install the result, so that
+// readers by offset are not held up by a walk of millions of records. True when an index
+// exists afterwards from a chain that walked cleanly (or was already built); false after
+// a broken chain, whose index then holds the records before the break.
+bool DiskLogBuildIndex(DiskLogFile* file);
+// scan_tail (tail_scan.h) over the handle's file and its header as last read: the newest
+// records, up to max_records, without the index and without holding the lock while reading.
+std::vector<korv::TailRecord> DiskLogScanTail(DiskLogFile* file, std::size_t max_records);
+// True while the index of a DISKLOG_OPEN_INDEX_LATER handle has not been built.
+bool DiskLogIndexPending(const DiskLogFile* file);
 
 // Sequential reading in file order, deleted records included. Stores the
 // record's type, time and auxiliary value into whichever outputs are given.

@@ -163,6 +163,9 @@ private:
     // Applies the rows the updater has handed over, keeping the selection
     // and the top row by record in list view.
     void ApplyPendingRows();
+    // The log was opened before its chain was walked and the walk found it broken: open it
+    // again the ordinary way, which fails there and offers the repair.
+    void ReopenBrokenLog();
     std::vector<QString> ColumnTitles() const;
     korv::EditMenuFacts EditFacts() const;
     // The timeline strip above the list (log_viewer_timeline.cpp).
