@@ -250,11 +250,13 @@ TEST_F(DecodeLanes, FindGivesOneLanesPositionAndPumps) {
   const int count = log->GetVisibleCount();
   ASSERT_GT(count, 2000) << "blocks of 1000 rows on several lanes";
   const int starts[] = {-1, 0, 1, 999, 1000, count / 2, count - 2, count - 1};
+  // Outlives every find below, the last one included: the pump counts into it.
+  int pumps = 0;
+  log->SetFindPump([&] { ++pumps; });
   for (const Case& c : cases) {
     for (const bool upwards : {false, true}) {
       for (const int start : starts) {
-        int pumps = 0;
-        log->SetFindPump([&] { ++pumps; });
+        pumps = 0;
         int want;
         {
           LaneSetting single("1");
