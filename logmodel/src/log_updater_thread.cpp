@@ -198,12 +198,19 @@ void CLogUpdaterThread::WorkerLoop() {
 }
 
 bool CLogUpdaterThread::Apply(bool* replaced) {
-  if (replaced) *replaced = false;
+  const LogApplyResult result = ApplyResults();
+  if (replaced) *replaced = result.replaced;
+  return result.applied;
+}
+
+LogApplyResult CLogUpdaterThread::ApplyResults() {
+  LogApplyResult result;
+  bool* replaced = &result.replaced;
   CLog* log;
   {
     std::lock_guard<std::mutex> guard(m_lock);
     log = m_pLog;
-    if (!log || !m_bResultsReady || log->IsExporting()) return false;
+    if (!log || !m_bResultsReady || log->IsExporting()) return result;
     m_bResultsReady = false;
     if (log->IsOpen() && !log->IsDirectory()) {
       std::vector<REC_INFO_BASE>& rows = log->Rows();
@@ -219,12 +226,16 @@ bool CLogUpdaterThread::Apply(bool* replaced) {
         if (replaced) *replaced = true;
       } else if (!m_pending.empty()) {
         rows.insert(rows.end(), m_pending.begin(), m_pending.end());
+        result.appended = m_pending.size();
       } else if (m_bClearRows) {
         rows.clear();
         if (replaced) *replaced = true;
       }
       // Older records go in front; the rows shown newest first keep their positions.
-      if (!m_pendingFront.empty()) rows.insert(rows.begin(), m_pendingFront.begin(), m_pendingFront.end());
+      if (!m_pendingFront.empty()) {
+        rows.insert(rows.begin(), m_pendingFront.begin(), m_pendingFront.end());
+        if (!result.replaced) result.prepended = m_pendingFront.size();
+      }
       if (m_pendingTailState >= 0) log->SetRowsFromTail(m_pendingTailState == 1);
       m_pendingTailState = -1;
       m_bClearRows = false;
@@ -240,5 +251,6 @@ bool CLogUpdaterThread::Apply(bool* replaced) {
     }
   }
   log->RebuildVisible(false);
-  return true;
+  result.applied = true;
+  return result;
 }

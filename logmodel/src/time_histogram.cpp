@@ -84,9 +84,14 @@ void TimeHistogram::Recount(std::span<const REC_INFO_BASE> rows, std::span<const
 
 void TimeHistogram::AddAppended(std::span<const REC_INFO_BASE> rows, std::span<const std::int32_t> visible,
                                 std::size_t firstNewRow) {
-  auto it = std::lower_bound(visible.begin(), visible.end(), std::int64_t(firstNewRow),
+  AddRowRange(rows, visible, firstNewRow, rows.size());
+}
+
+void TimeHistogram::AddRowRange(std::span<const REC_INFO_BASE> rows, std::span<const std::int32_t> visible,
+                                std::size_t beginRow, std::size_t endRow) {
+  auto it = std::lower_bound(visible.begin(), visible.end(), std::int64_t(beginRow),
                              [](std::int32_t entry, std::int64_t row) { return std::int64_t(entry) < row; });
-  for (; it != visible.end(); ++it) {
+  for (; it != visible.end() && std::int64_t(*it) < std::int64_t(endRow); ++it) {
     if (*it < 0 || std::size_t(*it) >= rows.size()) continue;
     const REC_INFO_BASE& row = rows[std::size_t(*it)];
     Add(row.time, row.level);

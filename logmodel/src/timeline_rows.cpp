@@ -1,5 +1,8 @@
 #include "logmodel/timeline_rows.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace korv {
 
 void CountVisibleRows(const CLog& log, TimeHistogram& histogram) {
@@ -8,15 +11,19 @@ void CountVisibleRows(const CLog& log, TimeHistogram& histogram) {
 }
 
 void CountAppendedRows(const CLog& log, std::size_t firstNewRow, TimeHistogram& histogram) {
+  CountRowRange(log, firstNewRow, SIZE_MAX, histogram);
+}
+
+void CountRowRange(const CLog& log, std::size_t beginRow, std::size_t endRow, TimeHistogram& histogram) {
   if (!log.IsOpen()) return;
   if (!log.IsDirectory()) {
-    histogram.AddAppended(log.Rows(), log.Visible(), firstNewRow);
+    histogram.AddRowRange(log.Rows(), log.Visible(), beginRow, std::min(endRow, log.Rows().size()));
     return;
   }
   // Directory rows are a derived type: no span of the base type covers them.
   const std::vector<REC_INFO_DIR>& rows = log.DirectoryRows();
   for (std::int32_t i : log.Visible())
-    if (i >= 0 && std::size_t(i) >= firstNewRow && std::size_t(i) < rows.size())
+    if (i >= 0 && std::size_t(i) >= beginRow && std::size_t(i) < endRow && std::size_t(i) < rows.size())
       histogram.Add(rows[std::size_t(i)].time, rows[std::size_t(i)].level);
 }
 

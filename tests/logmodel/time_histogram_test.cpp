@@ -235,6 +235,17 @@ TEST_F(TimeHistogramCounts, AppendsInChunksEqualARecountAndAOneByOneCount) {
     TimeHistogram recounted(zone, c.columns);
     recounted.Recount(rows, VisibleWhere(rows, classes));
 
+    // A newest-first load: older rows arrive in front of the counted ones, in growing batches.
+    TimeHistogram fromNewest(zone, c.columns);
+    for (std::size_t begin = rows.size(), batch = c.chunk; begin > 0; batch *= 2) {
+      const std::size_t from = begin > batch ? begin - batch : 0;
+      const std::vector<REC_INFO_BASE> suffix(rows.begin() + std::ptrdiff_t(from), rows.end());
+      fromNewest.AddRowRange(suffix, VisibleWhere(suffix, classes), 0, begin - from);
+      begin = from;
+    }
+    EXPECT_EQ(CountsOf(fromNewest), CountsOf(recounted));
+    EXPECT_EQ(fromNewest.CountedRows(), VisibleWhere(rows, classes).size());
+
     EXPECT_EQ(incremental.Size(), recounted.Size());
     EXPECT_EQ(CountsOf(incremental), CountsOf(recounted));
     EXPECT_EQ(CountsOf(incremental), CountedOneByOne(*zone, incremental.Size(), rows, VisibleWhere(rows, classes)));

@@ -235,12 +235,11 @@ void CLogViewerDlg::ApplyPendingRows() {
     if (list) {
         m_pList->SaveSelection();
     }
-    bool replaced = false;
-    const bool applied = m_updater.Apply(&replaced);
+    const LogApplyResult change = m_updater.ApplyResults();
     DropRewrittenMarks();
     m_pList->SetItemCount(m_log.GetVisibleCount());
-    if (applied && m_pTimeline != nullptr) {
-        m_pTimeline->RowsApplied(replaced);
+    if (m_pTimeline != nullptr) {
+        m_pTimeline->RowsApplied(change);
     }
     if (list) {
         m_pList->RestoreSelection();

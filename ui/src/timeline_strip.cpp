@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "logmodel/log.h"
+#include "logmodel/log_updater_thread.h"
 #include "logmodel/severity.h"
 #include "logmodel/timeline_rows.h"
 #include "platform/tz.h"
@@ -109,15 +110,19 @@ void TimelineStrip::Recount() {
     update();
 }
 
-void TimelineStrip::RowsApplied(bool replaced) {
-    if (isHidden()) {
+void TimelineStrip::RowsApplied(const LogApplyResult& change) {
+    if (isHidden() || !change.applied) {
         return;
     }
-    if (replaced || CurrentState() != m_counted || m_pLog == nullptr || m_pLog->Rows().size() < m_nCountedRows) {
+    // Counting only the new rows is exact only when the counted rows are still there, moved
+    // down by exactly the rows put in front of them.
+    if (change.replaced || CurrentState() != m_counted || m_pLog == nullptr ||
+        m_pLog->Rows().size() != m_nCountedRows + change.prepended + change.appended) {
         Recount();
         return;
     }
-    CountAppendedRows(*m_pLog, m_nCountedRows, m_histogram);
+    CountRowRange(*m_pLog, 0, change.prepended, m_histogram);
+    CountRowRange(*m_pLog, m_pLog->Rows().size() - change.appended, m_pLog->Rows().size(), m_histogram);
     m_nCountedRows = m_pLog->Rows().size();
     UpdateSpan();
     update();

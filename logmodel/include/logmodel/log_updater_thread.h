@@ -29,6 +29,15 @@
 
 class CLog;
 
+// What one hand-over (Apply) did to the log's rows, so that whatever keeps counts or places
+// by row (the strip, the selection, the marks) can follow it without recounting.
+struct LogApplyResult {
+  bool applied = false;        // results were moved into the log and its visible list rebuilt
+  bool replaced = false;       // the rows were replaced or emptied: keep nothing by row index
+  std::size_t prepended = 0;   // rows inserted before the rows the log had (older records)
+  std::size_t appended = 0;    // rows added after them (newer records)
+};
+
 class CLogUpdaterThread {
  public:
   CLogUpdaterThread();
@@ -61,6 +70,8 @@ class CLogUpdaterThread {
   // the log is being exported. `replaced` (if given) tells whether the log's rows were
   // replaced by a reload rather than extended.
   bool Apply(bool* replaced = nullptr);
+  // Apply, saying what changed.
+  LogApplyResult ApplyResults();
 
   // Passes that ended since the log was last set: tells the end of a pass over the log
   // now set from one over a log set before, whose notification may still be queued.

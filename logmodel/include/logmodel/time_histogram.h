@@ -55,6 +55,10 @@ class TimeHistogram {
   // visible entries from that row on (the visible list is in row order).
   void AddAppended(std::span<const REC_INFO_BASE> rows, std::span<const std::int32_t> visible,
                    std::size_t firstNewRow);
+  // Counts the visible entries whose row index lies in [beginRow, endRow): rows inserted in
+  // front (older records) or appended at the end.
+  void AddRowRange(std::span<const REC_INFO_BASE> rows, std::span<const std::int32_t> visible,
+                   std::size_t beginRow, std::size_t endRow);
 
   // Buckets holding at least one row, oldest first.
   const std::vector<TimeBucket>& Buckets() const { return m_buckets; }

@@ -14,6 +14,9 @@ namespace korv {
 void CountVisibleRows(const CLog& log, TimeHistogram& histogram);
 // Adds the visible rows from row index `firstNewRow` on (rows appended by the updater).
 void CountAppendedRows(const CLog& log, std::size_t firstNewRow, TimeHistogram& histogram);
+// Adds the visible rows whose row index lies in [beginRow, endRow) (rows the updater put in
+// front of the others, or appended).
+void CountRowRange(const CLog& log, std::size_t beginRow, std::size_t endRow, TimeHistogram& histogram);
 // The smallest list position whose row time lies in [from, to) (UTC seconds), in the list's
 // order (newest first in view mode 1); -1 when no visible row does.
 int FirstPositionInPeriod(const CLog& log, std::int64_t from, std::int64_t to);

@@ -18,6 +18,7 @@
 #include "logmodel/time_histogram.h"
 
 class CLog;
+struct LogApplyResult;
 
 namespace korv {
 
@@ -30,7 +31,7 @@ public:
     // The log whose visible rows are counted (null for none); recounts.
     void SetLog(const CLog* log);
     // After the updater's hand-over: `replaced` rows are recounted, appended ones added.
-    void RowsApplied(bool replaced);
+    void RowsApplied(const LogApplyResult& change);
     // Recounts when the filter, the zone, the log's state or the width's bucket size changed
     // since the last count; otherwise nothing.
     void Sync();
