@@ -8,6 +8,8 @@
 
 #include "logmodel/log_updater_thread.h"
 #include "logmodel/severity.h"
+#include "logstore/disklog.h"
+#include "resources/ids.h"
 #include "ui/log_list_ctrl.h"
 #include "ui/log_viewer_dlg.h"
 #include "ui/timeline_strip.h"
@@ -155,12 +157,40 @@ TEST_F(ViewerTruth, EveryStepOfASessionShowsWhatAFreshLoadShows) {
     ASSERT_EQ(list.GetSelectedPositions().size(), 1u);
     EXPECT_EQ(list.KeyOfRow(list.GetSelectedPositions()[0]), selected[0]);
 
+    // A language: the same rows, selection and top record.
+    if (dlg->GetLanguages().size() > 1) {
+        dlg->OnCommand(cmd::kLanguageFirst + 1);
+        ASSERT_TRUE(WaitForTruth(*dlg));
+        EXPECT_EQ(list.KeyOfRow(list.GetTopIndex()), top);
+        ASSERT_EQ(list.GetSelectedPositions().size(), 1u);
+        EXPECT_EQ(list.KeyOfRow(list.GetSelectedPositions()[0]), selected[0]);
+        dlg->OnCommand(cmd::kLanguageFirst);
+    }
+
     // A writer appends: the new rows arrive above, the view stays on its record.
     ASSERT_TRUE(RunWriter("append " + path + " --kind eventlog --count 300 --seed 12"));
     ASSERT_TRUE(WaitForTruth(*dlg));
     EXPECT_EQ(dlg->GetLog().Rows().back().record, 100299);
     EXPECT_EQ(list.KeyOfRow(list.GetTopIndex()), top);
     dlg->ApplyUtcOffset(0);
+    ASSERT_TRUE(WaitForTruth(*dlg));
+}
+
+// A gap mended by the repair, then appends: the placeholder's number is out of step with
+// the records' positions, which a newest-first load must not take for the rows' records.
+TEST_F(ViewerTruth, ARepairedGapAndLaterAppends) {
+    const std::string path = FreshDir("truth-gap") + "/eventlog.dat";
+    ASSERT_TRUE(RunWriter("append " + path + " --kind eventlog --count 30000 --seed 13"));
+    ASSERT_TRUE(RunWriter("gap " + path + " 15000"));
+    {
+        DiskLogHandle file = DiskLogOpen(path, DISKLOG_OPEN_WRITE);
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(DiskLogRepair(file.get()));
+    }
+    ASSERT_TRUE(RunWriter("append " + path + " --kind eventlog --count 40 --seed 14"));
+    auto dlg = StartNewestFirst(path);
+    ASSERT_TRUE(WaitForTruth(*dlg));
+    ASSERT_TRUE(RunWriter("append " + path + " --kind eventlog --count 40 --seed 15"));
     ASSERT_TRUE(WaitForTruth(*dlg));
 }
 
