@@ -118,9 +118,7 @@ std::string KeyText(const RowKey& k) {
                << "the list shows " << list.GetItemCount() << " rows (of " << shown.Rows().size() << " rows, records "
                << (shown.Rows().empty() ? -1 : shown.Rows().front().record) << ".."
                << (shown.Rows().empty() ? -1 : shown.Rows().back().record) << ", " << shown.GetVisibleCount()
-               << " visible), a fresh load " << count << " (of " << fileRows << " rows); filter types "
-               << std::hex << shown.GetFilter().m_nTypeMask << " options " << shown.GetFilter().m_nOptions << std::dec
-               << " from " << shown.GetFilter().m_timeFrom << " to " << shown.GetFilter().m_timeTo;
+               << " visible), a fresh load " << count << " (of " << fileRows << " rows)";
     }
     for (int p = 0; p < count; ++p) {
         const RowKey got = list.KeyOfRow(p);
