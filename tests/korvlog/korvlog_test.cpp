@@ -100,6 +100,7 @@ TEST_F(KorvlogTest, UsageAndVersion) {
       {"info a b", 2, "", "Usage: korvlog info FILE"},
       {"info --help", 0, "Usage: korvlog info FILE", ""},
       {"repair --help", 0, "Usage: korvlog repair [--yes] FILE", ""},
+      {"repair -o", 2, "", "Usage: korvlog repair"},
       {"repair --bogus x", 2, "", "Usage: korvlog repair"},
       {"info /nonexistent/x.dat", 3, "", "No such file"},
       {"repair --yes /nonexistent/x.dat", 3, "", "No such file"},
@@ -188,6 +189,45 @@ TEST_F(KorvlogTest, Repair) {
     EXPECT_EQ(after != before, c.changes);
     EXPECT_EQ(after.size(), before.size());
   }
+}
+
+// An investigator's evidence stays as it is: -o mends a new copy, never the file, never an
+// existing file, and keeps no copy it could not mend.
+TEST_F(KorvlogTest, RepairToACopyLeavesTheFileAsItIs) {
+  const fs::path copy = log_.string() + ".mended";
+  struct Case {
+    const char* name;
+    std::function<void(const std::vector<standin::RecordLocation>&)> damage;
+    bool copyExists;
+    int status;
+    bool copyKept;
+  };
+  const Case cases[] = {
+      {"gap", [&](auto& r) { zero(r[1].offset, r[1].header.record_size); }, false, 0, true},
+      {"intact", [](auto&) {}, false, 0, true},
+      {"junk", [&](auto& r) { zero(r[1].offset, 1); }, false, 5, false},
+      {"copy exists", [&](auto& r) { zero(r[1].offset, r[1].header.record_size); }, true, 2, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(copy);
+    const auto recs = make_log();
+    c.damage(recs);
+    const Bytes before = read_bytes(log_);
+    const Bytes other(100, 'x');
+    if (c.copyExists) write_bytes(copy, other);
+    const CliRun r = korvlog("repair -o " + copy.string() + " " + log_.string());
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_EQ(read_bytes(log_), before) << "the file itself is never changed";
+    EXPECT_EQ(fs::exists(copy), c.copyKept);
+    if (c.copyExists) {
+      EXPECT_EQ(read_bytes(copy), other);
+    } else if (c.copyKept) {
+      EXPECT_EQ(read_bytes(copy).size(), before.size());
+      EXPECT_TRUE(DiskLogOpen(copy.string(), DISKLOG_OPEN_INDEX | DISKLOG_OPEN_DELETED)) << "the copy opens";
+    }
+  }
+  fs::remove(copy);
 }
 
 TEST_F(KorvlogTest, RepairNeverTouchesAFileWithoutTheHeaderMagic) {

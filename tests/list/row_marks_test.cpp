@@ -147,6 +147,23 @@ protected:
     QSettings settings_{QString::fromStdString(dir_.Path("settings.ini")), QSettings::IniFormat};
 };
 
+// Marks belong to the log made at a time, not to whatever file has its path later.
+TEST_F(MarkSettings, MarksOfALogMadeAnewAtTheSamePathGo) {
+    RowMarks a;
+    a.Assign(std::vector<RowKey>{Key(1, 0, 2)});
+    const QString path = QStringLiteral("/logs/a.dat");
+    WriteStoredMarks(settings_, path, a, 1000);
+    EXPECT_EQ(ReadStoredMarks(settings_, path, 1000), Marked(a));
+    EXPECT_EQ(ReadStoredMarks(settings_, path, 0), Marked(a)) << "a creation time not known reads them";
+    EXPECT_TRUE(ReadStoredMarks(settings_, path, 2000).empty());
+    EXPECT_TRUE(ReadStoredMarks(settings_, path, 1000).empty()) << "the stale entry went";
+    // Marks stored with no creation time are taken by any log at the path, then kept with its.
+    WriteStoredMarks(settings_, path, a);
+    EXPECT_EQ(ReadStoredMarks(settings_, path, 3000), Marked(a));
+    WriteStoredMarks(settings_, path, a, 3000);
+    EXPECT_TRUE(ReadStoredMarks(settings_, path, 4000).empty());
+}
+
 TEST_F(MarkSettings, MarksAreKeptPerFile) {
     RowMarks a, b;
     a.Assign(std::vector<RowKey>{Key(1, 0, 2), Key(5, 1, 6)});

@@ -8,6 +8,7 @@
 #include "viewer_environment.h"
 
 #include "logmodel/severity.h"
+#include "logstore/disklog_format.h"
 #include "resources/ids.h"
 #include "ui/export_command.h"
 #include "ui/log_filter_dlg.h"
@@ -29,6 +30,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -56,6 +58,26 @@ std::string Records(const std::string& prefix, const std::vector<int>& auxes, in
                  prefix + std::to_string(first + static_cast<int>(k)) + "\"}]}]}\n";
     }
     return lines;
+}
+
+// The bytes of the log at `from` with the creation time of the log at `like` in its header:
+// the same log as `like`, rewritten.
+std::string BytesAsTheSameLog(const std::string& from, const std::string& like) {
+    std::string bytes = FileBytes(from);
+    const std::string header = FileBytes(like);
+    unsigned char a[kDiskLogHeaderSize] = {}, b[kDiskLogHeaderSize] = {};
+    std::memcpy(a, bytes.data(), kDiskLogHeaderSize);
+    std::memcpy(b, header.data(), kDiskLogHeaderSize);
+    _DISKLOG_HEADER h = decode_disklog_header(a);
+    h.creation_time = decode_disklog_header(b).creation_time;
+    encode_disklog_header(h, a);
+    std::memcpy(bytes.data(), a, kDiskLogHeaderSize);
+    return bytes;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 QString UserAt(CLogViewerDlg& dlg, int position) {
@@ -201,7 +223,24 @@ TEST_F(ViewerMarks, MarksSurviveARestartAndARewriteDropsThemNeverMovesThem) {
     // Rewritten while no window shows it: records 1 and 4 are other records now.
     const std::string rewritten = dir + "/rewritten.dat";
     ASSERT_TRUE(RunWriter("append-json " + rewritten, Records("new", {1, 102, 3, 4, 105, 6})));
-    std::filesystem::copy_file(rewritten, path, std::filesystem::copy_options::overwrite_existing);
+    const std::string marked = FileBytes(path);
+    {
+        // Another log made at the same path has records of the same indices and auxiliary
+        // values; they are not the records marked.
+        std::filesystem::copy_file(rewritten, path, std::filesystem::copy_options::overwrite_existing);
+        auto dlg = Open(path);
+        ASSERT_TRUE(WaitCount(*dlg, 6, 6));
+        EXPECT_TRUE(MarkedUsers(*dlg).isEmpty());
+        EXPECT_EQ(dlg->GetMarks().Size(), 0u);
+    }
+    {
+        WriteBytes(path, marked);
+        auto dlg = Open(path);
+        ASSERT_TRUE(WaitCount(*dlg, 6, 6));
+        Select(*dlg, {"user1", "user3", "user4"});
+        dlg->OnCommand(cmd::kToggleMark);
+    }
+    WriteBytes(path, BytesAsTheSameLog(rewritten, path));
     {
         auto dlg = Open(path);
         ASSERT_TRUE(WaitCount(*dlg, 6, 6));
@@ -217,11 +256,7 @@ TEST_F(ViewerMarks, MarksSurviveARestartAndARewriteDropsThemNeverMovesThem) {
     ASSERT_EQ(MarkedUsers(*dlg), (QStringList{"new5", "new3", "new0"}));
     const std::string again = dir + "/again.dat";
     ASSERT_TRUE(RunWriter("append-json " + again, Records("third", {1, 2, 3, 204, 5, 206, 7})));
-    {
-        const std::string bytes = FileBytes(again);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
+    WriteBytes(path, BytesAsTheSameLog(again, path));
     ASSERT_TRUE(WaitCount(*dlg, 7, 7));
     ASSERT_TRUE(WaitFor([&] { return UserAt(*dlg, 0) == "third6"; }));
     EXPECT_EQ(MarkedUsers(*dlg), (QStringList{"third0"}));

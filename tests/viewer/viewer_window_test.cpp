@@ -111,15 +111,16 @@ TEST_F(ViewerWindow, OpensAFileOrOneOfItsRecords) {
     }
 }
 
-TEST_F(ViewerWindow, MissingPathIsSilentAndUnknownFileIsTold) {
+TEST_F(ViewerWindow, MissingPathIsToldInThePaneAndUnknownFileInABox) {
     const std::string dir = FreshDir("unknown");
     {
         MessageBoxAnswerer answerer;
         auto dlg = StartWindow(QString::fromStdString(dir + "/nothing-here.dat"));
-        QTest::qWait(50);
+        QTest::qWait(150);
         EXPECT_EQ(answerer.shown, 0);
         EXPECT_FALSE(dlg->GetLog().IsOpen());
         EXPECT_EQ(dlg->windowTitle(), kPlainTitle);
+        EXPECT_EQ(Pane(*dlg, 0), QString::fromStdString("No such file or directory: " + dir + "/nothing-here.dat"));
     }
     std::ofstream(dir + "/notes.bin") << "just some text, no log at all";
     MessageBoxAnswerer answerer;
@@ -168,10 +169,16 @@ TEST_F(ViewerWindow, RepairQuestionAnsweredNoThenYes) {
         MessageBoxAnswerer answerer(QMessageBox::No);
         auto dlg = StartWindow(QString::fromStdString(path));
         EXPECT_EQ(answerer.shown, 1);
-        EXPECT_EQ(answerer.text, "Unable to open a log. Do you want to scan it for errors and fix it?");
+        // The question names the file it would change, on a line of its own.
+        EXPECT_EQ(answerer.text, QString::fromStdString("Unable to open a log. Do you want to scan it for errors and "
+                                                        "fix it?\n\n" + path));
         EXPECT_EQ(answerer.caption, "Fix log?");
         EXPECT_FALSE(dlg->GetLog().IsOpen());
         EXPECT_EQ(dlg->windowTitle(), kPlainTitle);
+        QTest::qWait(150);
+        EXPECT_TRUE(Pane(*dlg, 0).startsWith("The log did not open: the record chain breaks at offset "))
+            << Pane(*dlg, 0).toStdString();
+        EXPECT_TRUE(ShowsCount(*dlg, 0, 0));
     }
     EXPECT_EQ(ReadAll(path), damaged);
     MessageBoxAnswerer answerer(QMessageBox::Yes);

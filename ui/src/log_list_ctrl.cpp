@@ -9,6 +9,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "logmodel/log.h"
 #include "ui/column_widths.h"
@@ -87,8 +88,7 @@ void CLogListCtrl::SetLog(CLog* log) {
         m_cacheThread.Thread().Cancel(m_pLog);
     }
     m_pLog = log;
-    m_savedKeys.clear();
-    m_bSaved = false;
+    m_saved = {};
     m_queuedPage = {};
     m_model->SetLog(log);
     RebuildColumns();
@@ -216,32 +216,54 @@ int CLogListCtrl::PositionOfKey(const RowKey& key) const {
     return -1;
 }
 
-void CLogListCtrl::SaveSelection() {
+CLogListCtrl::Place CLogListCtrl::TakePlace() const {
+    Place place;
     if (!m_pLog) {
-        return;
+        return place;
     }
     const std::vector<int> selected = GetSelectedPositions();
-    m_savedKeys.clear();
-    m_savedKeys.reserve(selected.size());
+    place.keys.reserve(selected.size());
     for (int row : selected) {
         if (RowKey key = KeyOfRow(row); key.valid) {
-            m_savedKeys.push_back(std::move(key));
+            place.keys.push_back(std::move(key));
         }
     }
-    std::sort(m_savedKeys.begin(), m_savedKeys.end());
-    m_savedTop = KeyOfRow(GetTopIndex());
+    std::sort(place.keys.begin(), place.keys.end());
+    place.top = KeyOfRow(GetTopIndex());
     const QModelIndex current = currentIndex();
-    m_savedCurrent = current.isValid() ? KeyOfRow(current.row()) : RowKey{};
-    m_savedCurrentColumn = current.isValid() ? current.column() : 0;
-    m_bSavedAtTop = verticalScrollBar()->value() == 0;
-    m_bSaved = true;
+    place.current = current.isValid() ? KeyOfRow(current.row()) : RowKey{};
+    place.currentColumn = current.isValid() ? current.column() : 0;
+    place.atTop = verticalScrollBar()->value() == 0;
+    place.valid = true;
+    return place;
 }
 
+void CLogListCtrl::SaveSelection() { m_saved = TakePlace(); }
+
 void CLogListCtrl::RestoreSelection() {
-    if (!m_pLog || !m_bSaved) {
+    if (m_saved.valid) {
+        const Place saved = std::move(m_saved);
+        m_saved = {};
+        PutPlace(saved, false);
+    }
+}
+
+namespace {
+
+// How far apart two rows of a file log are in record order (rows of one record count less
+// than a record).
+std::uint64_t RecordDistance(const korv::RowKey& a, const korv::RowKey& b) {
+    const auto records = std::uint64_t(std::abs(std::int64_t(a.record) - std::int64_t(b.record)));
+    const auto rows = std::uint64_t(std::abs(std::int64_t(a.row) - std::int64_t(b.row)));
+    return (records << 20) + std::min<std::uint64_t>(rows, (1u << 20) - 1);
+}
+
+}  // namespace
+
+void CLogListCtrl::PutPlace(const Place& place, bool chosenAnew) {
+    if (!m_pLog || !place.valid) {
         return;
     }
-    m_bSaved = false;
     int remembered = -1;
     int current = -1;
     QItemSelection selection;
@@ -259,17 +281,17 @@ void CLogListCtrl::RestoreSelection() {
     std::size_t found = 0;
     int row = 0;
     for (; row < count; ++row) {
-        if (found == m_savedKeys.size() && (remembered >= 0 || !m_savedTop.valid) &&
-            (current >= 0 || !m_savedCurrent.valid)) {
+        if (found == place.keys.size() && (remembered >= 0 || !place.top.valid) &&
+            (current >= 0 || !place.current.valid)) {
             break;
         }
         const RowKey key = KeyOfRow(row);
-        const bool selected = key.valid && std::binary_search(m_savedKeys.begin(), m_savedKeys.end(), key);
+        const bool selected = key.valid && std::binary_search(place.keys.begin(), place.keys.end(), key);
         found += selected ? 1 : 0;
-        if (key.valid && remembered < 0 && key == m_savedTop) {
+        if (key.valid && remembered < 0 && key == place.top) {
             remembered = row;
         }
-        if (key.valid && current < 0 && key == m_savedCurrent) {
+        if (key.valid && current < 0 && key == place.current) {
             current = row;
         }
         if (selected && runStart < 0) {
@@ -283,16 +305,25 @@ void CLogListCtrl::RestoreSelection() {
     model->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (current >= 0) {
         // The focus row (and the anchor of Shift+arrow) follows its record too.
-        model->setCurrentIndex(m_model->index(current, std::max(0, m_savedCurrentColumn)),
+        model->setCurrentIndex(m_model->index(current, std::max(0, place.currentColumn)),
                                QItemSelectionModel::NoUpdate);
     }
 
-    // With auto scroll the newest rows show, but only to a user who was
-    // looking at them; everyone else keeps the record they were reading.
-    const bool showNewest = m_bAutoScroll && m_bSavedAtTop;
+    const bool stayAtTop = place.atTop && (chosenAnew || m_bAutoScroll);
+    if (chosenAnew && !stayAtTop && remembered < 0 && place.top.valid && place.top.file.empty()) {
+        // The top record no longer passes: the row nearest to it in record order takes its place.
+        std::uint64_t best = UINT64_MAX;
+        for (int p = 0; p < count; ++p) {
+            const RowKey key = KeyOfRow(p);
+            if (key.valid && RecordDistance(key, place.top) < best) {
+                best = RecordDistance(key, place.top);
+                remembered = p;
+            }
+        }
+    }
     updateGeometries();  // the scroll range must know of rows just added
     QScrollBar* bar = verticalScrollBar();
-    if (showNewest) {
+    if (stayAtTop) {
         bar->setValue(0);
     } else if (remembered >= 0) {
         bar->setValue(bar->value() + (remembered - GetTopIndex()));
@@ -421,14 +452,41 @@ void CLogListCtrl::resizeEvent(QResizeEvent* event) {
 void CLogListCtrl::keyPressEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         event->modifiers() == Qt::NoModifier) {
+        // The row that opens is one the copy commands would copy: a selected one.
         const QModelIndex current = currentIndex();
-        if (current.isValid()) {
+        const std::vector<int> selected = GetSelectedPositions();
+        if (current.isValid() && selectionModel()->isRowSelected(current.row(), QModelIndex())) {
             emit RowActivated(current.row());
+        } else if (!selected.empty()) {
+            emit RowActivated(selected.front());
         }
         event->accept();
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+QModelIndex CLogListCtrl::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    if ((cursorAction == MoveHome || cursorAction == MoveEnd) && GetItemCount() > 0) {
+        // The first or last row; the column stays, so the view does not scroll sideways.
+        const QModelIndex current = currentIndex();
+        const int column = current.isValid() ? current.column() : std::max(0, horizontalHeader()->logicalIndexAt(0));
+        return m_model->index(cursorAction == MoveHome ? 0 : GetItemCount() - 1, std::max(0, column));
+    }
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
+QItemSelectionModel::SelectionFlags CLogListCtrl::selectionCommand(const QModelIndex& index,
+                                                                   const QEvent* event) const {
+    if (event != nullptr && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Home || key->key() == Qt::Key_End) && (key->modifiers() & Qt::ControlModifier)) {
+            // Ctrl+Home and Ctrl+End select like Home and End; a list has no other meaning for them.
+            const QKeyEvent plain(QEvent::KeyPress, key->key(), key->modifiers() & ~Qt::ControlModifier);
+            return QTableView::selectionCommand(index, &plain);
+        }
+    }
+    return QTableView::selectionCommand(index, event);
 }
 
 void CLogListCtrl::contextMenuEvent(QContextMenuEvent* event) {

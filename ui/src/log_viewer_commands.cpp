@@ -244,7 +244,7 @@ void CLogViewerDlg::OnSelectAll() {
     }
 }
 
-void CLogViewerDlg::RescanOrRecount() {
+bool CLogViewerDlg::RescanOrRecount() {
     if (m_log.IsTextFilterActive() && m_log.GetFixedRecord() == -1) {
         if (m_log.IsOpen() && m_updater.GetLog() == nullptr) {
             // A single scan log lets its updater go once loaded; a text
@@ -253,11 +253,20 @@ void CLogViewerDlg::RescanOrRecount() {
             m_updater.Start();
         }
         m_updater.Rescan();
-    } else {
-        // Rows handed over under the old criteria go in under the new ones.
-        m_updater.ReevaluatePending();
-        m_pList->SetItemCount(m_log.IsOpen() ? m_log.GetVisibleCount() : 0);
+        return true;
     }
+    // Rows handed over under the old criteria go in under the new ones.
+    m_updater.ReevaluatePending();
+    m_pList->SetItemCount(m_log.IsOpen() ? m_log.GetVisibleCount() : 0);
+    return false;
+}
+
+void CLogViewerDlg::KeepPlace(const CLogListCtrl::Place& place, bool reloading) {
+    m_pList->PutPlace(place, true);
+    // Rows re-read in the background replace the rows shown: the place is put back on them.
+    m_place = place;
+    m_bPlacePending = reloading;
+    m_bPlaceReplaced = false;
 }
 
 void CLogViewerDlg::ResumeAfterPause() {
@@ -302,16 +311,11 @@ void CLogViewerDlg::ApplyFilterCriteria(const CLogFilterData& criteria) {
         return;
     }
     m_updater.Pause();
-    // The rows the user selected stay selected where the new criteria show them.
-    const bool list = m_log.GetViewMode() == LOG_VIEW_LIST;
-    if (list) {
-        m_pList->SaveSelection();
-    }
+    // The rows the user selected stay selected where the new criteria show them, and the
+    // record at the top stays there (or the nearest one that passes).
+    const CLogListCtrl::Place place = m_pList->TakePlace();
     m_log.SetFilter(criteria);
-    RescanOrRecount();
-    if (list) {
-        m_pList->RestoreSelection();
-    }
+    KeepPlace(place, RescanOrRecount());
     ResumeAfterPause();
     RefreshHighlight();
     UpdateStatusBar();
@@ -409,6 +413,7 @@ void CLogViewerDlg::ApplyUtcOffset(int hoursEast) {
     korv::platform::set_process_utc_offset(hoursEast);
     m_nUtcOffset = hoursEast;
     if (m_log.IsOpen()) {
+        const CLogListCtrl::Place place = m_pList->TakePlace();
         // Decoded cells may hold times of the old zone.
         ClearLogCache(m_log);
         if (m_log.GetFixedRecord() == -1) {
@@ -421,7 +426,8 @@ void CLogViewerDlg::ApplyUtcOffset(int hoursEast) {
             m_log.SetFilter(criteria);
             m_updater.Start();
             m_updater.RequestUpdate();
-            RescanOrRecount();
+            // The selection and the top record stay, by record.
+            KeepPlace(place, RescanOrRecount());
         } else {
             m_pList->viewport()->update();
         }
@@ -452,13 +458,16 @@ void CLogViewerDlg::OnLanguageCommand(int id) {
     if (m_log.IsOpen()) {
         // The worker decodes with the header; it waits while the columns change.
         m_updater.Pause();
+        const CLogListCtrl::Place place = m_pList->TakePlace();
         m_log.RebuildHeader();
         ClearLogCache(m_log);
-        if (m_log.IsTextFilterActive() && m_log.GetFixedRecord() == -1) {
+        const bool reloading = m_log.IsTextFilterActive() && m_log.GetFixedRecord() == -1;
+        if (reloading) {
             m_updater.Rescan();
         }
         ResumeAfterPause();
         m_pList->RefreshColumnTitles();
+        KeepPlace(place, reloading);
     }
     RefreshFindColumns();
 }

@@ -225,6 +225,9 @@ void CLogViewerDlg::OnLogNotify(std::intptr_t lParam) {
     } else if (lParam == LOG_NOTIFY_RESULTS) {
         ApplyPendingRows();
     }
+    if (lParam == LOG_NOTIFY_PASS_END && m_bPlaceReplaced && !m_updater.IsBusy()) {
+        m_bPlacePending = false;  // the reload is in; the user's moves count from here
+    }
 }
 
 void CLogViewerDlg::ApplyPendingRows() {
@@ -244,6 +247,10 @@ void CLogViewerDlg::ApplyPendingRows() {
     if (list) {
         m_pList->RestoreSelection();
     }
+    if (m_bPlacePending && change.applied) {
+        m_bPlaceReplaced = m_bPlaceReplaced || change.replaced;
+        m_pList->PutPlace(m_place, true);
+    }
     UpdateStatusBar();
     if (m_log.IsChainBroken()) {
         // Not from inside the notification: the reopen may ask the user.
@@ -255,10 +262,23 @@ void CLogViewerDlg::ReopenBrokenLog() {
     if (!m_log.IsOpen() || !m_log.IsChainBroken() || m_bDestroyed) {
         return;
     }
-    const QString path = QString::fromStdString(m_log.GetDisplayPath(false));
+    // The walk now runs in the open, which fails on the broken chain and offers the repair
+    // as for any log that does not open; the log is opened as before, so that its title and
+    // the Logs menu's tick keep their form.
+    const int product = m_nOpenedProduct;
+    const QString path = m_openedPath.isEmpty() ? QString::fromStdString(m_log.GetDisplayPath(false)) : m_openedPath;
     m_log.SetIndexLater(false);
-    OpenLog(path);
-    m_log.SetIndexLater(true);
+    if (product >= 0) {
+        OpenProductLog(product);
+    } else {
+        OpenLog(path);
+    }
+    m_log.SetIndexLater(true, m_nIndexLaterBytes);
+}
+
+void CLogViewerDlg::SetIndexLaterFrom(std::uint64_t bytes) {
+    m_nIndexLaterBytes = bytes;
+    m_log.SetIndexLater(true, bytes);
 }
 
 QList<CLogViewerDlg*> CLogViewerDlg::ChildWindows() const {

@@ -33,8 +33,10 @@ void CLogViewerDlg::LoadMarks() {
     m_marksPath.clear();
     if (m_log.IsOpen() && !m_log.IsDirectory() && m_log.GetFixedRecord() == -1) {
         m_marksPath = QString::fromStdString(m_log.GetDisplayPath(false));
+        // Marks belong to this log, not to whatever file is at its path now.
+        m_marksCreated = m_log.GetFile() != nullptr ? DiskLogHeader(m_log.GetFile()).creation_time : 0;
         QSettings settings = ViewerSettings();
-        m_marks.Assign(korv::ReadStoredMarks(settings, m_marksPath));
+        m_marks.Assign(korv::ReadStoredMarks(settings, m_marksPath, m_marksCreated));
     }
     if (m_pList != nullptr) {
         m_pList->SetMarks(&m_marks);
@@ -46,11 +48,19 @@ void CLogViewerDlg::SaveMarks() {
         return;
     }
     QSettings settings = ViewerSettings();
-    korv::WriteStoredMarks(settings, m_marksPath, m_marks);
+    korv::WriteStoredMarks(settings, m_marksPath, m_marks, m_marksCreated);
 }
 
 void CLogViewerDlg::DropRewrittenMarks() {
     if (!CanMark() || m_marks.Empty()) {
+        return;
+    }
+    const std::uint64_t created = m_log.GetFile() != nullptr ? DiskLogHeader(m_log.GetFile()).creation_time : 0;
+    if (created != 0 && m_marksCreated != 0 && created != m_marksCreated) {
+        // The log was made anew in place: its records are not the ones marked.
+        m_marks.Clear();
+        SaveMarks();
+        m_marksCreated = created;
         return;
     }
     if (m_marks.DropRewritten(m_log.Rows()) > 0) {

@@ -4,13 +4,16 @@
 #include "ui/log_viewer_dlg.h"
 
 #include "logmodel/log_type.h"
+#include "logstore/chain_break.h"
 #include "logstore/disklog.h"
 #include "resources/texts.h"
 #include "ui/list_settings.h"
+#include "ui/status_bar.h"
 #include "ui/log_list_ctrl.h"
 #include "ui/timeline_strip.h"
 #include "ui/ui_text.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -19,6 +22,7 @@
 #include <array>
 #include <fstream>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -36,21 +40,102 @@ bool HasHeaderMagic(const std::string& path) {
     return magic == kDiskLogMagic;
 }
 
+// Why a log file that has a header did not open, for the status bar.
+QString NotOpenedReason(const std::string& path) {
+    const std::string where = korv::describe_chain_break(path);
+    return where.empty() ? QStringLiteral("it could not be read") : QString::fromStdString(where);
+}
+
 }  // namespace
+
+std::optional<std::string> CLogViewerDlg::ResolveOpenPath(const std::string& name) {
+    // An existing path is meant as it is (a bare name of a file in the current folder too);
+    // otherwise a bare name is one below the product's Logs directory, as korvlog takes it.
+    const QFileInfo given(QString::fromStdString(name));
+    if (given.exists()) {
+        return QDir::cleanPath(given.absoluteFilePath()).toStdString();
+    }
+    const std::string resolved = nsLog::ResolveLogPath(name);
+    if (!resolved.empty() && resolved != name && resolved.find('\0') == std::string::npos &&
+        QFileInfo::exists(QString::fromStdString(resolved))) {
+        return resolved;
+    }
+    QString tried = given.absoluteFilePath();
+    if (!resolved.empty() && resolved != name) {
+        tried += QStringLiteral(" or ") + QString::fromStdString(resolved);
+    } else if (resolved.empty() && name.find('/') == std::string::npos) {
+        tried += QStringLiteral(" (the product's Logs directory is unknown)");
+    }
+    ShowPaneMessage(QStringLiteral("No such file or directory: ") + tried);
+    return std::nullopt;
+}
+
+void CLogViewerDlg::ShowPaneMessage(const QString& text) {
+    m_paneMessage = text;
+    if (m_pStatusBar != nullptr) {
+        m_pStatusBar->SetPaneText(0, text);
+    }
+}
+
+bool CLogViewerDlg::OpenOrRepair(const std::string& name, const std::string& path, const LOG_INFO& entry,
+                                 std::uint32_t flags, int record) {
+    if (m_log.Open(name, entry.m_nServiceValue, entry.m_nTypeId, flags, entry.m_strKey)) {
+        return true;
+    }
+    // A file log that does not open may have lost records to a cut-short write: offer the
+    // repair, then try once more. A file without the header magic is never offered: opening
+    // it for the repair would make it an empty log.
+    if ((flags & LOG_FLAG_DIRECTORY) != 0 || !QFileInfo(QString::fromStdString(path)).isFile() ||
+        !HasHeaderMagic(path)) {
+        return false;
+    }
+    const QString why = QStringLiteral("The log did not open: ") + NotOpenedReason(path);
+    // Asked before the file is opened for writing: the write handle holds the writers' lock,
+    // and the product must not be kept from appending while the question waits for the user.
+    // A file this user cannot write is not offered at all.
+    if (::access(path.c_str(), W_OK) != 0) {
+        ShowPaneMessage(why);
+        return false;
+    }
+    // The repair changes the file in place: the question names it.
+    const QString question = korv::Qs(korv::text::kFixLogQuestion) + QStringLiteral("\n\n") +
+                             QString::fromStdString(path);
+    const auto answer = QMessageBox::warning(this, korv::Qs(korv::text::kFixLogCaption), question,
+                                             QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer != QMessageBox::Yes) {
+        ShowPaneMessage(why);
+        return false;
+    }
+    DiskLogHandle file = DiskLogOpen(path, DISKLOG_OPEN_WRITE);
+    if (!file) {
+        ShowPaneMessage(why);
+        return false;
+    }
+    const bool repaired = DiskLogRepair(file.get());
+    DiskLogClose(file);
+    m_log.SetFixedRecord(record);
+    if (!repaired || !m_log.Open(name, entry.m_nServiceValue, entry.m_nTypeId, flags, entry.m_strKey)) {
+        ShowPaneMessage(QStringLiteral("The repair did not mend the log: ") + NotOpenedReason(path));
+        return false;
+    }
+    return true;
+}
 
 bool CLogViewerDlg::OpenLog(const QString& requested) {
     const korv::RecordPath split = korv::SplitRecordSuffix(
         requested.toStdString(), [](const std::string& p) { return QFileInfo(QString::fromStdString(p)).isFile(); });
-    const std::string& path = split.path;
     const int record = split.record;
-    if (path.empty() || m_pList == nullptr) {
+    if (split.path.empty() || m_pList == nullptr) {
         return false;
     }
     UpdateTitle(QString(), QString());
     CloseLog();
-    if (!QFileInfo::exists(QString::fromStdString(path))) {
+    m_paneMessage.clear();
+    const std::optional<std::string> resolved = ResolveOpenPath(split.path);
+    if (!resolved) {
         return false;
     }
+    const std::string& path = *resolved;
     bool damaged = false;
     const int type = nsLog::RecogniseLogType(path, &damaged);
     const auto table = nsLog::GetLogTable();
@@ -68,41 +153,12 @@ bool CLogViewerDlg::OpenLog(const QString& requested) {
     }
     m_log.SetViewMode(recordView ? LOG_VIEW_RECORD : LOG_VIEW_LIST);
     m_log.SetFixedRecord(record);
-
-    if (!m_log.Open(path, entry.m_nServiceValue, entry.m_nTypeId, flags, entry.m_strKey)) {
-        // A file log that does not open may have lost records to a cut-short
-        // write: offer the repair, then try once more.
-        if ((flags & LOG_FLAG_DIRECTORY) != 0 || !QFileInfo(QString::fromStdString(path)).isFile() ||
-            !HasHeaderMagic(path)) {
-            return false;
-        }
-        // Asked before the file is opened for writing: the write handle holds
-        // the writers' lock, and the product must not be kept from appending
-        // while the question waits for the user. A file this user cannot
-        // write is not offered at all.
-        if (::access(path.c_str(), W_OK) != 0) {
-            return false;
-        }
-        const auto answer = QMessageBox::warning(this, korv::Qs(korv::text::kFixLogCaption),
-                                                 korv::Qs(korv::text::kFixLogQuestion),
-                                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-        if (answer != QMessageBox::Yes) {
-            return false;
-        }
-        DiskLogHandle file = DiskLogOpen(path, DISKLOG_OPEN_WRITE);
-        if (!file) {
-            return false;
-        }
-        const bool repaired = DiskLogRepair(file.get());
-        DiskLogClose(file);
-        if (!repaired) {
-            return false;
-        }
-        m_log.SetFixedRecord(record);
-        if (!m_log.Open(path, entry.m_nServiceValue, entry.m_nTypeId, flags, entry.m_strKey)) {
-            return false;
-        }
+    if (!OpenOrRepair(path, path, entry, flags, record)) {
+        UpdateStatusBar();
+        return false;
     }
+    m_nOpenedProduct = -1;
+    m_openedPath = requested;
 
     if (record >= 0) {
         // A record window loads its one record here and is never followed.
@@ -130,6 +186,7 @@ bool CLogViewerDlg::OpenLog(const QString& requested) {
 bool CLogViewerDlg::OpenProductLog(int index) {
     CloseLog();
     UpdateTitle(QString(), QString());
+    m_paneMessage.clear();
     const auto table = nsLog::GetLogTable();
     bool opened = false;
     if (table && index >= 0 && index < static_cast<int>(table->size())) {
@@ -144,8 +201,12 @@ bool CLogViewerDlg::OpenProductLog(int index) {
         }
         m_log.SetViewMode(scanFile ? LOG_VIEW_RECORD : LOG_VIEW_LIST);
         m_log.SetFixedRecord(-1);
-        opened = m_log.Open(entry.m_strFileName, entry.m_nServiceValue, entry.m_nTypeId, flags, entry.m_strKey);
+        // The bare name keeps the log relative to the Logs directory (its title and the Logs
+        // menu's tick), repaired or not: a damaged log is offered the repair as by path.
+        opened = OpenOrRepair(entry.m_strFileName, nsLog::ResolveLogPath(entry.m_strFileName), entry, flags, -1);
         if (opened) {
+            m_nOpenedProduct = index;
+            m_openedPath.clear();
             StartFollowing();
             UpdateTitle(QString::fromStdString(entry.m_strDisplayName), QString::fromStdString(entry.m_strFileName));
         }
@@ -186,5 +247,6 @@ void CLogViewerDlg::CloseLog() {
     LoadMarks();  // none with no log
     m_clickKey = {};
     m_nClickRow = m_nClickColumn = -1;
+    m_bPlacePending = false;
     RefreshFindColumns();
 }

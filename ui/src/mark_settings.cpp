@@ -15,6 +15,7 @@ const QString kMarksGroup = QStringLiteral("Marks");
 const QString kPath = QStringLiteral("Path");
 const QString kKeys = QStringLiteral("Keys");
 const QString kUsed = QStringLiteral("Used");
+const QString kCreated = QStringLiteral("Created");
 
 // One spelling per file: links resolved where the file exists.
 QString Absolute(const QString& path) {
@@ -31,12 +32,19 @@ QString EntryOf(const QString& absolute) {
 
 }  // namespace
 
-std::vector<RowKey> ReadStoredMarks(QSettings& settings, const QString& path) {
+std::vector<RowKey> ReadStoredMarks(QSettings& settings, const QString& path, std::uint64_t created) {
     const QString absolute = Absolute(path);
-    settings.beginGroup(EntryOf(absolute));
+    const QString entry = EntryOf(absolute);
+    settings.beginGroup(entry);
     const bool ours = settings.value(kPath).toString() == absolute;
-    const QString keys = ours ? settings.value(kKeys).toString() : QString();
+    // Marks stored before creation times were kept have none; they are taken as they are.
+    const QVariant stored = settings.value(kCreated);
+    const bool sameLog = created == 0 || !stored.isValid() || stored.toULongLong() == created;
+    const QString keys = ours && sameLog ? settings.value(kKeys).toString() : QString();
     settings.endGroup();
+    if (ours && !sameLog) {
+        settings.remove(entry);  // the marks of a log that is gone
+    }
     std::vector<RowKey> marks = ParseMarks(keys.toStdString());
     if (marks.size() > RowMarks::kMaxMarks) {
         marks.resize(RowMarks::kMaxMarks);
@@ -44,7 +52,7 @@ std::vector<RowKey> ReadStoredMarks(QSettings& settings, const QString& path) {
     return marks;
 }
 
-void WriteStoredMarks(QSettings& settings, const QString& path, const RowMarks& marks) {
+void WriteStoredMarks(QSettings& settings, const QString& path, const RowMarks& marks, std::uint64_t created) {
     const QString absolute = Absolute(path);
     const QString entry = EntryOf(absolute);
     if (marks.Empty()) {
@@ -55,6 +63,9 @@ void WriteStoredMarks(QSettings& settings, const QString& path, const RowMarks& 
     settings.setValue(kPath, absolute);
     settings.setValue(kKeys, QString::fromStdString(FormatMarks(marks)));
     settings.setValue(kUsed, QDateTime::currentMSecsSinceEpoch());
+    if (created != 0) {
+        settings.setValue(kCreated, QVariant::fromValue<qulonglong>(created));
+    }
     settings.endGroup();
 
     settings.beginGroup(kMarksGroup);

@@ -38,6 +38,10 @@ ViewerStatusBar::ViewerStatusBar(QWidget* parent) : QStatusBar(parent) {
 void ViewerStatusBar::SetPaneText(int pane, const QString& text) {
     if (pane >= 0 && pane < kPaneCount) {
         m_panes[pane]->setText(text);
+        // A long message (the paths looked at, where a chain breaks) may not fit: hovering shows it.
+        if (pane == 0) {
+            m_panes[pane]->setToolTip(text.size() > 30 ? text : QString());
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include "ui/timeline_strip.h"
 
+#include <QApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -66,11 +67,14 @@ TimelineStrip::TimelineStrip(QWidget* parent)
     setMaximumHeight(fontMetrics().height() * 6);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setObjectName(QStringLiteral("timelineStrip"));
+    m_pClickTimer = new QTimer(this);
+    m_pClickTimer->setSingleShot(true);
+    connect(m_pClickTimer, &QTimer::timeout, this, [this] { emit bucketClicked(m_clickStart, m_clickEnd); });
 }
 
 bool TimelineStrip::Applies(const CLog* log) {
-    return log != nullptr && log->IsOpen() && !log->IsDirectory() && log->GetViewMode() == LOG_VIEW_LIST &&
-           log->GetFixedRecord() == -1;
+    // A scan log (view mode 3) and a directory of scan logs have times and levels as well.
+    return log != nullptr && log->IsOpen() && log->GetFixedRecord() == -1;
 }
 
 void TimelineStrip::SetLog(const CLog* log) {
@@ -116,7 +120,8 @@ void TimelineStrip::RowsApplied(const LogApplyResult& change) {
     }
     // Counting only the new rows is exact only when the counted rows are still there, moved
     // down by exactly the rows put in front of them.
-    if (change.replaced || CurrentState() != m_counted || m_pLog == nullptr ||
+    // A directory's listing is small and comes whole: it is counted again.
+    if (change.replaced || CurrentState() != m_counted || m_pLog == nullptr || m_pLog->IsDirectory() ||
         m_pLog->Rows().size() != m_nCountedRows + change.prepended + change.appended) {
         Recount();
         return;
@@ -275,7 +280,9 @@ void TimelineStrip::mouseReleaseEvent(QMouseEvent* e) {
         const int index = m_histogram.BucketIndexAt(TimeAtX(from));
         if (index >= 0) {
             const TimeBucket& b = m_histogram.Buckets()[std::size_t(index)];
-            emit bucketClicked(b.start, b.end);
+            m_clickStart = b.start;
+            m_clickEnd = b.end;
+            m_pClickTimer->start(QApplication::doubleClickInterval());
         }
         return;
     }
@@ -287,8 +294,10 @@ void TimelineStrip::mouseReleaseEvent(QMouseEvent* e) {
 
 void TimelineStrip::mouseDoubleClickEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton) {
+        m_pClickTimer->stop();  // the first click of the two goes to no row
         m_nPressX = m_nDragX = -1;
         emit periodCleared();
+        return;  // the release that follows is no click either
     }
     QWidget::mouseDoubleClickEvent(e);
 }

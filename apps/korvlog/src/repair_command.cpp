@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <iostream>
 #include <vector>
 #include <string>
@@ -24,14 +26,29 @@ constexpr const char* kQuestion = "Unable to open a log. Do you want to scan it 
 constexpr std::uint32_t kViewerOpen = DISKLOG_OPEN_INDEX | DISKLOG_OPEN_DELETED;
 
 void help(std::ostream& out) {
-  out << "Usage: korvlog repair [--yes] FILE\n\n"
+  out << "Usage: korvlog repair [--yes] FILE\n"
+         "       korvlog repair -o COPY FILE\n\n"
          "Tries to open the log FILE as the viewer does. If that fails, asks\n"
          "whether to scan and fix it (--yes answers yes; without a terminal and\n"
          "without --yes the answer is no), turns every zero-filled gap between\n"
          "records into a placeholder record and says whether the log opens now.\n"
          "Records are never moved or dropped and the file keeps its length.\n\n"
+         "  -o, --output COPY  leave FILE as it is: copy it to COPY (a new file)\n"
+         "                     and repair the copy, without asking; COPY is\n"
+         "                     removed again when it cannot be mended\n\n"
          "Exit status: 0 the log opens (afterwards or already), 1 declined,\n"
          "5 not a log or not mended, 3 no such file, 2 usage error.\n";
+}
+
+// FILE copied to a new file COPY, for a repair that must leave FILE untouched (evidence).
+// An existing COPY is never overwritten.
+int copy_for_repair(const std::string& path, const std::string& copy) {
+  std::error_code ec;
+  if (std::filesystem::exists(copy, ec))
+    return fail(kExitUsage, copy + ": exists; the repaired copy goes to a new file");
+  if (!std::filesystem::copy_file(path, copy, std::filesystem::copy_options::none, ec))
+    return fail(kExitNotALog, copy + ": cannot write the copy: " + ec.message());
+  return kExitOk;
 }
 
 // Why the repair left the chain broken, from where the walk breaks: zero bytes there that
@@ -92,12 +109,22 @@ bool ask_user() {
   return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
+int repair_in_place(const std::string& path, bool yes);
+
 int run(std::span<const std::string_view> args) {
   bool yes = false;
   std::string path;
-  for (std::string_view a : args) {
+  std::optional<std::string> copy;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view a = args[i];
     if (a == "--yes" || a == "-y") {
       yes = true;
+    } else if (a == "-o" || a == "--output") {
+      if (i + 1 >= args.size() || copy) {
+        help(std::cerr);
+        return kExitUsage;
+      }
+      copy = std::string(args[++i]);
     } else if (a.starts_with('-') || !path.empty()) {
       help(std::cerr);
       return kExitUsage;
@@ -105,11 +132,33 @@ int run(std::span<const std::string_view> args) {
       path = a;
     }
   }
-  if (path.empty()) {
+  if (path.empty() || (copy && copy->empty())) {
     help(std::cerr);
     return kExitUsage;
   }
+  if (!copy) return repair_in_place(path, yes);
 
+  {
+    platform::File file;
+    _DISKLOG_HEADER header;
+    if (int status = open_log_file(path, file, header); status != kExitOk) return status;
+  }
+  if (std::error_code ec; std::filesystem::equivalent(path, *copy, ec))
+    return fail(kExitUsage, *copy + ": is FILE itself; the copy goes to a new file");
+  if (int status = copy_for_repair(path, *copy); status != kExitOk) return status;
+  // Asking is for a repair in place: the user named a copy to be mended.
+  const int status = repair_in_place(*copy, true);
+  if (status != kExitOk) {
+    std::error_code ec;
+    std::filesystem::remove(*copy, ec);
+    std::cout << "No copy was kept.\n";
+    return status;
+  }
+  std::cout << "The repaired log is " << *copy << "; " << path << " was left unchanged.\n";
+  return kExitOk;
+}
+
+int repair_in_place(const std::string& path, bool yes) {
   {
     // A file without the header magic is never opened for writing: that
     // would make it an empty log before anyone agreed.

@@ -108,11 +108,26 @@ public:
     std::vector<int> GetSelectedPositions() const;
     void SelectAll();  // every row; the QTableView slot selects the same
 
-    // Keeps the selection, the current row and the top row across a change
-    // of the row list, by RowKey. RestoreSelection selects exactly the rows
-    // whose keys were saved and puts the former top row back at the top;
-    // with m_bAutoScroll set and the view at the very top when saved, it
-    // stays at the top so that the newest rows show.
+    // Where the user is in the list, by record: the selected rows (sorted),
+    // the top row, the current row and whether the view was at the very top.
+    struct Place {
+        std::vector<RowKey> keys;
+        RowKey top;
+        RowKey current;
+        int currentColumn = 0;
+        bool atTop = false;
+        bool valid = false;
+    };
+    Place TakePlace() const;
+    // Selects exactly the rows of `place` that are shown and puts its top row
+    // back at the top. `chosenAnew` (the rows were chosen again: a filter,
+    // zone or language change): a view that was at the very top stays there,
+    // and a top row no longer shown gives its place to the nearest row in
+    // record order. Otherwise (rows arrived) with m_bAutoScroll set and the
+    // view at the very top, it stays at the top so that the newest rows show.
+    void PutPlace(const Place& place, bool chosenAnew);
+
+    // Keeps the place across a change of the row list (new rows).
     void SaveSelection();
     void RestoreSelection();
 
@@ -161,8 +176,8 @@ signals:
     // A context menu was asked for at `globalPos`; GetRightClickedCell()
     // tells the cell (row -1 when not over a row).
     void ContextMenuRequested(QPoint globalPos);
-    // Enter was pressed on the list's current row (double-click is Qt's own
-    // doubleClicked).
+    // Enter was pressed: the current row when it is selected, else the first
+    // selected row (double-click is Qt's own doubleClicked).
     void RowActivated(int row);
     // A paint of the list drew at least one row and every cell it asked
     // for was there (none waited for the cache thread).
@@ -173,6 +188,12 @@ protected:
     // whole log on this thread: the list has no keyboard search.
     void keyboardSearch(const QString&) override {}
     void keyPressEvent(QKeyEvent* event) override;
+    // Keys move and select as in any list: Home and End (with or without
+    // Ctrl) go to the first and last row in the same column, selecting it;
+    // Shift extends, Ctrl+arrows move alone and Ctrl+Space toggles.
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event = nullptr) const override;
     bool event(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -207,14 +228,8 @@ private:
     korv::MatchHighlightDelegate* m_highlighter = nullptr;  // owned through Qt's parent chain
     std::array<int, 3> m_extraColumns{-1, -1, -1};
     std::array<int, 3> m_defaultWidths = kDefaultWidths;  // of No., Flags, Type, scaled to the font in use
-    // The snapshot of SaveSelection: selected rows (sorted), the top row, the
-    // current row, and whether the view was scrolled to the very top.
-    std::vector<RowKey> m_savedKeys;
-    RowKey m_savedTop;
-    RowKey m_savedCurrent;
-    int m_savedCurrentColumn = 0;
-    bool m_bSavedAtTop = false;
-    bool m_bSaved = false;
+    // The snapshot of SaveSelection.
+    Place m_saved;
     Cell m_rightClicked;
     Page m_queuedPage;  // last page queued since the view last moved or changed
     int m_missedCells = 0;  // cells the model could not answer, counted to tell a complete paint

@@ -18,10 +18,12 @@
 
 #include "logmodel/filter_data.h"
 #include "logmodel/log.h"
+#include "logmodel/log_type.h"
 #include "logmodel/log_updater_thread.h"
 #include "ui/clipboard.h"
 #include "ui/command_line.h"
 #include "ui/commands.h"
+#include "ui/log_list_ctrl.h"
 #include "ui/log_filter_dlg.h"
 #include "ui/row_key.h"
 #include "ui/row_marks.h"
@@ -30,9 +32,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
-class CLogListCtrl;
 class QMenu;
 class QLayout;
 class QMenuBar;
@@ -109,6 +112,10 @@ public:
     // Makes `criteria` the log's filter as Filter › Advanced does (selection kept by record).
     void ApplyFilterCriteria(const CLogFilterData& criteria);
 
+    // Logs of at least `bytes` bytes show their newest page before their chain is walked
+    // (16 MiB unless a test lowers it).
+    void SetIndexLaterFrom(std::uint64_t bytes);
+
     // Escape ends nothing; only Exit and the close button set this first.
     void reject() override;
 
@@ -150,8 +157,11 @@ private:
     void OnSelectionChanged();
     void OnContextMenu(const QPoint& globalPos);
     // After the criteria changed: re-read in the background for a text
-    // criterion, else only the item count changes.
-    void RescanOrRecount();
+    // criterion (true), else only the item count changes (false).
+    bool RescanOrRecount();
+    // After the rows were chosen anew (filter, zone, language): puts `place`
+    // back at once, and again on the rows of a reload when `reloading`.
+    void KeepPlace(const CLogListCtrl::Place& place, bool reloading);
     void ResumeAfterPause();
     // Attaches the opened log to the list and the updater, loads the stored
     // list settings and asks for the first pass.
@@ -164,8 +174,20 @@ private:
     // and the top row by record in list view.
     void ApplyPendingRows();
     // The log was opened before its chain was walked and the walk found it broken: open it
-    // again the ordinary way, which fails there and offers the repair.
+    // again as it was opened (by path, or from the Logs menu), which fails there and offers
+    // the repair.
     void ReopenBrokenLog();
+    // The file a name given to OpenLog means: an existing path as it is, else a bare name
+    // below the product's Logs directory. None, with the paths tried in pane 0, when there
+    // is no such file.
+    std::optional<std::string> ResolveOpenPath(const std::string& name);
+    // Opens the log `name` (a path, or a bare name below the Logs directory) whose file is
+    // `path`; when that fails, asks whether to repair the file, naming it, and tries once
+    // more. False, with the reason in pane 0, when the log stays closed.
+    bool OpenOrRepair(const std::string& name, const std::string& path, const LOG_INFO& entry,
+                      std::uint32_t flags, int record);
+    // Pane 0's answer until the next command or pass.
+    void ShowPaneMessage(const QString& text);
     std::vector<QString> ColumnTitles() const;
     korv::EditMenuFacts EditFacts() const;
     // The timeline strip above the list (log_viewer_timeline.cpp).
@@ -216,9 +238,20 @@ private:
     QPointer<CLogFilterExDlg> m_pFindDlg;  // the modeless find dialog, made on first Find
     QPointer<CTimeZone> m_pTimeZoneDlg;
 
+    // The place to put back on the rows of a reload after a filter, zone or
+    // language change, until its pass ends.
+    CLogListCtrl::Place m_place;
+    bool m_bPlacePending = false;
+    bool m_bPlaceReplaced = false;  // the reload's rows have replaced the old ones
+    // How the open log was opened, so that a reopen opens it the same way: the Logs menu's
+    // entry (-1 when by path) or the path asked for.
+    int m_nOpenedProduct = -1;
+    QString m_openedPath;
+    std::uint64_t m_nIndexLaterBytes = CLog::kIndexLaterBytes;
     CLogFilterData m_findCriteria;
     korv::RowMarks m_marks;  // of the file log open; the list's Flags column shows them
     QString m_marksPath;     // the file they belong to; empty when nothing can be marked
+    std::uint64_t m_marksCreated = 0;  // that log's creation time (file header), 0 unknown
     int m_nUtcOffset = 0;
     std::vector<korv::LanguageEntry> m_languages;
     int m_nClickRow = -1;

@@ -9,6 +9,7 @@
 // go to the bucket's first row; a drag selects the buckets it crosses as a period; a double
 // click asks for the period to be cleared.
 
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -45,9 +46,12 @@ public:
     // Geometry of the bars, for the mouse and for tests driving it.
     int XOfTime(std::int64_t utc) const;
     std::int64_t TimeAtX(int x) const;
+    // Columns (buckets) the current width holds.
+    int Columns() const;
     // The hover text of the bucket under `x`; empty where no row is.
     QString ToolTipAt(int x) const;
-    // Whether the strip shows something for this log (a whole file log in the list view).
+    // Whether the strip shows something for this log: a whole log (a file log in either view,
+    // a directory of scan logs), not one record.
     static bool Applies(const CLog* log);
 
 signals:
@@ -78,8 +82,6 @@ private:
         bool operator==(const CountState&) const = default;
     };
     CountState CurrentState() const;
-    // Columns (buckets) the current width holds.
-    int Columns() const;
     void UpdateSpan();
     QRect BarArea() const;
     QString LocalText(std::int64_t utc, bool withDate) const;
@@ -91,6 +93,10 @@ private:
     std::int64_t m_spanFrom = 0, m_spanTo = 0;
     int m_nPressX = -1;  // where a press started, -1 when none
     int m_nDragX = -1;   // where the drag is now, for the selection drawn
+    // A click waits out the double-click interval: a double click clears the period and
+    // must not also go to a row. Cancelled by the double click.
+    QTimer* m_pClickTimer = nullptr;  // owned through Qt's parent chain
+    std::int64_t m_clickStart = 0, m_clickEnd = 0;  // the bucket the pending click is on
 };
 
 // View › Timeline, one choice for every window, remembered between runs (default: shown).
