@@ -212,6 +212,9 @@ TEST_F(ViewerTimeline, HoverNamesTheRangeAndTheCountPerSeverity) {
     EXPECT_EQ(text, QStringLiteral("2026-12-08 11:10 – 11:15\nCritical: 1\nError: 1\nWarning: 0\n"
                                    "Information: 0\nDiagnostic: 0\nBar height: square root of the rows"));
     EXPECT_EQ(strip_->ToolTipAt(XOf("2026-12-08 15:30:00")), QString());
+    // A period that crosses midnight (a dragged one too) shows the end's date.
+    EXPECT_EQ(strip_->RangeText(Utc("2026-11-29 22:00:00"), Utc("2026-11-30 02:00:00")),
+              QStringLiteral("2026-11-29 22:00 – 2026-11-30 02:00"));
 }
 
 TEST_F(ViewerTimeline, ViewTimelineIsRememberedForTheNextWindow) {
