@@ -259,8 +259,8 @@ int XmlExportWriter::Finish() {
   return kExportOk;
 }
 
-TextExportWriter::TextExportWriter(ExportSink& sink)
-    : sink_(sink), buffer_(std::make_unique<Buffer>()), utf8_(platform::ansi_is_utf8()) {}
+TextExportWriter::TextExportWriter(ExportSink& sink, LineEnd ends)
+    : sink_(sink), buffer_(std::make_unique<Buffer>()), utf8_(platform::ansi_is_utf8()), ends_(ends) {}
 
 TextExportWriter::~TextExportWriter() = default;
 
@@ -275,9 +275,10 @@ bool TextExportWriter::Row(std::u16string_view line) {
     ok_ = false;
     return false;
   }
-  if (!first_) buffer_->Append("\r\n", 2);
+  if (ends_ == LineEnd::kCrLf && !first_) buffer_->Append("\r\n", 2);
   first_ = false;
   buffer_->Append(bytes_);
+  if (ends_ == LineEnd::kLf) buffer_->Append("\n", 1);
   ++stats_.written;
   return true;
 }
@@ -310,8 +311,8 @@ int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, b
 }
 
 int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& progress,
-                    ExportStats* stats) {
-  TextExportWriter writer(sink);
+                    ExportStats* stats, LineEnd ends) {
+  TextExportWriter writer(sink, ends);
   std::u16string line;
   const int count = rows.Count();
   int result = kExportOk;

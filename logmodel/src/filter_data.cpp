@@ -1,12 +1,19 @@
 #include "logmodel/filter_data.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace korv {
 
 bool MakeLocalTime(int year, int month, int day, int hour, int minute, int second,
                    std::int64_t& out) {
-  if (year < 1970 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 ||
+  if (year < kFirstPeriodYear || year > kLastPeriodYear || month < 1 || month > 12 || hour < 0 || hour > 23 ||
       minute < 0 || minute > 59 || second < 0 || second > 59)
     return false;
+  // mktime would move 30 February to March without a word.
+  const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(unsigned(month)),
+                                         std::chrono::day(unsigned(std::max(day, 0)))};
+  if (day < 1 || !date.ok()) return false;
   std::tm tm{};
   tm.tm_year = year - 1900;
   tm.tm_mon = month - 1;

@@ -12,8 +12,8 @@ namespace korv {
 namespace {
 
 // The fixed members, in the order each object carries them; no column may take their names.
-constexpr std::u16string_view kFixedMembers[] = {u"time",   u"severity", u"log",      u"record",
-                                                 u"row",    u"deleted",  u"corrupted"};
+constexpr std::u16string_view kFixedMembers[] = {u"time",   u"filetime", u"severity",  u"log",
+                                                 u"record", u"row",      u"deleted",   u"corrupted"};
 
 void AppendAscii(std::string_view text, std::string& out) { out.append(text.data(), text.size()); }
 
@@ -30,8 +30,12 @@ void AppendSeverity(const REC_INFO_BASE& info, std::string& out, bool json) {
 struct LineExportWriter::Buffer : OutputBuffer {};
 
 LineExportWriter::LineExportWriter(LineFormat format, const std::vector<std::u16string>& titles,
-                                   const std::string& logKey, ExportSink& sink)
-    : format_(format), columns_(titles.size()), sink_(sink), buffer_(std::make_unique<Buffer>()) {
+                                   const std::string& logKey, ExportSink& sink, LineEnd ends)
+    : format_(format),
+      columns_(titles.size()),
+      csvLineEnd_(ends == LineEnd::kLf ? "\n" : "\r\n"),
+      sink_(sink),
+      buffer_(std::make_unique<Buffer>()) {
   if (format_ == LineFormat::kJsonLines) {
     for (const std::u16string& name : UniqueMemberNames(kFixedMembers, titles)) {
       std::string member = ",";
@@ -49,11 +53,11 @@ LineExportWriter::LineExportWriter(LineFormat format, const std::vector<std::u16
   }
   // The same names as the JSON members, so that a reader that keys columns by name (DuckDB,
   // pandas) meets no duplicate: the list view's own time column becomes "Time_2".
-  constexpr std::u16string_view kFixedColumns[] = {u"Time", u"Severity"};
+  constexpr std::u16string_view kFixedColumns[] = {u"Time", u"FileTime", u"Severity"};
   std::vector<std::u16string> header(std::begin(kFixedColumns), std::end(kFixedColumns));
   for (std::u16string& name : UniqueMemberNames(kFixedColumns, titles)) header.push_back(std::move(name));
   AppendCsvRecord(header, bytes_);
-  bytes_ += "\r\n";
+  bytes_ += csvLineEnd_;
   buffer_->Append(bytes_);
 }
 
@@ -68,6 +72,8 @@ void LineExportWriter::JsonRow(const REC_INFO_BASE& info, const std::vector<std:
     b.push_back('"');
   else
     b.resize(at), AppendAscii("null", b);
+  AppendAscii(",\"filetime\":", b);
+  b += std::to_string(info.time);
   AppendAscii(",\"severity\":", b);
   AppendSeverity(info, b, true);
   b += logMember_;
@@ -88,12 +94,14 @@ void LineExportWriter::CsvRow(const REC_INFO_BASE& info, const std::vector<std::
   std::string& b = bytes_;
   AppendIsoRecordTime(info.time, b);  // an empty field without a calendar date
   b.push_back(',');
+  b += std::to_string(info.time);
+  b.push_back(',');
   AppendSeverity(info, b, false);
   for (std::size_t c = 0; c < columns_; ++c) {
     b.push_back(',');
     if (c < cells.size()) AppendCsvField(cells[c], b);
   }
-  AppendAscii("\r\n", b);
+  b += csvLineEnd_;
 }
 
 bool LineExportWriter::Row(const REC_INFO_BASE& info, const std::vector<std::u16string>& cells) {
@@ -120,8 +128,8 @@ int LineExportWriter::Finish() {
 
 int WriteLineExport(ExportRows& rows, LineFormat format, const std::vector<std::u16string>& titles,
                     const std::string& logKey, ExportSink& sink, const ExportProgress& progress,
-                    ExportStats* stats) {
-  LineExportWriter writer(format, titles, logKey, sink);
+                    ExportStats* stats, LineEnd ends) {
+  LineExportWriter writer(format, titles, logKey, sink, ends);
   std::vector<std::u16string> cells;
   REC_INFO_BASE info;
   const int count = rows.Count();

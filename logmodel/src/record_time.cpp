@@ -9,7 +9,8 @@ using namespace korv::platform;
 
 namespace {
 
-// The time moved into the process time zone, false when that leaves the FILETIME range.
+// The time moved into the process time zone, false when that leaves the FILETIME range or
+// the four-digit years (RFC 3339, the date fields and the locale's date texts stop at 9999).
 bool LocalCivil(FileTime time, long offsetWest, CivilTime& t) {
   // Offset west of UTC in ticks; the C library keeps the offset within a day or so, far from
   // where seconds times 10^7 could overflow 64 bits.
@@ -23,10 +24,15 @@ bool LocalCivil(FileTime time, long offsetWest, CivilTime& t) {
     if (local > ~FileTime(0) - add) return false;
     local += add;
   }
-  return filetime_to_civil(local, t);
+  return filetime_to_civil(local, t) && t.year <= kLastShownYear;
 }
 
 }  // namespace
+
+bool IsShownRecordTime(FileTime time) {
+  CivilTime t;
+  return LocalCivil(time, process_time_zone_offset(), t);
+}
 
 bool FormatRecordDateTime(FileTime time, std::u16string& date, std::u16string& clock) {
   date.clear();

@@ -85,4 +85,36 @@ BucketRange BucketAt(const TimeZoneRules& zone, BucketSize size, std::int64_t ut
   return {StartAt(zone, size, utc), EndAt(zone, size, utc)};
 }
 
+std::int64_t AxisStep(std::int64_t minSeconds) {
+  constexpr std::int64_t kSteps[] = {60,   120,   300,   600,   900,   1800,  3600,
+                                     7200, 10800, 21600, 43200, 86400, 604800};
+  for (std::int64_t step : kSteps)
+    if (step >= minSeconds) return step;
+  // Doubled weeks for spans of years (or centuries: a log may hold a 1601 time).
+  std::int64_t step = 604800;
+  while (step < minSeconds && step < (std::int64_t(1) << 50)) step *= 2;
+  return step;
+}
+
+std::vector<AxisTick> AxisTicks(const TimeZoneRules& zone, std::int64_t from, std::int64_t to, std::int64_t step,
+                                std::size_t limit) {
+  std::vector<AxisTick> ticks;
+  if (step <= 0 || to < from) return ticks;
+  // Weeks and their doublings start on a Monday; every shorter step divides a day.
+  const std::int64_t origin = step >= 604800 ? kFirstMonday : 0;
+  std::int64_t local = from + zone.OffsetAt(from);
+  std::int64_t mark = FloorDiv(local - origin, step) * step + origin;
+  if (mark < local) mark += step;
+  std::int64_t lastDay = 0;
+  for (; ticks.size() < limit; mark += step) {
+    const std::int64_t utc = mark - zone.OffsetAt(mark - zone.OffsetAt(mark));
+    if (utc > to) break;
+    if (utc < from) continue;
+    const std::int64_t day = FloorDiv(mark, 86400);
+    ticks.push_back({utc, ticks.empty() || day != lastDay});
+    lastDay = day;
+  }
+  return ticks;
+}
+
 }  // namespace korv

@@ -1,10 +1,20 @@
 #include "logmodel/time_histogram.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 
 #include "logmodel/severity.h"
 
 namespace korv {
+namespace {
+
+// Local seconds since 1970 of 1601-01-01 00:00:00 and of 10000-01-01 00:00:00: a shown time
+// lies in between on the zone's clock.
+constexpr std::int64_t kFirstShownLocal = -11644473600LL;
+constexpr std::int64_t kEndShownLocal = 253402300800LL;
+
+}  // namespace
 
 int SeverityClassIndex(std::uint32_t level) {
   switch (LevelClass(level)) {
@@ -49,18 +59,27 @@ void TimeHistogram::Clear() {
   m_buckets.clear();
   m_last = 0;
   m_first = m_latest = 0;
-  m_counted = m_untimed = 0;
+  m_counted = 0;
+  m_untimed = {};
   m_size = m_fixed.value_or(BucketSize::kMinute);
 }
 
+bool TimeHistogram::HasShownTime(platform::FileTime time) const {
+  if (time == 0) return false;  // the format's "no time"
+  const std::int64_t t = UnixSecondsOf(time);
+  const std::int64_t local = t + m_zone->OffsetAt(t);
+  return local >= kFirstShownLocal && local < kEndShownLocal;
+}
+
 void TimeHistogram::Add(platform::FileTime time, std::uint32_t level) {
-  if (time == 0) {
-    ++m_untimed;
+  if (!HasShownTime(time)) {
+    ++m_untimed[std::size_t(SeverityClassIndex(level))];
     return;
   }
   const std::int64_t t = UnixSecondsOf(time);
   if (m_counted == 0) {
     m_first = m_latest = t;
+    FitSpan();
   } else if (t < m_first || t > m_latest) {
     // Only a wider span can need larger buckets.
     m_first = std::min(m_first, t);
@@ -77,6 +96,91 @@ void TimeHistogram::Add(platform::FileTime time, std::uint32_t level) {
   ++m_buckets[i].counts[std::size_t(SeverityClassIndex(level))];
 }
 
+template <typename ForEach>
+void TimeHistogram::AddEach(ForEach forEach) {
+  // A first walk over the times only: a log written in time order hands its rows over
+  // sorted, and they are bucketed a block at a time without a copy of the whole batch.
+  bool sorted = true;
+  std::int64_t last = INT64_MIN;
+  forEach([&](platform::FileTime time, std::uint32_t) {
+    if (!sorted || !HasShownTime(time)) return;
+    const std::int64_t t = UnixSecondsOf(time);
+    sorted = t >= last;
+    last = t;
+  });
+  constexpr std::size_t kBlock = std::size_t(1) << 16;
+  std::vector<Stamp> stamps;
+  forEach([&](platform::FileTime time, std::uint32_t level) {
+    if (!HasShownTime(time)) {
+      ++m_untimed[std::size_t(SeverityClassIndex(level))];
+      return;
+    }
+    stamps.push_back({UnixSecondsOf(time), std::uint32_t(SeverityClassIndex(level))});
+    if (sorted && stamps.size() == kBlock) {
+      AddSorted(stamps);
+      stamps.clear();
+    }
+  });
+  if (!sorted) std::sort(stamps.begin(), stamps.end(), [](const Stamp& a, const Stamp& b) { return a.utc < b.utc; });
+  AddSorted(stamps);
+}
+
+void TimeHistogram::AddAll(std::span<const TimedLevel> rows) {
+  AddEach([rows](auto&& count) {
+    for (const TimedLevel& row : rows) count(row.time, row.level);
+  });
+}
+
+void TimeHistogram::AddSorted(std::span<const Stamp> stamps) {
+  if (stamps.empty()) return;
+  if (m_counted == 0) {
+    m_first = stamps.front().utc;
+    m_latest = stamps.back().utc;
+  } else {
+    m_first = std::min(m_first, stamps.front().utc);
+    m_latest = std::max(m_latest, stamps.back().utc);
+  }
+  m_counted += stamps.size();
+  FitSpan();
+  std::vector<TimeBucket> fresh;
+  for (const Stamp& s : stamps) {
+    if (fresh.empty() || s.utc >= fresh.back().end) {
+      const BucketRange range = BucketAt(*m_zone, m_size, s.utc);
+      fresh.push_back(TimeBucket{range.start, range.end, {}});
+    }
+    ++fresh.back().counts[s.severity];
+  }
+  // Rows after the ones counted (an append, a block of a log in time order) only add at the end.
+  if (!m_buckets.empty() && fresh.front().start >= m_buckets.back().start) {
+    std::size_t b = 0;
+    if (fresh.front().start == m_buckets.back().start) {
+      for (std::size_t c = 0; c < fresh.front().counts.size(); ++c) m_buckets.back().counts[c] += fresh.front().counts[c];
+      b = 1;
+    }
+    m_buckets.insert(m_buckets.end(), fresh.begin() + std::ptrdiff_t(b), fresh.end());
+    m_last = m_buckets.size() - 1;
+    return;
+  }
+  // Both lists are oldest first and hold buckets of one size, which never overlap unless
+  // they are the same bucket.
+  std::vector<TimeBucket> merged;
+  merged.reserve(m_buckets.size() + fresh.size());
+  std::size_t a = 0, b = 0;
+  while (a < m_buckets.size() || b < fresh.size()) {
+    if (b == fresh.size() || (a < m_buckets.size() && m_buckets[a].start < fresh[b].start)) {
+      merged.push_back(m_buckets[a++]);
+    } else if (a == m_buckets.size() || fresh[b].start < m_buckets[a].start) {
+      merged.push_back(fresh[b++]);
+    } else {
+      merged.push_back(m_buckets[a++]);
+      for (std::size_t c = 0; c < merged.back().counts.size(); ++c) merged.back().counts[c] += fresh[b].counts[c];
+      ++b;
+    }
+  }
+  m_buckets = std::move(merged);
+  m_last = 0;
+}
+
 void TimeHistogram::Recount(std::span<const REC_INFO_BASE> rows, std::span<const std::int32_t> visible) {
   Clear();
   AddAppended(rows, visible, 0);
@@ -89,13 +193,15 @@ void TimeHistogram::AddAppended(std::span<const REC_INFO_BASE> rows, std::span<c
 
 void TimeHistogram::AddRowRange(std::span<const REC_INFO_BASE> rows, std::span<const std::int32_t> visible,
                                 std::size_t beginRow, std::size_t endRow) {
-  auto it = std::lower_bound(visible.begin(), visible.end(), std::int64_t(beginRow),
-                             [](std::int32_t entry, std::int64_t row) { return std::int64_t(entry) < row; });
-  for (; it != visible.end() && std::int64_t(*it) < std::int64_t(endRow); ++it) {
-    if (*it < 0 || std::size_t(*it) >= rows.size()) continue;
-    const REC_INFO_BASE& row = rows[std::size_t(*it)];
-    Add(row.time, row.level);
-  }
+  const auto first = std::lower_bound(visible.begin(), visible.end(), std::int64_t(beginRow),
+                                      [](std::int32_t entry, std::int64_t row) { return std::int64_t(entry) < row; });
+  AddEach([&](auto&& count) {
+    for (auto it = first; it != visible.end() && std::int64_t(*it) < std::int64_t(endRow); ++it) {
+      if (*it < 0 || std::size_t(*it) >= rows.size()) continue;
+      const REC_INFO_BASE& row = rows[std::size_t(*it)];
+      count(row.time, row.level);
+    }
+  });
 }
 
 int TimeHistogram::BucketIndexAt(std::int64_t utc) const {
@@ -104,6 +210,12 @@ int TimeHistogram::BucketIndexAt(std::int64_t utc) const {
   if (it == m_buckets.begin()) return -1;
   --it;
   return utc < it->end ? int(it - m_buckets.begin()) : -1;
+}
+
+std::uint64_t TimeHistogram::UntimedCount() const {
+  std::uint64_t total = 0;
+  for (std::uint64_t n : m_untimed) total += n;
+  return total;
 }
 
 std::uint64_t TimeHistogram::MaxTotal() const {

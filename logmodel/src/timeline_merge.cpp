@@ -1,4 +1,5 @@
-// The n-way merge of the logs' lists: a heap of one head per log.
+// The n-way merge of the logs' lists: a heap of one head per log; a log out of time order
+// is sorted before it joins.
 
 #include "logmodel/timeline_merge.h"
 
@@ -22,13 +23,20 @@ platform::FileTime LogTimelineSource::TimeAt(std::int32_t index) const {
 TimelineMerge::TimelineMerge(std::span<const TimelineSource* const> sources)
     : sources_(sources.begin(), sources.end()) {
   heap_.reserve(sources_.size());
+  sorted_.resize(sources_.size());
   for (std::uint32_t log = 0; log < sources_.size(); ++log) {
     if (sources_[log] == nullptr) continue;
     const std::int32_t count = sources_[log]->Count();
     if (count <= 0) continue;
+    if (FirstOutOfTimeOrder(*sources_[log]) >= 0) sorted_[log] = TimeOrder(*sources_[log]);
     remaining_ += count;
     Push(log, 0);
   }
+}
+
+std::int32_t TimelineMerge::IndexAt(std::uint32_t log, std::int32_t step) const {
+  const std::vector<std::int32_t>& order = sorted_[log];
+  return order.empty() ? step : order[std::size_t(step)];
 }
 
 bool TimelineMerge::After(const Head& a, const Head& b) {
@@ -37,8 +45,8 @@ bool TimelineMerge::After(const Head& a, const Head& b) {
   return a.log > b.log;
 }
 
-void TimelineMerge::Push(std::uint32_t log, std::int32_t position) {
-  heap_.push_back({sources_[log]->TimeAt(position), log, position});
+void TimelineMerge::Push(std::uint32_t log, std::int32_t step) {
+  heap_.push_back({sources_[log]->TimeAt(IndexAt(log, step)), log, step});
   std::push_heap(heap_.begin(), heap_.end(), After);
 }
 
@@ -47,11 +55,15 @@ bool TimelineMerge::Next(TimelineRef& out) {
   std::pop_heap(heap_.begin(), heap_.end(), After);
   const Head head = heap_.back();
   heap_.pop_back();
-  out = {head.log, head.position};
+  out = {head.log, IndexAt(head.log, head.step)};
   --remaining_;
   // The count is read again: a source is not expected to change under the merge, but one that
-  // shrank must not be read past its end.
-  if (head.position + 1 < sources_[head.log]->Count()) Push(head.log, head.position + 1);
+  // shrank must not be read past its end (nor past the order sorted when it was longer).
+  const std::vector<std::int32_t>& order = sorted_[head.log];
+  const std::int32_t next = head.step + 1;
+  const std::int32_t count = sources_[head.log]->Count();
+  const bool more = order.empty() ? next < count : std::size_t(next) < order.size() && order[std::size_t(next)] < count;
+  if (more) Push(head.log, next);
   return true;
 }
 
@@ -61,6 +73,22 @@ std::int32_t FirstOutOfTimeOrder(const TimelineSource& source) {
     if (source.TimeAt(i) > source.TimeAt(i - 1)) return i;
   }
   return -1;
+}
+
+std::vector<std::int32_t> TimeOrder(const TimelineSource& source) {
+  const std::int32_t count = std::max<std::int32_t>(source.Count(), 0);
+  // The times are read once: a source's TimeAt may walk a list indirection per call.
+  std::vector<std::pair<platform::FileTime, std::int32_t>> keyed;
+  keyed.reserve(std::size_t(count));
+  for (std::int32_t i = 0; i < count; ++i) keyed.emplace_back(source.TimeAt(i), i);
+  // Newest first; the index breaks ties, which makes the sort stable.
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first > b.first : a.second < b.second;
+  });
+  std::vector<std::int32_t> order;
+  order.reserve(keyed.size());
+  for (const auto& k : keyed) order.push_back(k.second);
+  return order;
 }
 
 std::vector<TimelineRef> MergeTimeline(std::span<const TimelineSource* const> sources) {

@@ -22,9 +22,11 @@ void CountRowRange(const CLog& log, std::size_t beginRow, std::size_t endRow, Ti
   }
   // Directory rows are a derived type: no span of the base type covers them.
   const std::vector<REC_INFO_DIR>& rows = log.DirectoryRows();
+  std::vector<TimedLevel> batch;
   for (std::int32_t i : log.Visible())
     if (i >= 0 && std::size_t(i) >= beginRow && std::size_t(i) < endRow && std::size_t(i) < rows.size())
-      histogram.Add(rows[std::size_t(i)].time, rows[std::size_t(i)].level);
+      batch.push_back({rows[std::size_t(i)].time, rows[std::size_t(i)].level});
+  histogram.AddAll(batch);
 }
 
 int FirstPositionInPeriod(const CLog& log, std::int64_t from, std::int64_t to) {

@@ -51,6 +51,7 @@ QString HelpTopicPath(std::uint32_t contextId) {
         case help::kFindContext: return QStringLiteral(":/korv/help/search_in_log.html");
         case help::kFilterContext: return QStringLiteral(":/korv/help/log_filtering.html");
         case help::kMainContext: return QStringLiteral(":/korv/help/log_viewer.html");
+        case help::kTimeZoneContext: return QStringLiteral(":/korv/help/time_zone.html");
         default: return {};
     }
 }

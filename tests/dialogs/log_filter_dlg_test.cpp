@@ -125,6 +125,30 @@ TEST_F(FilterDialog, ControlsAndLists) {
     EXPECT_EQ(Types()->count(), 5);
 }
 
+// The date fields take every date the list can show: before 1970 and up to 9999.
+TEST_F(FilterDialog, DateFieldsKeepEveryDateTheListShows) {
+    const struct {
+        int y, mo, d, h, mi, s;
+    } bounds[][2] = {
+        {{1601, 1, 1, 0, 0, 0}, {1969, 12, 31, 23, 59, 59}},
+        {{1900, 2, 28, 12, 0, 0}, {9999, 12, 31, 23, 59, 59}},
+    };
+    for (const auto& b : bounds) {
+        CLogFilterData in;
+        in.m_nOptions = FILTER_PERIOD_RANGE;
+        ASSERT_TRUE(MakeLocalTime(b[0].y, b[0].mo, b[0].d, b[0].h, b[0].mi, b[0].s, in.m_timeFrom));
+        ASSERT_TRUE(MakeLocalTime(b[1].y, b[1].mo, b[1].d, b[1].h, b[1].mi, b[1].s, in.m_timeTo));
+        dlg.SetCriteria(in);
+        EXPECT_EQ(Control<QDateEdit>(dlg, ctrl::kFilterFromDate)->date(), QDate(b[0].y, b[0].mo, b[0].d));
+        EXPECT_EQ(Control<QDateEdit>(dlg, ctrl::kFilterToDate)->date(), QDate(b[1].y, b[1].mo, b[1].d));
+        dlg.ReadControls();
+        EXPECT_EQ(dlg.GetCriteria().m_timeFrom, in.m_timeFrom) << b[0].y;
+        EXPECT_EQ(dlg.GetCriteria().m_timeTo, in.m_timeTo) << b[1].y;
+    }
+    EXPECT_EQ(Control<QDateEdit>(dlg, ctrl::kFilterFromDate)->minimumDate(), QDate(1601, 1, 1));
+    EXPECT_EQ(Control<QDateEdit>(dlg, ctrl::kFilterToDate)->maximumDate(), QDate(9999, 12, 31));
+}
+
 TEST_F(FilterDialog, DataInAndOut) {
     CLogFilterData in;
     in.m_strText = u"Needle";

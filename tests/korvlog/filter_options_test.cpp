@@ -69,9 +69,14 @@ TEST_F(FilterOptionsCli, BothCommandsRefuseTheSameMistakesAlike) {
       {"--from '2026-01-01 00:00:00'", "--from and --to go together with --period range"},
       {"--period range --from '2026-01-01 00:00:00'", "--from and --to go together with --period range"},
       {"--period range --from '2026-01-01' --to '2026-01-02 00:00:00'",
-       "--from and --to take \"YYYY-MM-DD HH:MM:SS\""},
+       "--from takes \"YYYY-MM-DD HH:MM:SS\", not \"2026-01-01\""},
+      {"--period range --from '2026-01-01 00:00:00' --to '2026-01-02T00:00:00'",
+       "--to takes \"YYYY-MM-DD HH:MM:SS\", not \"2026-01-02T00:00:00\""},
+      // The form is right; the date is not one the list shows.
       {"--period range --from '2026-13-01 00:00:00' --to '2026-01-02 00:00:00'",
-       "--from and --to take \"YYYY-MM-DD HH:MM:SS\""},
+       "--from 2026-13-01 00:00:00 is no date and time from 1601-01-01 00:00:00 to 9999-12-31 23:59:59"},
+      {"--period range --from '1600-12-31 23:59:59' --to '2026-01-02 00:00:00'", "--from 1600-12-31 23:59:59 is no date"},
+      {"--period range --from '2026-02-28 00:00:00' --to '2026-02-29 00:00:00'", "--to 2026-02-29 00:00:00 is no date"},
       {"--bogus", "unknown option '--bogus'"},
       {Missing(), "one log path only"},
   };
@@ -103,6 +108,10 @@ TEST_F(FilterOptionsCli, BothCommandsTakeEveryValidFilterAndGoOnToThePath) {
       "--period week --utc-offset -12",
       "--period month --utc-offset +14",
       "--period range --from '2026-01-01 00:00:00' --to '2026-12-31 23:59:59' --utc-offset 3",
+      // Every date the list can show, before 1970 and up to the last four-digit year.
+      "--period range --from '1601-01-01 00:00:00' --to '9999-12-31 23:59:59' --utc-offset 14",
+      "--period range --from '1601-01-01 00:00:00' --to '1969-12-31 23:59:59' --utc-offset -12",
+      "--period range --from '2024-02-29 00:00:00' --to '2024-02-29 00:00:00'",
       "--period whole --language 1029",
   };
   for (const std::string command : {"export", "follow"}) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -66,11 +68,10 @@ class LineExportCli : public ::testing::Test {
   std::string log_;
 };
 
+// The rows of korvlog's text export: one line each, ended by LF, the last one too.
 std::size_t TextRows(const std::string& text) {
-  if (text.empty()) return 0;
-  std::size_t n = 1;
-  for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++n;
-  return n;
+  EXPECT_TRUE(text.empty() || text.back() == '\n') << text;
+  return std::size_t(std::count(text.begin(), text.end(), '\n'));
 }
 
 TEST_F(LineExportCli, RowsOfTheTextExportInEveryKindOfLog) {
@@ -103,22 +104,22 @@ TEST_F(LineExportCli, RowsOfTheTextExportInEveryKindOfLog) {
     for (std::size_t i = 0; i < lines->size(); ++i) {
       const auto object = ParseJsonLine((*lines)[i]);
       ASSERT_TRUE(object) << (*lines)[i];
-      ASSERT_GT(object->size(), 7u);
-      EXPECT_EQ((*object)[2].second, JsonScalar(u"warnlog"));
-      EXPECT_EQ((*object)[3].second, JsonScalar(std::to_string(c.rows[i].first)));
-      EXPECT_EQ((*object)[4].second, JsonScalar(std::to_string(c.rows[i].second)));
+      ASSERT_GT(object->size(), 8u);
+      EXPECT_EQ((*object)[3].second, JsonScalar(u"warnlog"));
+      EXPECT_EQ((*object)[4].second, JsonScalar(std::to_string(c.rows[i].first)));
+      EXPECT_EQ((*object)[5].second, JsonScalar(std::to_string(c.rows[i].second)));
       if (!c.args.starts_with(':')) {
-        EXPECT_EQ((*object)[5].second, JsonScalar(c.rows[i].first == 1));
+        EXPECT_EQ((*object)[6].second, JsonScalar(c.rows[i].first == 1));
       }
     }
-    const auto records = ParseCsv(csv.out);
+    const auto records = ParseCsv(csv.out, "\n");
     ASSERT_TRUE(records) << csv.out;
     EXPECT_EQ(records->size(), lines->size() + 1);
   }
   // A scan directory: one row per file, its cells quoted.
   const CliRun csv = Export("-f csv " + (dir_ / "escan").string());
   ASSERT_EQ(csv.status, 0) << csv.err;
-  const auto records = ParseCsv(csv.out);
+  const auto records = ParseCsv(csv.out, "\n");
   ASSERT_TRUE(records) << csv.out;
   ASSERT_EQ(records->size(), 2u);
   EXPECT_NE(std::find(records->back().begin(), records->back().end(), u"C:\\, \"x\""), records->back().end());
@@ -134,26 +135,30 @@ TEST_F(LineExportCli, FieldsTimesAndSeverities) {
     const auto object = ParseJsonLine((*lines)[i]);
     ASSERT_TRUE(object);
     EXPECT_EQ((*object)[0], (std::pair<std::u16string, JsonScalar>(u"time", u"2026-12-08T16:00:00+01:00")));
-    EXPECT_EQ((*object)[1].second, JsonScalar(std::u16string(severities[i])));
-    EXPECT_EQ((*object)[6].second, JsonScalar(false));
+    // 2026-12-08 15:00:00 UTC as stored.
+    EXPECT_EQ((*object)[1], (std::pair<std::u16string, JsonScalar>(u"filetime", std::string("134412156000000000"))));
+    EXPECT_EQ((*object)[2].second, JsonScalar(std::u16string(severities[i])));
+    EXPECT_EQ((*object)[7].second, JsonScalar(false));
   }
   const auto first = ParseJsonLine(lines->front());
   EXPECT_EQ(first->back().second, JsonScalar(u"O'Neil"));
-  EXPECT_EQ((*first)[7].second, JsonScalar(u"Síť \u0007\u2028"));
+  EXPECT_EQ((*first)[8].second, JsonScalar(u"Síť \u0007\u2028"));
   const auto second = ParseJsonLine((*lines)[1]);
-  EXPECT_EQ((*second)[7].second, JsonScalar(u"\U0001F600"));
+  EXPECT_EQ((*second)[8].second, JsonScalar(u"\U0001F600"));
 
   const CliRun csv = Export("-f csv --utc-offset -5 " + log_);
   ASSERT_EQ(csv.status, 0) << csv.err;
-  const auto records = ParseCsv(csv.out);
+  const auto records = ParseCsv(csv.out, "\n");
   ASSERT_TRUE(records);
   ASSERT_EQ(records->size(), 3u);
-  EXPECT_EQ(records->front(), (std::vector<std::u16string>{u"Time", u"Severity", u"Time_2", u"Module", u"Event", u"User"}));
+  EXPECT_EQ(records->front(),
+            (std::vector<std::u16string>{u"Time", u"FileTime", u"Severity", u"Time_2", u"Module", u"Event", u"User"}));
   EXPECT_EQ((*records)[2][0], u"2026-12-08T09:03:05-05:00");
-  EXPECT_EQ((*records)[2][1], u"Warning");
-  EXPECT_EQ((*records)[2][2], u"2026-12-08 09:03:05");
-  EXPECT_EQ((*records)[2][3], u"a,b \"q\"\r\nnext\ttab");
-  EXPECT_EQ((*records)[2][5], u"CORP\\admin");
+  EXPECT_EQ((*records)[2][1], u"134412121850000000");
+  EXPECT_EQ((*records)[2][2], u"Warning");
+  EXPECT_EQ((*records)[2][3], u"2026-12-08 09:03:05");
+  EXPECT_EQ((*records)[2][4], u"a,b \"q\"\r\nnext\ttab");
+  EXPECT_EQ((*records)[2][6], u"CORP\\admin");
 }
 
 // Python's own readers agree (skipped where Python is not installed).
@@ -167,7 +172,7 @@ TEST_F(LineExportCli, PythonReadsBothFormats) {
       "table = list(csv.reader(open(sys.argv[2], encoding='utf-8', newline=''), strict=True))\n"
       "assert len(rows) == 5 and len(table) == 6, (len(rows), len(table))\n"
       "for r, t in zip(rows, table[1:]):\n"
-      "    assert [r['time'], r['severity'], r['Time_2'], r['Module'], r['Event'], r['User']] == t, (r, t)\n"
+      "    assert [r['time'], str(r['filetime']), r['severity'], r['Time_2'], r['Module'], r['Event'], r['User']] == t, (r, t)\n"
       "print('ok')\n";
   std::ofstream(dir_ / "check.py") << script;
   EXPECT_EQ(Shell("python3 " + (dir_ / "check.py").string() + " " + (dir_ / "rows.jsonl").string() + " " +

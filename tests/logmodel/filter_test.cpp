@@ -81,12 +81,26 @@ TEST_F(Filter, PeriodFollowsProcessZone) {
 
 TEST_F(Filter, MakeLocalTimeRejectsBadFields) {
   std::int64_t t = 0;
-  const int bad[][6] = {{1969, 12, 31, 0, 0, 0}, {2026, 0, 1, 0, 0, 0}, {2026, 13, 1, 0, 0, 0},
-                        {2026, 1, 0, 0, 0, 0},    {2026, 1, 32, 0, 0, 0}, {2026, 1, 1, 24, 0, 0},
-                        {2026, 1, 1, 0, 60, 0},   {2026, 1, 1, 0, 0, 60}, {2026, 1, 1, -1, 0, 0}};
-  for (const auto& b : bad) EXPECT_FALSE(korv::MakeLocalTime(b[0], b[1], b[2], b[3], b[4], b[5], t));
-  EXPECT_TRUE(korv::MakeLocalTime(1970, 1, 1, 0, 0, 0, t));
-  EXPECT_EQ(t, 0);
+  const int bad[][6] = {{1600, 12, 31, 23, 59, 59}, {10000, 1, 1, 0, 0, 0}, {2026, 0, 1, 0, 0, 0},
+                        {2026, 13, 1, 0, 0, 0},    {2026, 1, 0, 0, 0, 0},  {2026, 1, 32, 0, 0, 0},
+                        {2026, 2, 29, 0, 0, 0},    {2026, 4, 31, 0, 0, 0}, {2026, 1, 1, 24, 0, 0},
+                        {2026, 1, 1, 0, 60, 0},    {2026, 1, 1, 0, 0, 60}, {2026, 1, 1, -1, 0, 0}};
+  for (const auto& b : bad) EXPECT_FALSE(korv::MakeLocalTime(b[0], b[1], b[2], b[3], b[4], b[5], t)) << b[0] << "-" << b[1] << "-" << b[2];
+  // Every date the list shows, against the calendar count (the test zone is UTC).
+  const struct {
+    int y, mo, d, h, mi, s;
+    std::int64_t expected;
+  } good[] = {
+      {1970, 1, 1, 0, 0, 0, 0},
+      {1601, 1, 1, 0, 0, 0, -11644473600LL},
+      {1969, 12, 31, 23, 59, 59, -1},
+      {2024, 2, 29, 12, 0, 0, 1709208000LL},
+      {9999, 12, 31, 23, 59, 59, 253402300799LL},
+  };
+  for (const auto& g : good) {
+    EXPECT_TRUE(korv::MakeLocalTime(g.y, g.mo, g.d, g.h, g.mi, g.s, t)) << g.y;
+    EXPECT_EQ(t, g.expected) << g.y;
+  }
 }
 
 struct RowCase {

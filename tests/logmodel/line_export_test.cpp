@@ -73,7 +73,7 @@ std::vector<std::u16string> TextLines(const std::string& bytes) {
   return lines;
 }
 
-constexpr std::size_t kFixedMembers = 7;  // time severity log record row deleted corrupted
+constexpr std::size_t kFixedMembers = 8;  // time filetime severity log record row deleted corrupted
 
 // The Type column's name of each level the test log uses.
 std::u16string ShownSeverity(std::uint32_t level) {
@@ -178,9 +178,10 @@ void CheckAgainstText(const Exports& e, const std::vector<std::u16string>& title
   const auto csv = ParseCsv(e.csv);
   ASSERT_TRUE(csv) << "RFC 4180";
   ASSERT_EQ(csv->size(), lines.size() + 1);
-  ASSERT_EQ(csv->front().size(), titles.size() + 2);
+  ASSERT_EQ(csv->front().size(), titles.size() + 3);
   EXPECT_EQ(csv->front()[0], u"Time");
-  EXPECT_EQ(csv->front()[1], u"Severity");
+  EXPECT_EQ(csv->front()[1], u"FileTime");
+  EXPECT_EQ(csv->front()[2], u"Severity");
   for (std::size_t i = 0; i < lines.size(); ++i) {
     SCOPED_TRACE("row " + std::to_string(i));
     const auto object = ParseJsonLine((*jsonLines)[i]);
@@ -188,11 +189,12 @@ void CheckAgainstText(const Exports& e, const std::vector<std::u16string>& title
     ASSERT_EQ(object->size(), kFixedMembers + titles.size());
     const REC_INFO_BASE& row = e.rows[i];
     const auto& m = *object;
-    EXPECT_EQ(m[1].second, JsonScalar(ShownSeverity(row.level)));
-    EXPECT_EQ(m[3].second, JsonScalar(std::to_string(row.record)));
-    EXPECT_EQ(m[4].second, JsonScalar(std::to_string(row.row)));
-    EXPECT_EQ(m[5].second, JsonScalar((row.flags & ROW_FLAG_DELETED) != 0));
-    EXPECT_EQ(m[6].second, JsonScalar(false));
+    EXPECT_EQ(m[1].second, JsonScalar(std::to_string(row.time)));
+    EXPECT_EQ(m[2].second, JsonScalar(ShownSeverity(row.level)));
+    EXPECT_EQ(m[4].second, JsonScalar(std::to_string(row.record)));
+    EXPECT_EQ(m[5].second, JsonScalar(std::to_string(row.row)));
+    EXPECT_EQ(m[6].second, JsonScalar((row.flags & ROW_FLAG_DELETED) != 0));
+    EXPECT_EQ(m[7].second, JsonScalar(false));
     std::vector<std::u16string> cells;
     for (std::size_t c = kFixedMembers; c < m.size(); ++c) cells.push_back(std::get<std::u16string>(m[c].second));
     // Cells as the text export escapes them: the same rows, in the same order.
@@ -201,10 +203,11 @@ void CheckAgainstText(const Exports& e, const std::vector<std::u16string>& title
     EXPECT_EQ(line, lines[i]);
     // The CSV row holds the same time, severity and cells.
     const std::vector<std::u16string>& fields = (*csv)[i + 1];
-    ASSERT_EQ(fields.size(), titles.size() + 2);
+    ASSERT_EQ(fields.size(), titles.size() + 3);
     EXPECT_EQ(JsonScalar(fields[0]), m[0].second);
-    EXPECT_EQ(JsonScalar(fields[1]), m[1].second);
-    EXPECT_EQ(std::vector<std::u16string>(fields.begin() + 2, fields.end()), cells);
+    EXPECT_EQ(JsonScalar(platform::utf16_to_utf8(fields[1])), m[1].second);
+    EXPECT_EQ(JsonScalar(fields[2]), m[2].second);
+    EXPECT_EQ(std::vector<std::u16string>(fields.begin() + 3, fields.end()), cells);
     // In list view the time column shows the same local time the ISO time states.
     if (timeColumn) {
       std::u16string iso = std::get<std::u16string>(m[0].second);
@@ -266,19 +269,20 @@ TEST_F(LineExport, MemberNamesAndLogKey) {
   ASSERT_TRUE(object);
   std::vector<std::u16string> names;
   for (const auto& m : *object) names.push_back(m.first);
-  const std::vector<std::u16string> fixed = {u"time", u"severity", u"log", u"record", u"row", u"deleted", u"corrupted"};
-  EXPECT_EQ(std::vector<std::u16string>(names.begin(), names.begin() + 7), fixed);
+  const std::vector<std::u16string> fixed = {u"time", u"filetime", u"severity", u"log",
+                                             u"record", u"row", u"deleted", u"corrupted"};
+  EXPECT_EQ(std::vector<std::u16string>(names.begin(), names.begin() + kFixedMembers), fixed);
   const std::vector<std::u16string> titles = Titles(*log);
-  ASSERT_EQ(names.size(), 7 + titles.size());
+  ASSERT_EQ(names.size(), kFixedMembers + titles.size());
   for (std::size_t c = 0; c < titles.size(); ++c) {
     // A title is kept unless it equals a fixed name or an earlier title in all but case.
-    const std::u16string& name = names[7 + c];
+    const std::u16string& name = names[kFixedMembers + c];
     EXPECT_TRUE(name == titles[c] || name.starts_with(titles[c] + u"_")) << c;
   }
   std::u16string key;
   for (char ch : log->GetSettingsKey()) key.push_back(char16_t(ch));
   ASSERT_FALSE(key.empty());
-  EXPECT_EQ((*object)[2].second, JsonScalar(key));
+  EXPECT_EQ((*object)[3].second, JsonScalar(key));
 }
 
 // The ISO time states the offset the list applies, and the instant it names is the record's.
@@ -300,6 +304,14 @@ TEST(IsoRecordTime, ShownOffsetInEveryZone) {
       {"CET-1CEST,M3.5.0,M10.5.0/3", Ft(2026, 3, 29, 0, 30, 0), "2026-03-29T01:30:00+01:00"},
       {"CET-1CEST,M3.5.0,M10.5.0/3", Ft(2026, 3, 29, 1, 30, 0), "2026-03-29T02:30:00+01:00"},
       {"UTC+5", 10, nullptr},  // before 1601 once shifted
+      {"UTC+0", 0, "1601-01-01T00:00:00+00:00"},
+      // RFC 3339 stops at four-digit years: past 9999 once shifted there is no text.
+      {"UTC+0", Ft(9999, 12, 31, 23, 59, 59), "9999-12-31T23:59:59+00:00"},
+      {"UTC-14", Ft(9999, 12, 31, 9, 59, 59), "9999-12-31T23:59:59+14:00"},
+      {"UTC-14", Ft(9999, 12, 31, 10, 0, 0), nullptr},
+      {"UTC+0", 2650467744000000000ULL, nullptr},  // 10000-01-01
+      {"UTC+0", std::uint64_t(1) << 63, nullptr},
+      {"UTC+12", ~std::uint64_t(0), nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.zone);

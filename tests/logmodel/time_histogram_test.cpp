@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <map>
@@ -287,6 +288,101 @@ TEST(TimeHistogramRows, AFixedSizeIsKeptWhateverTheSpan) {
   EXPECT_EQ(histogram.Size(), BucketSize::kHour);
   for (const TimeBucket& b : histogram.Buckets()) EXPECT_EQ(b.end - b.start, 3600);
   EXPECT_EQ(CountsOf(histogram), CountedOneByOne(histogram.Zone(), BucketSize::kHour, rows, all));
+}
+
+// Whether the list shows a date for `time` at `offsetEast` seconds: worked out with the
+// calendar, not with the histogram's own bounds.
+bool ShownAt(platform::FileTime time, std::int64_t offsetEast) {
+  if (time == 0 || time >= (platform::FileTime(1) << 63)) return false;
+  const std::int64_t local = UnixSecondsOf(time) + offsetEast;
+  const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::days{
+      local >= 0 ? local / 86400 : (local - 86399) / 86400}}};
+  return int(day.year()) >= 1601 && int(day.year()) <= 9999;
+}
+
+TEST(TimeHistogramRows, EveryRowIsCountedOnceWhateverItsTimeAndOrder) {
+  // Times 0, before 1970, the last second of 9999 and just past it in either zone, 2^63 and
+  // the largest FILETIME, among ordinary ones; shuffled, so batches come in any order.
+  constexpr platform::FileTime kMax = ~platform::FileTime(0);
+  const platform::FileTime edges[] = {
+      0, 1, FileTimeOf(-86400LL * 365 * 200), FileTimeOf(-1), FileTimeOf(0), FileTimeOf(253402300799LL),
+      FileTimeOf(253402300800LL - 14 * 3600), FileTimeOf(253402300800LL), FileTimeOf(253402300800LL + 12 * 3600),
+      platform::FileTime(1) << 63, kMax, FileTimeOf(Utc("2026-12-08 10:00")),
+  };
+  std::vector<REC_INFO_BASE> rows;
+  std::uint32_t seed = 7;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (int i = 0; i < 4000; ++i) {
+    REC_INFO_BASE row;
+    row.record = i;
+    row.level = next();
+    // Mostly distinct weeks over four centuries, the hostile layout for inserts in the middle.
+    row.time = i % 10 == 0 ? edges[std::size_t(i / 10) % std::size(edges)]
+                           : FileTimeOf(std::int64_t(next() % 20000) * 604800 - 11644473600LL + 86400);
+    rows.push_back(row);
+  }
+  std::vector<std::int32_t> all(rows.size());
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = std::int32_t(i);
+  for (const std::int32_t offset : {0, 14 * 3600, -12 * 3600}) {
+    SCOPED_TRACE(offset);
+    const auto zone = std::make_shared<FixedOffsetZone>(offset);
+    TimeHistogram recounted(zone, 200);
+    recounted.Recount(rows, all);
+    // The same rows in chunks of one to a few hundred, in list order.
+    TimeHistogram chunked(zone, 200);
+    for (std::size_t n = 0, chunk = 1; n < rows.size(); n += chunk, chunk = chunk * 3 % 500 + 1) {
+      const std::size_t end = std::min(rows.size(), n + chunk);
+      chunked.AddRowRange(rows, all, n, end);
+    }
+    std::vector<std::int32_t> shown;
+    for (std::int32_t i : all)
+      if (ShownAt(rows[std::size_t(i)].time, offset)) shown.push_back(i);
+    EXPECT_EQ(recounted.CountedRows(), shown.size());
+    EXPECT_EQ(recounted.CountedRows() + recounted.UntimedCount(), rows.size());
+    EXPECT_EQ(CountsOf(recounted), CountedOneByOne(*zone, recounted.Size(), rows, shown));
+    EXPECT_EQ(chunked.Size(), recounted.Size());
+    EXPECT_EQ(CountsOf(chunked), CountsOf(recounted));
+    EXPECT_EQ(chunked.UntimedCounts(), recounted.UntimedCounts());
+    std::uint64_t inBuckets = 0;
+    for (const TimeBucket& b : recounted.Buckets()) inBuckets += b.Total();
+    EXPECT_EQ(inBuckets, recounted.CountedRows());
+  }
+}
+
+TEST(TimeAxis, TicksFallOnRoundStepsOfTheShownZoneWithTheDateWhereADayStarts) {
+  const struct {
+    std::int32_t offset;
+    const char* from;
+    const char* to;
+    std::int64_t minStep;
+    std::int64_t step;
+    std::vector<std::string> ticks;  // local "YYYY-MM-DD HH:MM", '*' where a date is shown
+  } cases[] = {
+      // UTC+3: 3-hour ticks on the local clock (00, 03, ...), not 15 hours apart.
+      {3 * 3600, "2026-11-29 17:10", "2026-11-30 05:00", 9000, 10800,
+       {"*2026-11-29 18:00", "2026-11-29 21:00", "*2026-11-30 00:00", "2026-11-30 03:00"}},
+      {0, "2026-11-29 22:00", "2026-11-30 04:00", 3000, 3600,
+       {"*2026-11-29 22:00", "2026-11-29 23:00", "*2026-11-30 00:00", "2026-11-30 01:00", "2026-11-30 02:00",
+        "2026-11-30 03:00", "2026-11-30 04:00"}},
+      // Days at local midnight, weeks on Mondays, in a zone west of UTC and before 1970.
+      {-5 * 3600, "1969-12-29 12:00", "1970-01-02 12:00", 50000, 86400,
+       {"*1969-12-30 00:00", "*1969-12-31 00:00", "*1970-01-01 00:00", "*1970-01-02 00:00"}},
+      {0, "2026-11-01 00:00", "2026-11-20 00:00", 500000, 604800,
+       {"*2026-11-02 00:00", "*2026-11-09 00:00", "*2026-11-16 00:00"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.from);
+    const FixedOffsetZone zone(c.offset);
+    const std::int64_t step = AxisStep(c.minStep);
+    EXPECT_EQ(step, c.step);
+    const std::int64_t from = Utc(c.from) - c.offset, to = Utc(c.to) - c.offset;
+    std::vector<std::string> ticks;
+    for (const AxisTick& t : AxisTicks(zone, from, to, step)) ticks.push_back((t.startsDay ? "*" : "") + UtcText(t.utc + c.offset));
+    EXPECT_EQ(ticks, c.ticks);
+  }
+  // Centuries of span still give a bounded number of ticks.
+  const std::int64_t wide = AxisStep((253402300799LL + 11644473600LL) / 10);
+  EXPECT_LE(AxisTicks(FixedOffsetZone(0), -11644473600LL, 253402300799LL, wide).size(), 20u);
 }
 
 }  // namespace

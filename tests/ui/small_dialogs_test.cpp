@@ -92,6 +92,37 @@ TEST(TimeZone, EntriesAcceptedOrRefused) {
     }
 }
 
+TEST(TimeZone, ShowsItsRangeWholeTitlesAndItsHelpTopic) {
+    CTimeZone dialog;
+    auto* range = dialog.findChild<QLabel*>(QStringLiteral("utcOffsetRange"));
+    ASSERT_NE(range, nullptr);
+    EXPECT_EQ(range->text(), QStringLiteral("(-12 to +14 hours)"));
+    // Room for the title in the title bar's bold face, with the buttons beside it.
+    QFont bold = dialog.font();
+    bold.setBold(true);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Time zone setup"));
+    EXPECT_GE(dialog.minimumWidth(), QFontMetrics(bold).horizontalAdvance(dialog.windowTitle()) + 100);
+    // The refusal's box is as wide as its caption needs, though its text is short.
+    test::MessageBoxAnswerer answer;
+    RunTimeZone(dialog, QStringLiteral("99"));
+    ASSERT_EQ(answer.shown, 1);
+    EXPECT_GE(answer.width, QFontMetrics(bold).horizontalAdvance(answer.caption) + 100);
+    // F1 opens the dialog's own topic.
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QApplication::setActiveWindow(&dialog);
+    auto* field = FindControl<QLineEdit>(&dialog, ctrl::kUtcOffset);
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_F1);
+    auto* window = dialog.findChild<HelpWindow*>();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->ContextId(), help::kTimeZoneContext);
+    EXPECT_TRUE(window->PlainText().startsWith(QStringLiteral("Time zone setup"))) << window->PlainText().left(40).toStdString();
+    EXPECT_TRUE(window->PlainText().contains(QStringLiteral("-12 to +14")));
+    dialog.reject();
+}
+
 TEST(TimeZone, WrongEntryKeepsPreviousValueForNextOpening) {
     CTimeZone dialog;
     test::MessageBoxAnswerer answer;

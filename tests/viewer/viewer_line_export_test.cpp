@@ -75,18 +75,19 @@ TEST_F(ShownWindowTest, ExportDialogWritesJsonLinesAndCsv) {
             const auto records = ParseCsv(bytes);
             ASSERT_TRUE(records) << bytes;
             ASSERT_FALSE(records->empty());
-            EXPECT_EQ(records->front()[1], u"Severity");
+            EXPECT_EQ(records->front()[1], u"FileTime");
+            EXPECT_EQ(records->front()[2], u"Severity");
             for (std::size_t i = 1; i < records->size(); ++i)
-                cells.emplace_back((*records)[i].begin() + 2, (*records)[i].end());
+                cells.emplace_back((*records)[i].begin() + 3, (*records)[i].end());
         } else {
             const auto lines = SplitJsonLines(bytes);
             ASSERT_TRUE(lines) << bytes;
             for (const std::string& line : *lines) {
                 const auto object = ParseJsonLine(line);
                 ASSERT_TRUE(object) << line;
-                ASSERT_GE(object->size(), 7u);
+                ASSERT_GE(object->size(), 8u);  // time, filetime, severity, log, record, row, deleted, corrupted
                 std::vector<std::u16string> row;
-                for (std::size_t m = 7; m < object->size(); ++m) row.push_back(std::get<std::u16string>((*object)[m].second));
+                for (std::size_t m = 8; m < object->size(); ++m) row.push_back(std::get<std::u16string>((*object)[m].second));
                 cells.push_back(row);
             }
         }

@@ -19,6 +19,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include <cstdio>
 #include <fstream>
 
 namespace korv::test {
@@ -109,6 +110,53 @@ TEST_F(LogTimelineWindow, RowsOfBothLogsNewestFirstAndEqualTimesInTheOrderGiven)
     }
 }
 
+// The window shows what korvlog timeline writes for the same files: here three logs, the
+// middle one written with its clock set back and holding times 0, before 1970 and past 9999,
+// also after it grew by records older than the others.
+TEST_F(LogTimelineWindow, AgreesWithKorvlogTimelineOnALogOutOfTimeOrder) {
+    const std::string back = dir_ + "/c/warnlog.dat";
+    std::filesystem::create_directories(dir_ + "/c");
+    auto record = [](const std::string& time, const std::string& user) {
+        return "{\"type\": \"0x00010002\", \"time\": " + time +
+               ", \"rows\": [{\"level\": \"0x80000000\", \"fields\": [{\"text\": \"Kernel\"}, {\"msg\": 53}, "
+               "{\"text\": \"" + user + "\"}]}]}\n";
+    };
+    ASSERT_TRUE(RunWriter("append-json " + back, record("\"2026-12-08 11:30:00\"", "c0") + record("0", "c1") +
+                                                     record("\"1965-03-01 12:00:00\"", "c2") +
+                                                     record("\"2026-12-08 10:00:00\"", "c3") +
+                                                     record("2650467744000000000", "c4") +
+                                                     record("\"2026-12-08 12:30:00\"", "c5")));
+    const std::vector<std::string> paths = {first_, back, second_};
+    auto korvlog = [&] {
+        std::string command = std::string(KORV_BIN_DIR) + "/korvlog timeline";
+        for (const std::string& p : paths) command += " '" + p + "'";
+        std::string out;
+        if (FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r")) {
+            char buffer[4096];
+            for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+            ::pclose(pipe);
+        }
+        return QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    };
+    TimelineWindow* window = Open(paths);
+    ASSERT_NE(window, nullptr);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const QStringList expected = korvlog();
+        ASSERT_EQ(expected.size(), round == 0 ? 12 : 14);
+        ASSERT_TRUE(WaitRows(*window, int(expected.size())));
+        QStringList shown;
+        for (int row = 0; row < window->Logs().RowCount(); ++row) shown << RowTexts(*window, row).join(QLatin1Char('\t'));
+        EXPECT_EQ(shown, expected);
+        // The logs grow: an older record in the set-back log, a newer one in the first.
+        if (round == 0) {
+            ASSERT_TRUE(RunWriter("append-json " + back, record("\"2026-12-08 08:30:00\"", "c6")));
+            ASSERT_TRUE(RunWriter("append-json " + first_, EventsAt({"2026-12-08 13:00:00"}, "a-late")));
+        }
+    }
+    window->close();
+}
+
 TEST_F(LogTimelineWindow, LogsThatDoNotOpenAreNamedInTheStatusBar) {
     const std::string missing = dir_ + "/missing.dat";
     const std::string garbage = dir_ + "/virlog.dat";
@@ -173,16 +221,18 @@ TEST_F(LogTimelineWindow, FollowsEveryLogKeepingTheSelectedRecord) {
     ASSERT_TRUE(WaitRows(*window, 10, 8000));
     QStringList users;
     for (int row = 0; row < 10; ++row) users << RowTexts(*window, row)[3].section(QStringLiteral(" | "), -1);
-    // The first log's clock went back for m1 (10:30, written after m0 at 15:00): that log's
-    // rows keep its own order (m1 above m0), and its cursor meets the others' at m1's time.
-    EXPECT_EQ(users, (QStringList{"n1", "n0", "b2", "m1", "m0", "a2", "a1", "b1", "a0", "b0"}));
-    EXPECT_EQ(RowTexts(*window, 3)[1], "Critical");
+    // The first log's clock went back for m1 (10:30, written after m0 at 15:00): its rows
+    // are sorted by time with the others all the same.
+    EXPECT_EQ(users, (QStringList{"m0", "n1", "n0", "a2", "b2", "m1", "a1", "b1", "a0", "b0"}));
+    EXPECT_EQ(RowTexts(*window, 0)[1], "Critical");
+    EXPECT_EQ(RowTexts(*window, 5)[1], "Critical");
     // The selection is still the record selected, wherever it went.
     ASSERT_TRUE(list->currentIndex().isValid());
     EXPECT_EQ(RowTexts(*window, list->currentIndex().row()), selected);
     EXPECT_EQ(list->selectionModel()->selectedRows().size(), 1);
     EXPECT_EQ(window->CountText(), "Rows: 10 of 2 logs");
     EXPECT_TRUE(window->OrderText().endsWith(QString::fromStdString(first_))) << window->OrderText().toStdString();
+    EXPECT_TRUE(window->OrderText().startsWith(QStringLiteral("Out of time order, sorted by time: ")));
 }
 
 TEST_F(LogTimelineWindow, EveryProductLogTheServiceReports) {

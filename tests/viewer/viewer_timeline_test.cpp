@@ -24,7 +24,10 @@
 #include <QTimeEdit>
 #include <QTimer>
 
+#include <cstdio>
 #include <map>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace korv::test {
@@ -209,8 +212,11 @@ TEST_F(ViewerTimeline, HoverNamesTheRangeAndTheCountPerSeverity) {
     OpenRows(7);
     const QString text = strip_->ToolTipAt(XOf("2026-12-08 11:12:00"));
     EXPECT_EQ(text, QStringLiteral("2026-12-08 11:10 – 11:15\nCritical: 1\nError: 1\nWarning: 0\n"
-                                   "Information: 0\nDiagnostic: 0"));
+                                   "Information: 0\nDiagnostic: 0\nBar height: square root of the rows"));
     EXPECT_EQ(strip_->ToolTipAt(XOf("2026-12-08 15:30:00")), QString());
+    // A period that crosses midnight (a dragged one too) shows the end's date.
+    EXPECT_EQ(strip_->RangeText(Utc("2026-11-29 22:00:00"), Utc("2026-11-30 02:00:00")),
+              QStringLiteral("2026-11-29 22:00 – 2026-11-30 02:00"));
 }
 
 TEST_F(ViewerTimeline, ViewTimelineIsRememberedForTheNextWindow) {
@@ -225,6 +231,70 @@ TEST_F(ViewerTimeline, ViewTimelineIsRememberedForTheNextWindow) {
     EXPECT_FALSE(second->GetTimeline()->isHidden());
     EXPECT_TRUE(WaitFor([&] { return second->GetTimeline()->Histogram().CountedRows() == 3; }));
     EXPECT_TRUE(QSettings(QStringLiteral("KORV"), QStringLiteral("KORV Log Viewer")).value("Timeline").toInt() == 1);
+}
+
+// The strip counts the rows korvlog's histogram counts: times 0, before 1970 and past 9999
+// among ordinary ones, in two zones; rows without a time are named in the tooltip.
+TEST_F(ViewerTimeline, AgreesWithKorvlogsHistogramOnEveryTimeTheLogHolds) {
+    path_ = FreshDir("timeline-odd") + "/warnlog.dat";
+    std::string json;
+    for (int i = 0; i < 7; ++i) json += JsonOf(kRows[i], i);
+    for (const char* time : {"0", "\"1965-03-01 12:00:00\"", "2650467744000000000", "9223372036854775808",
+                             "\"9999-12-31 22:00:00\""}) {
+        json += std::string("{\"type\": \"0x00010002\", \"time\": ") + time +
+                ", \"rows\": [{\"level\": \"0x80000000\", \"fields\": [{\"text\": \"odd\"}, {\"msg\": 1}, {\"text\": \"x\"}]}]}\n";
+    }
+    ASSERT_TRUE(RunWriter("append-json " + path_, json));
+    dlg_ = StartShownWindow(QString::fromStdString(path_));
+    dlg_->resize(900, 500);
+    ASSERT_TRUE(WaitFor([&] { return LoadedRows(*dlg_, 12); }));
+    strip_ = dlg_->GetTimeline();
+    ASSERT_NE(strip_, nullptr);
+    for (const int offset : {0, 3}) {
+        SCOPED_TRACE(offset);
+        dlg_->ApplyUtcOffset(offset);
+        ASSERT_TRUE(WaitFor([&] { return LoadedRows(*dlg_, 12); }));
+        strip_->Sync();
+        const TimeHistogram& h = strip_->Histogram();
+        ASSERT_EQ(h.CountedRows() + h.UntimedCount(), 12u);
+        // korvlog's day buckets, gathered into the strip's (weeks: the span is sixty years).
+        ASSERT_GE(h.Size(), BucketSize::kDay);
+        FILE* pipe = ::popen((std::string(KORV_BIN_DIR) + "/korvlog export --histogram -f csv --bucket day --utc-offset " +
+                              std::to_string(offset) + " '" + path_ + "' 2>/dev/null")
+                                 .c_str(),
+                             "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string csv;
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) csv.append(buffer, n);
+        ASSERT_EQ(::pclose(pipe), 0) << csv;
+        Counts gathered;
+        std::uint64_t untimed = 0;
+        std::istringstream lines(csv.substr(csv.find('\n') + 1));
+        for (std::string line; std::getline(lines, line);) {
+            std::vector<std::uint32_t> counts;
+            std::istringstream fields(line.substr(line.find(',', line.find(',') + 1) + 1));
+            for (std::string field; std::getline(fields, field, ',');) counts.push_back(std::uint32_t(std::stoul(field)));
+            ASSERT_EQ(counts.size(), 6u) << line;
+            if (line.starts_with(",,")) {
+                untimed = counts[5];
+                continue;
+            }
+            const int index = h.BucketIndexAt(Utc(line.substr(0, 19).c_str()) - offset * 3600);
+            ASSERT_GE(index, 0) << line;
+            auto& c = gathered[h.Buckets()[std::size_t(index)].start];
+            c.resize(kSeverityClassCount);
+            for (int k = 0; k < kSeverityClassCount; ++k) c[std::size_t(k)] += counts[std::size_t(4 - k)];  // critical first
+        }
+        EXPECT_EQ(gathered, StripCounts(*strip_)) << csv;
+        EXPECT_EQ(untimed, h.UntimedCount()) << csv;
+        EXPECT_GE(untimed, 3u) << "0, 10000-01-01 and 2^63 at least";
+        // Wherever the mouse is, the tooltip says how many rows have no bar.
+        for (const int x : {0, strip_->width() / 2, strip_->width() - 1}) {
+            const QString tip = strip_->ToolTipAt(x);
+            EXPECT_TRUE(tip.endsWith(QStringLiteral("Rows without a time (no bar): %1").arg(untimed))) << tip.toStdString();
+        }
+    }
 }
 
 }  // namespace

@@ -53,12 +53,13 @@ QString TimeFormat() {
                                         : QLocale::system().timeFormat(QLocale::LongFormat);
 }
 
-// Shows `t` (seconds since 1970) as viewer local time in a date and a time
-// picker. A value the C library cannot split shows the epoch.
+// Shows `t` (seconds since 1970, negative before) as viewer local time in a date
+// and a time picker. A value the C library cannot split, or outside the dates the
+// pickers take, shows the epoch.
 void ToPickers(std::int64_t t, QDateEdit* date, QTimeEdit* time) {
     std::tm tm{};
     const std::time_t value = static_cast<std::time_t>(t);
-    if (!localtime_r(&value, &tm) || tm.tm_year + 1900 < 1970) {
+    if (!localtime_r(&value, &tm) || tm.tm_year + 1900 < kFirstPeriodYear || tm.tm_year + 1900 > kLastPeriodYear) {
         tm = std::tm{};
         tm.tm_year = 70;
         tm.tm_mday = 1;
@@ -110,7 +111,8 @@ void CLogFilterExDlg::BuildControls() {
     m_pToTime = new QTimeEdit(this);
     for (QDateEdit* date : {m_pFromDate, m_pToDate}) {
         date->setDisplayFormat(ShortDateFormat());
-        date->setMinimumDate(QDate(1970, 1, 1));
+        // Every date the list can show a record at, before 1970 too.
+        date->setDateRange(QDate(kFirstPeriodYear, 1, 1), QDate(kLastPeriodYear, 12, 31));
     }
     for (QTimeEdit* time : {m_pFromTime, m_pToTime}) {
         time->setDisplayFormat(TimeFormat());

@@ -24,6 +24,7 @@
 #include "ui/ui_text.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -398,19 +399,42 @@ void CLogViewerDlg::OnTimeZone() {
     if (!m_pTimeZoneDlg) {
         m_pTimeZoneDlg = new CTimeZone(this);
     }
+    // Another window may have changed the zone since this dialog last ran.
+    m_pTimeZoneDlg->SetUtcOffset(ShownUtcOffset());
     if (m_pTimeZoneDlg->exec() != QDialog::Accepted) {
         return;
     }
     ApplyUtcOffset(m_pTimeZoneDlg->UtcOffset());
 }
 
+int CLogViewerDlg::ShownUtcOffset() {
+    return int(-korv::platform::process_time_zone_offset() / 3600);
+}
+
 void CLogViewerDlg::ApplyUtcOffset(int hoursEast) {
+    // The zone is the process's: every viewer window shows its times in it, so every one
+    // follows the change, this one first.
+    QList<CLogViewerDlg*> windows{this};
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* other = qobject_cast<CLogViewerDlg*>(widget);
+        if (other != nullptr && other != this) {
+            windows.push_back(other);
+        }
+    }
     // The workers format times too: they are idle while the zone changes.
-    m_updater.Pause();
-    // Rows already handed over go in first: the updater's next record is past
-    // them, and re-attaching the log empties its pending rows.
-    ApplyPendingRows();
+    for (CLogViewerDlg* window : windows) {
+        window->m_updater.Pause();
+        // Rows already handed over go in first: the updater's next record is past
+        // them, and re-attaching the log empties its pending rows.
+        window->ApplyPendingRows();
+    }
     korv::platform::set_process_utc_offset(hoursEast);
+    for (CLogViewerDlg* window : windows) {
+        window->ShowTimesInZone(hoursEast);
+    }
+}
+
+void CLogViewerDlg::ShowTimesInZone(int hoursEast) {
     m_nUtcOffset = hoursEast;
     if (m_log.IsOpen()) {
         const CLogListCtrl::Place place = m_pList->TakePlace();
@@ -433,7 +457,6 @@ void CLogViewerDlg::ApplyUtcOffset(int hoursEast) {
         }
     }
     UpdateStatusBar();
-    m_pStatusBar->SetPaneText(5, korv::FormatQString(korv::str::kFmtUtc, {std::int64_t{hoursEast}}));
 }
 
 void CLogViewerDlg::OnLanguageCommand(int id) {

@@ -101,6 +101,9 @@ bool CLogViewerDlg::OnInitDialog() {
     layout->addWidget(m_pList, 1);
     m_pStatusBar = new korv::ViewerStatusBar(this);
     layout->addWidget(m_pStatusBar);
+    // A window opened after a zone change shows its times in that zone from the start.
+    m_nUtcOffset = ShownUtcOffset();
+    m_pStatusBar->SetPaneText(5, korv::FormatQString(korv::str::kFmtUtc, {std::int64_t{m_nUtcOffset}}));
 
     // The window menu's About item (string 101), reached by right-clicking
     // the status bar, the nearest thing to a system-menu entry.
@@ -161,6 +164,9 @@ void CLogViewerDlg::UpdateStatusBar() {
                                                      {std::int64_t{open ? m_log.GetDeletedCount() : 0}}));
     m_pStatusBar->SetPaneText(4, korv::FormatQString(korv::str::kFmtCorrupted,
                                                      {std::int64_t{open ? m_log.GetCorruptedCount() : 0}}));
+    // The offset the times are shown in is the process's, whichever window set it.
+    m_nUtcOffset = ShownUtcOffset();
+    m_pStatusBar->SetPaneText(5, korv::FormatQString(korv::str::kFmtUtc, {std::int64_t{m_nUtcOffset}}));
     // Every change of filter, zone or log ends here; the strip recounts if it was one.
     if (m_pTimeline != nullptr) {
         m_pTimeline->Sync();

@@ -1,16 +1,19 @@
 #include "ui/time_zone_dlg.h"
 
 #include "resources/ids.h"
+#include "ui/help_window.h"
 #include "resources/string_table.h"
 #include "resources/texts.h"
 #include "ui/ui_text.h"
 
 #include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 
 #include <climits>
@@ -46,6 +49,31 @@ std::optional<int> ScanDecimal(std::string_view text) {
     return static_cast<int>(value);
 }
 
+int WholeTitleWidth(const QWidget& window, const QString& title) {
+    // The title bar's font is the window system's; the application font's bold face is as
+    // wide or wider on the usual themes, and the room beside it holds the icon and the
+    // title bar's buttons.
+    QFont bold = window.font();
+    bold.setBold(true);
+    return QFontMetrics(bold).horizontalAdvance(title) + 160;
+}
+
+namespace {
+
+// "Wrong value!" in a box wide enough for its whole caption: a message box sizes itself
+// by its text, and so short a text would cut the caption to "KORV…".
+void WarnWrongValue(QWidget* parent) {
+    QMessageBox box(QMessageBox::Warning, LoadQString(str::kAppName), Qs(text::kWrongValue), QMessageBox::Ok, parent);
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(WholeTitleWidth(box, box.windowTitle()), 0, QSizePolicy::Minimum,
+                                      QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    box.exec();
+}
+
+}  // namespace
+
 }  // namespace korv
 
 CTimeZone::CTimeZone(QWidget* parent) : QDialog(parent) {
@@ -65,12 +93,28 @@ CTimeZone::CTimeZone(QWidget* parent) : QDialog(parent) {
     connect(buttons, &QDialogButtonBox::accepted, this, &CTimeZone::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CTimeZone::reject);
 
+    // The offsets the field takes, beside it, so that no entry has to be guessed.
+    auto* range = new QLabel(QStringLiteral("(%1 to +%2 hours)").arg(kMinUtcOffset).arg(kMaxUtcOffset), this);
+    range->setObjectName(QStringLiteral("utcOffsetRange"));
+
     auto* row = new QHBoxLayout;
     row->addWidget(label);
     row->addWidget(m_pEdit, 1);
+    row->addWidget(range);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addWidget(buttons);
+    // Wide enough for the whole title, which a dialog this small would otherwise cut.
+    setMinimumWidth(WholeTitleWidth(*this, windowTitle()));
+    HelpWindow::InstallHelpKey(*this, [] { return help::kTimeZoneContext; });
+}
+
+void CTimeZone::SetUtcOffset(int hoursEast) {
+    if (hoursEast < korv::kMinUtcOffset || hoursEast > korv::kMaxUtcOffset || hoursEast == m_nUtcOffset) {
+        return;  // the same offset keeps the text as the user typed it ("+3")
+    }
+    m_nUtcOffset = hoursEast;
+    m_strText = QString::number(hoursEast);
 }
 
 void CTimeZone::showEvent(QShowEvent* event) {
@@ -110,6 +154,6 @@ bool CTimeZone::ExchangeData(bool toField) {
         m_pEdit->setText(m_strText);
     }
     // Caption and icon as the application's own message boxes have them.
-    QMessageBox::warning(this, korv::LoadQString(korv::str::kAppName), korv::Qs(korv::text::kWrongValue));
+    korv::WarnWrongValue(this);
     return false;
 }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <ctime>
 
 #include "logmodel/log.h"
@@ -46,6 +47,15 @@ QColor ClassColour(std::uint32_t levelClass) {
 }
 
 int ClassIndex(std::uint32_t levelClass) { return std::bit_width(levelClass) - 1; }
+
+// Bars are drawn on a square-root scale: a burst of 200,000 rows next to buckets of a few
+// hundred still leaves those a bar of some pixels, where a linear scale left them none.
+// The share of the full height a bucket of `total` rows takes when the largest holds `most`.
+double BarShare(std::uint64_t total, std::uint64_t most) {
+    return most == 0 ? 0.0 : std::sqrt(double(total)) / std::sqrt(double(most));
+}
+
+const QString kScaleText = QStringLiteral("Bar height: square root of the rows");
 
 
 }  // namespace
@@ -180,19 +190,35 @@ QString TimelineStrip::LocalText(std::int64_t utc, bool withDate) const {
     return QString::fromLatin1(text);
 }
 
+QString TimelineStrip::RangeText(std::int64_t from, std::int64_t to) const {
+    // The end's date is shown when the range crosses midnight, so that "09:00" is never
+    // read as the start's day.
+    const bool sameDay = LocalText(from, true).left(10) == LocalText(to, true).left(10);
+    return LocalText(from, true) + QStringLiteral(" – ") + LocalText(to, !sameDay);
+}
+
 QString TimelineStrip::ToolTipAt(int x) const {
     const int index = m_histogram.BucketIndexAt(TimeAtX(x));
-    if (index < 0 || m_spanTo <= m_spanFrom) {
-        return QString();
+    const std::uint64_t untimed = m_histogram.UntimedCount();
+    QString text;
+    if (index >= 0 && m_spanTo > m_spanFrom) {
+        const TimeBucket& b = m_histogram.Buckets()[std::size_t(index)];
+        text = RangeText(b.start, b.end);
+        const QStringList names = LoadQString(str::kSeverityNames).split(QLatin1Char('|'));
+        for (std::uint32_t levelClass : kStackOrder) {
+            const int k = ClassIndex(levelClass);
+            const QString name = k + 1 < names.size() ? names[k + 1] : QString::number(levelClass);
+            text += QStringLiteral("\n%1: %2").arg(name).arg(b.counts[std::size_t(k)]);
+        }
+        text += QLatin1Char('\n') + kScaleText;
     }
-    const TimeBucket& b = m_histogram.Buckets()[std::size_t(index)];
-    const bool sameDay = LocalText(b.start, true).left(10) == LocalText(b.end, true).left(10);
-    QString text = LocalText(b.start, true) + QStringLiteral(" – ") + LocalText(b.end, !sameDay);
-    const QStringList names = LoadQString(str::kSeverityNames).split(QLatin1Char('|'));
-    for (std::uint32_t levelClass : kStackOrder) {
-        const int k = ClassIndex(levelClass);
-        const QString name = k + 1 < names.size() ? names[k + 1] : QString::number(levelClass);
-        text += QStringLiteral("\n%1: %2").arg(name).arg(b.counts[std::size_t(k)]);
+    // Rows with no time the list shows (0, or past the year 9999) have no bar; they are
+    // counted here wherever the mouse is.
+    if (untimed > 0) {
+        if (!text.isEmpty()) {
+            text += QLatin1Char('\n');
+        }
+        text += QStringLiteral("Rows without a time (no bar): %1").arg(untimed);
     }
     return text;
 }
@@ -212,32 +238,39 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
                 if (n == 0) {
                     continue;
                 }
-                // Heights from the running sum, so that the pieces add up to the bar.
-                const int yLow = area.bottom() - int(below * std::uint64_t(area.height()) / most);
+                // Heights from the running sum, so that the pieces add up to the bar: the
+                // bar's height on the square-root scale, split linearly among the classes.
+                const double bar = BarShare(b.Total(), most) * area.height() / double(b.Total());
+                const int yLow = area.bottom() - int(double(below) * bar);
                 below += n;
-                const int yHigh = area.bottom() - int(below * std::uint64_t(area.height()) / most);
+                const int yHigh = area.bottom() - int(double(below) * bar);
                 painter.fillRect(QRect(x0, yHigh + 1, w, std::max(1, yLow - yHigh)), ClassColour(levelClass));
             }
         }
     }
-    // The time axis: bucket starts, labelled where there is room for the text.
+    // The time axis: ticks at round steps of the shown zone, far enough apart for the
+    // widest label; the first tick of each day carries the date.
     painter.setPen(palette().color(QPalette::Text));
     const int baseline = height() - fontMetrics().descent() - 1;
     painter.drawLine(area.left(), area.bottom() + 1, area.right(), area.bottom() + 1);
     if (m_spanTo > m_spanFrom) {
-        const bool withDate = m_histogram.Size() >= BucketSize::kDay;
-        int nextFree = area.left();
-        for (std::int64_t t = m_spanFrom; t < m_spanTo;) {
-            const int x = XOfTime(t);
-            const QString label = LocalText(t, withDate || x == area.left() || LocalText(t, false) == QStringLiteral("00:00"));
-            const QString shown = withDate ? label.left(10) : label;
-            // A label that would run past the right edge is left out rather than cut.
-            if (x >= nextFree && x + 2 + fontMetrics().horizontalAdvance(shown) <= width()) {
-                painter.drawLine(x, area.bottom() + 1, x, area.bottom() + 4);
-                painter.drawText(x + 2, baseline, shown);
-                nextFree = x + fontMetrics().horizontalAdvance(shown) + 12;
+        const int labelWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 12;
+        const long double secondsPerPixel = (long double)(m_spanTo - m_spanFrom) / (long double)area.width();
+        const std::int64_t step = AxisStep(std::int64_t(secondsPerPixel * labelWidth) + 1);
+        for (const AxisTick& tick : AxisTicks(m_histogram.Zone(), m_spanFrom, m_spanTo, step)) {
+            const int x = XOfTime(tick.utc);
+            // Steps of a day or more are dates; shorter ones times, with the date where a day starts.
+            QString label = LocalText(tick.utc, true);
+            if (step >= 86400) {
+                label = label.left(10);
+            } else if (!tick.startsDay) {
+                label = label.mid(11);
             }
-            t = BucketAt(m_histogram.Zone(), m_histogram.Size(), t).end;
+            painter.drawLine(x, area.bottom() + 1, x, area.bottom() + 4);
+            // A label that would run past the right edge is left out rather than cut.
+            if (x + 2 + fontMetrics().horizontalAdvance(label) <= width()) {
+                painter.drawText(x + 2, baseline, label);
+            }
         }
     }
     if (m_nPressX >= 0 && m_nDragX >= 0 && std::abs(m_nDragX - m_nPressX) >= kDragSlop) {
@@ -246,6 +279,15 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
         painter.fillRect(QRect(QPoint(std::min(m_nPressX, m_nDragX), area.top()),
                                QPoint(std::max(m_nPressX, m_nDragX), area.bottom())),
                          shade);
+        // The period the drag selects, with the end's date when it crosses midnight.
+        if (m_spanTo > m_spanFrom) {
+            const BucketRange first = BucketAt(m_histogram.Zone(), m_histogram.Size(), TimeAtX(std::min(m_nPressX, m_nDragX)));
+            const BucketRange last = BucketAt(m_histogram.Zone(), m_histogram.Size(), TimeAtX(std::max(m_nPressX, m_nDragX)));
+            const QString range = RangeText(first.start, last.end);
+            const int textX = std::clamp(std::min(m_nPressX, m_nDragX) + 2, area.left(),
+                                         std::max(area.left(), area.right() - fontMetrics().horizontalAdvance(range)));
+            painter.drawText(textX, area.top() + fontMetrics().ascent(), range);
+        }
     }
 }
 

@@ -160,7 +160,7 @@ void TimelineWindow::UpdateStatus() {
         }
     }
     m_pOrder->setText(outOfOrder.isEmpty() ? QString()
-                                           : QStringLiteral("Out of time order, kept in file order: ") +
+                                           : QStringLiteral("Out of time order, sorted by time: ") +
                                                  outOfOrder.join(QStringLiteral(", ")));
 }
 

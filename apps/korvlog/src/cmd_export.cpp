@@ -36,8 +36,10 @@ void help(std::ostream& out) {
          "FILE:N takes N from 0; an existing file whose own name ends in :N is that file.\n"
          "Text cells are escaped so that one row is one line (\\\\, \\t, \\r, \\n, \\xHH for\n"
          "other control characters); XML writes U+FFFD for characters XML cannot carry.\n"
-         "JSON Lines and CSV (UTF-8) carry each row's ISO 8601 time and severity too, for\n"
-         "tools that read them directly (a SIEM, DuckDB, pandas, Spark); see korvlog(1).\n"
+         "JSON Lines and CSV (UTF-8) carry each row's RFC 3339 time (null or empty outside\n"
+         "the years 1601-9999), its FILETIME and its severity too, for tools that read them\n"
+         "directly (a SIEM, DuckDB, pandas, Spark); see korvlog(1). Every line of text,\n"
+         "CSV and JSON Lines ends with LF, the last one too.\n"
          "Records that could not be read or decoded are counted on standard error. The\n"
          "output may not be the log, nor a file of an exported directory.\n\n"
          "  -f, --format xml|txt|jsonl|csv|dat   output format (default txt); dat copies\n"
@@ -45,7 +47,9 @@ void help(std::ostream& out) {
          "  -o, --output FILE          output file (default standard output; required for dat)\n"
          "  --histogram                the rows counted per time bucket and severity instead,\n"
          "                             as a table (txt) or as CSV (-f csv); buckets without\n"
-         "                             rows are left out, times are bucket starts\n"
+         "                             rows are left out, times are bucket starts; rows\n"
+         "                             without a time the list shows are on a last\n"
+         "                             \"no time\" line (empty start and end in CSV)\n"
          "  --bucket minute|hour|day   bucket size for --histogram (default: the size that\n"
          "                             fits the rows' span in 50 buckets)\n"
       << kFilterOptionsHelp
@@ -177,7 +181,7 @@ int ExportInOnePass(CLog& log, const std::string& format, ExportSink& sink,
   std::int64_t unread;
   int result;
   if (const std::optional<LineFormat> line = LineFormatOf(format)) {
-    LineExportWriter writer(*line, ColumnTitles(log), log.GetSettingsKey(), sink);
+    LineExportWriter writer(*line, ColumnTitles(log), log.GetSettingsKey(), sink, LineEnd::kLf);
     unread = log.ExportPass(
         [&](const REC_INFO_BASE& row, const std::vector<std::u16string>* cells) {
           if (cells == nullptr) {
@@ -207,7 +211,7 @@ int ExportInOnePass(CLog& log, const std::string& format, ExportSink& sink,
     result = writer.Finish();
     stats = writer.Stats();
   } else {
-    TextExportWriter writer(sink);
+    TextExportWriter writer(sink, LineEnd::kLf);
     TextOutput out;
     std::u16string line;
     unread = log.ExportPass(
@@ -300,13 +304,14 @@ int run(std::span<const std::string_view> args) {
             TextOutput out;
             LogRows rows(log, out);
             if (const std::optional<LineFormat> line = LineFormatOf(o.format)) {
-              result = WriteLineExport(rows, *line, ColumnTitles(log), log.GetSettingsKey(), *sink, progress, &stats);
+              result = WriteLineExport(rows, *line, ColumnTitles(log), log.GetSettingsKey(), *sink, progress, &stats,
+                                       LineEnd::kLf);
             } else if (o.format == "xml") {
               std::vector<std::u16string> names;
               for (const HDR_INFO& column : log.GetHeader().m_columns) names.push_back(column.name);
               result = WriteXmlExport(rows, names, log.GetViewMode() == LOG_VIEW_LIST, *sink, progress, &stats);
             } else {
-              result = WriteTextExport(rows, *sink, progress, &stats);
+              result = WriteTextExport(rows, *sink, progress, &stats, LineEnd::kLf);
             }
           }
           log.SetExporting(false);

@@ -83,7 +83,8 @@ int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, C
     return fail(kExitUsage, argument + ": a directory has no records; FILE:N picks record N of a log file");
   bool damaged = false;
   opened.entry = korv::RecogniseLogTypeIn(KindTable(), path, &damaged);
-  if (opened.entry < 0) return fail(kExitUnknownLog, korv::UnknownLogTypeText(path, damaged));
+  // Named, as timeline reports each log it could not use among several.
+  if (opened.entry < 0) return fail(kExitUnknownLog, argument + ": " + korv::UnknownLogTypeText(path, damaged));
   const LOG_INFO& entry = KindTable()[std::size_t(opened.entry)];
 
   std::uint32_t flags = entry.m_dwFlags;

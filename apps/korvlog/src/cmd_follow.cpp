@@ -172,7 +172,7 @@ bool PrintNew(Followed& f, bool replaced, TextOutput& out) {
     AppendEscapedRow(cells, line);
     bytes.clear();
     out.Append(line, bytes);
-    bytes += "\r\n";
+    bytes += '\n';  // text for the shell: LF only
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) return false;
     f.printed.Mark(*key);
   }

@@ -39,8 +39,9 @@ void help(std::ostream& out) {
          "Rows of the same time come in the order the logs are given, each log's rows in\n"
          "its own order. A log that cannot be opened is named on standard error and the\n"
          "others are shown. A log whose rows are out of time order (its clock was set\n"
-         "back) is named on standard error and its rows keep the log's own order. Text\n"
-         "output escapes each field as export does and separates the fields with TAB.\n\n"
+         "back) is named on standard error and its rows are sorted by time with the\n"
+         "others. Text output escapes each field as export does and separates the fields\n"
+         "with TAB; every line ends with LF, the last one too.\n\n"
       << kTimelineFormatHelp << kFilterOptionsHelp
       << "\nExit status: 0 done, 2 usage error, 6 the output could not be written,\n"
          "7 some logs could not be opened (the others are shown), 8 no log could be opened.\n";
@@ -97,7 +98,7 @@ std::vector<std::unique_ptr<TimelineLog>> OpenAll(const std::vector<std::string>
     entry->source = std::make_unique<LogTimelineSource>(entry->log);
     if (FirstOutOfTimeOrder(*entry->source) >= 0)
       std::cerr << "korvlog: " << path << ": rows out of time order (was the clock set back?); "
-                                          "its rows are kept in the log's own order\n";
+                                          "they are sorted by time\n";
     logs.push_back(std::move(entry));
   }
   return logs;
@@ -115,7 +116,7 @@ int WriteTimeline(std::vector<std::unique_ptr<TimelineLog>>& logs, const std::st
   while (merge.Next(ref)) {
     TimelineLog& l = *logs[ref.log];
     if (!MakeTimelineTexts(l.log, l.source->ListPosition(ref.position), l.kind, scratch, texts)) continue;
-    if (!writer->Row(texts)) break;
+    if (!writer->Row(texts, l.source->TimeAt(ref.position))) break;
   }
   const int result = writer->Finish();
   stats = writer->Stats();

@@ -67,13 +67,23 @@ bool ParseColumns(std::string_view list, std::uint32_t& mask) {
   });
 }
 
-// "YYYY-MM-DD HH:MM:SS" in the process zone.
-bool ParseLocalTime(const std::string& text, std::int64_t& out) {
+enum class TimeParse { kOk, kNotTheForm, kNoSuchTime };
+
+// "YYYY-MM-DD HH:MM:SS" in the process zone: the form, then a time the list can show.
+TimeParse ParseLocalTime(const std::string& text, std::int64_t& out) {
   int y, mo, d, h, mi, s;
   char tail;
   if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6)
-    return false;
-  return MakeLocalTime(y, mo, d, h, mi, s, out);
+    return TimeParse::kNotTheForm;
+  return MakeLocalTime(y, mo, d, h, mi, s, out) ? TimeParse::kOk : TimeParse::kNoSuchTime;
+}
+
+// The refusal of one bound: the form when it is not that, else the dates there are.
+int RefuseBound(std::string_view command, std::string_view option, const std::string& text, TimeParse why) {
+  if (why == TimeParse::kNotTheForm)
+    return UsageError(command, std::string(option) + " takes \"YYYY-MM-DD HH:MM:SS\", not \"" + text + "\"");
+  return UsageError(command, std::string(option) + " " + text +
+                                 " is no date and time from 1601-01-01 00:00:00 to 9999-12-31 23:59:59");
 }
 
 }  // namespace
@@ -150,8 +160,10 @@ int BuildFilter(const FilterOptions& o, CLogFilterData& f, std::string_view comm
   if (o.period == "month") f.m_nOptions |= FILTER_PERIOD_MONTH;
   if (o.period == "range") {
     f.m_nOptions |= FILTER_PERIOD_RANGE;
-    if (!ParseLocalTime(o.from, f.m_timeFrom) || !ParseLocalTime(o.to, f.m_timeTo))
-      return UsageError(command, "--from and --to take \"YYYY-MM-DD HH:MM:SS\"");
+    if (const TimeParse from = ParseLocalTime(o.from, f.m_timeFrom); from != TimeParse::kOk)
+      return RefuseBound(command, "--from", o.from, from);
+    if (const TimeParse to = ParseLocalTime(o.to, f.m_timeTo); to != TimeParse::kOk)
+      return RefuseBound(command, "--to", o.to, to);
     // A range that ends before it begins matches nothing: certainly a mistake.
     if (f.m_timeTo < f.m_timeFrom)
       return UsageError(command, "--from " + o.from + " is after --to " + o.to);

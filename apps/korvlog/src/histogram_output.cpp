@@ -12,6 +12,8 @@
 namespace korv::cli {
 namespace {
 
+constexpr std::string_view kNoTime = "no time";
+
 // Column order: the most severe first, as --types lists them; values are class indices.
 constexpr std::array<int, kSeverityClassCount> kClassOrder = {4, 3, 2, 1, 0};
 constexpr std::array<std::string_view, kSeverityClassCount> kClassTitles = {
@@ -28,10 +30,15 @@ std::string LocalText(const TimeZoneRules& zone, std::int64_t utc) {
   return text;
 }
 
-std::vector<std::string> CountTexts(const TimeBucket& bucket) {
+template <typename Counts>
+std::vector<std::string> CountTexts(const Counts& counts) {
   std::vector<std::string> texts;
-  for (int c : kClassOrder) texts.push_back(std::to_string(bucket.counts[std::size_t(c)]));
-  texts.push_back(std::to_string(bucket.Total()));
+  std::uint64_t total = 0;
+  for (int c : kClassOrder) {
+    texts.push_back(std::to_string(counts[std::size_t(c)]));
+    total += counts[std::size_t(c)];
+  }
+  texts.push_back(std::to_string(total));
   return texts;
 }
 
@@ -51,10 +58,17 @@ std::string HistogramTable(const TimeHistogram& histogram) {
   for (const std::string& t : titles) widths.push_back(t.size());
   for (const TimeBucket& b : histogram.Buckets()) {
     std::vector<std::string> line{LocalText(histogram.Zone(), b.start)};
-    for (std::string& count : CountTexts(b)) line.push_back(std::move(count));
-    for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], line[i].size());
+    for (std::string& count : CountTexts(b.counts)) line.push_back(std::move(count));
     lines.push_back(std::move(line));
   }
+  // Rows the list shows no time for are counted too, on a line of their own.
+  if (histogram.UntimedCount() > 0) {
+    std::vector<std::string> line{std::string(kNoTime)};
+    for (std::string& count : CountTexts(histogram.UntimedCounts())) line.push_back(std::move(count));
+    lines.push_back(std::move(line));
+  }
+  for (const auto& line : lines)
+    for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], line[i].size());
   std::string out;
   auto emit = [&](const std::vector<std::string>& cells) {
     out += cells[0];
@@ -72,17 +86,25 @@ std::string HistogramTable(const TimeHistogram& histogram) {
 
 std::string HistogramCsv(const TimeHistogram& histogram) {
   // No field can hold a comma, a quote or a line break (digits and fixed-form times), so
-  // none is quoted.
-  std::string out = "start,end,critical,error,warning,information,diagnostic,total\r\n";
+  // none is quoted. Lines end with LF, the last one too, as all of korvlog's text does.
+  std::string out = "start,end,critical,error,warning,information,diagnostic,total\n";
+  auto counts = [&out](const std::vector<std::string>& texts) {
+    for (const std::string& count : texts) {
+      out += ',';
+      out += count;
+    }
+    out += '\n';
+  };
   for (const TimeBucket& b : histogram.Buckets()) {
     out += LocalText(histogram.Zone(), b.start);
     out += ',';
     out += LocalText(histogram.Zone(), b.end);
-    for (const std::string& count : CountTexts(b)) {
-      out += ',';
-      out += count;
-    }
-    out += "\r\n";
+    counts(CountTexts(b.counts));
+  }
+  // The rows without a shown time: no start and no end.
+  if (histogram.UntimedCount() > 0) {
+    out += ',';
+    counts(CountTexts(histogram.UntimedCounts()));
   }
   return out;
 }

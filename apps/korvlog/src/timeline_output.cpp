@@ -1,18 +1,20 @@
 #include "timeline_output.h"
 
 #include <span>
+#include <string>
 
+#include "logmodel/record_time.h"
 #include "logmodel/text_formats.h"
 #include "text_output.h"
 
 namespace korv::cli {
 namespace {
 
-// Lines of the text export's kind: CR LF between lines, the locale's character set.
+// Lines of the text export's kind in the locale's character set, each ended by LF.
 class TextTimeline : public TimelineWriter {
  public:
-  explicit TextTimeline(ExportSink& sink) : writer_(sink) {}
-  bool Row(const std::array<std::u16string, kTimelineColumns>& texts) override {
+  explicit TextTimeline(ExportSink& sink) : writer_(sink, LineEnd::kLf) {}
+  bool Row(const std::array<std::u16string, kTimelineColumns>& texts, platform::FileTime) override {
     line_.clear();
     for (std::size_t c = 0; c < texts.size(); ++c) {
       if (c > 0) line_ += u'\t';
@@ -34,26 +36,31 @@ class TextTimeline : public TimelineWriter {
 class LineTimeline : public TimelineWriter {
  public:
   LineTimeline(ExportSink& sink, bool csv) : sink_(sink), csv_(csv) {
-    if (csv_) {
-      const std::array<std::u16string, kTimelineColumns> titles = {
-          std::u16string(kTimelineTitles[0]), std::u16string(kTimelineTitles[1]),
-          std::u16string(kTimelineTitles[2]), std::u16string(kTimelineTitles[3])};
-      AppendCsvRecord(titles, bytes_);
-      bytes_ += "\r\n";
-    }
+    if (csv_) bytes_ += "Time,FileTime,Severity,Log,Summary\n";
   }
-  bool Row(const std::array<std::u16string, kTimelineColumns>& texts) override {
+  bool Row(const std::array<std::u16string, kTimelineColumns>& texts, platform::FileTime time) override {
     if (!ok_) return false;
     if (csv_) {
-      AppendCsvRecord(std::span<const std::u16string>(texts), bytes_);
-      bytes_ += "\r\n";
+      AppendIsoRecordTime(time, bytes_);  // empty where the list shows no time
+      bytes_ += ',' + std::to_string(time);
+      for (std::size_t c = 1; c < texts.size(); ++c) {
+        bytes_ += ',';
+        AppendCsvField(texts[c], bytes_);
+      }
+      bytes_ += '\n';
     } else {
       static constexpr std::array<std::string_view, kTimelineColumns> kMembers = {"time", "severity", "log",
                                                                                   "summary"};
-      bytes_ += '{';
-      for (std::size_t c = 0; c < texts.size(); ++c) {
-        if (c > 0) bytes_ += ',';
+      bytes_ += "{\"time\":";
+      const std::size_t at = bytes_.size();
+      bytes_ += '"';
+      if (AppendIsoRecordTime(time, bytes_))
         bytes_ += '"';
+      else
+        bytes_.resize(at), bytes_ += "null";
+      bytes_ += ",\"filetime\":" + std::to_string(time);
+      for (std::size_t c = 1; c < texts.size(); ++c) {
+        bytes_ += ",\"";
         bytes_ += kMembers[c];
         bytes_ += "\":";
         AppendJsonString(texts[c], bytes_);

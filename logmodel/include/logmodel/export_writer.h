@@ -77,6 +77,12 @@ struct ExportStats {
   int skipped = 0;
 };
 
+// How the text formats end their lines. kCrLf is the viewer's own form, kept by its Export
+// and Copy: CR LF between text lines (none after the last), CR LF after each CSV record.
+// kLf is text for the shell (korvlog): every line ends with LF, the last one too, so that
+// `wc -l` counts the rows and `cut` or `awk` keep no CR.
+enum class LineEnd { kCrLf, kLf };
+
 // Progress of a running export in percent, offered while rows 256-511, 768-1023, ... are
 // written; ExportProgressText makes the status text "Exporting 85.3%" of it.
 using ExportProgress = std::function<void(float percent)>;
@@ -93,9 +99,9 @@ int WriteXmlExport(ExportRows& rows, const std::vector<std::u16string>& names, b
                    ExportSink& sink, const ExportProgress& progress, ExportStats* stats = nullptr);
 
 // Text of all rows: one line per row in the locale's character set, CR LF between lines
-// (none before the first and none after the last).
+// (none before the first and none after the last), or with kLf an LF after every line.
 int WriteTextExport(ExportRows& rows, ExportSink& sink, const ExportProgress& progress,
-                    ExportStats* stats = nullptr);
+                    ExportStats* stats = nullptr, LineEnd ends = LineEnd::kCrLf);
 
 // The two formats fed one row at a time, for a caller that makes each row as it reads the
 // log rather than reading rows by index. WriteXmlExport and WriteTextExport are loops over
@@ -131,7 +137,7 @@ class XmlExportWriter {
 
 class TextExportWriter {
  public:
-  explicit TextExportWriter(ExportSink& sink);
+  explicit TextExportWriter(ExportSink& sink, LineEnd ends = LineEnd::kCrLf);
   ~TextExportWriter();
   TextExportWriter(const TextExportWriter&) = delete;
   TextExportWriter& operator=(const TextExportWriter&) = delete;
@@ -147,6 +153,7 @@ class TextExportWriter {
   std::unique_ptr<Buffer> buffer_;
   std::string bytes_;
   bool utf8_;  // the locale does not change during an export
+  LineEnd ends_;
   bool first_ = true;
   bool ok_ = true;
   ExportStats stats_;

@@ -59,9 +59,14 @@ class CLogFilterData {
 
 namespace korv {
 
-// Seconds since 1970 of a local calendar time, as mktime converts it. False when a field
-// is out of range (year >= 1970, month 1-12, day 1-31, hour 0-23, minute and second 0-59)
-// or mktime fails.
+// The calendar dates a time period may name: every date the list can show a record at,
+// from the first FILETIME day to the last four-digit year.
+inline constexpr int kFirstPeriodYear = 1601;
+inline constexpr int kLastPeriodYear = 9999;
+
+// Seconds since 1970 of a local calendar time, as mktime converts it (negative before
+// 1970). False when a field is out of range (year 1601-9999, month 1-12, a day the month
+// has, hour 0-23, minute and second 0-59) or mktime fails.
 bool MakeLocalTime(int year, int month, int day, int hour, int minute, int second,
                    std::int64_t& out);
 

@@ -1,8 +1,9 @@
 #pragma once
 // The line formats that other tools read directly: JSON Lines (one object per row and line)
-// and CSV (RFC 4180, a header line, CR LF line ends), both UTF-8 without a byte-order mark.
-// They carry what the text export leaves to the eye: the ISO 8601 time with its offset, the
-// severity, the log kind, the record and row indices and the row's flags. Used by the
+// and CSV (RFC 4180, a header line, CR LF line ends; LF for korvlog), both UTF-8 without a
+// byte-order mark. They carry what the text export leaves to the eye: the RFC 3339 time with
+// its offset, the raw FILETIME, the severity, the log kind, the record and row indices and
+// the row's flags. Used by the
 // viewer's Export command and by `korvlog export`, row at a time like the other writers.
 
 #include <memory>
@@ -16,18 +17,20 @@ namespace korv {
 
 enum class LineFormat { kJsonLines, kCsv };
 
-// JSON Lines: {"time":"2026-03-14T10:26:53+01:00","severity":"Warning","log":KEY,"record":R,
-// "row":N,"deleted":false,"corrupted":false, then one string member per column}. A column's
-// member is its title, made unique against the fixed names and the other titles
-// (UniqueMemberNames: "Time" becomes "Time_2", a second "Text" "Text_2"). "time" is null for
-// a time without a calendar date.
-// CSV: a header line Time,Severity,<titles>, the titles made unique against those two and
-// each other as in JSON, then per row the ISO time (empty without a date), the severity and
-// the cells.
+// JSON Lines: {"time":"2026-03-14T10:26:53+01:00","filetime":134179012130000000,
+// "severity":"Warning","log":KEY,"record":R,"row":N,"deleted":false,"corrupted":false, then
+// one string member per column}. A column's member is its title, made unique against the
+// fixed names and the other titles (UniqueMemberNames: "Time" becomes "Time_2", a second
+// "Text" "Text_2"). "time" is null for a time the list shows no date for (outside the years
+// 1601 to 9999 in the shown zone, which RFC 3339 readers refuse); "filetime" is the record's
+// time as stored, always, so nothing is lost and equal texts still order exactly.
+// CSV: a header line Time,FileTime,Severity,<titles>, the titles made unique against those
+// and each other as in JSON, then per row the ISO time (empty without a date), the FILETIME,
+// the severity and the cells.
 class LineExportWriter {
  public:
   LineExportWriter(LineFormat format, const std::vector<std::u16string>& titles, const std::string& logKey,
-                   ExportSink& sink);
+                   ExportSink& sink, LineEnd ends = LineEnd::kCrLf);
   ~LineExportWriter();
   LineExportWriter(const LineExportWriter&) = delete;
   LineExportWriter& operator=(const LineExportWriter&) = delete;
@@ -47,6 +50,7 @@ class LineExportWriter {
   std::vector<std::string> members_;  // JSON: ,"name": of each column, made once
   std::string logMember_;             // JSON: "log":"KEY", made once
   std::size_t columns_;
+  const char* csvLineEnd_;  // "\r\n", or "\n" for the shell
   ExportSink& sink_;
   std::unique_ptr<Buffer> buffer_;
   std::string bytes_;
@@ -59,6 +63,6 @@ class LineExportWriter {
 // text.
 int WriteLineExport(ExportRows& rows, LineFormat format, const std::vector<std::u16string>& titles,
                     const std::string& logKey, ExportSink& sink, const ExportProgress& progress,
-                    ExportStats* stats = nullptr);
+                    ExportStats* stats = nullptr, LineEnd ends = LineEnd::kCrLf);
 
 }  // namespace korv

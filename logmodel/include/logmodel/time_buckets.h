@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "logmodel/time_zone_rules.h"
 
@@ -50,5 +51,18 @@ struct BucketRange {
   std::int64_t end = 0;
 };
 BucketRange BucketAt(const TimeZoneRules& zone, BucketSize size, std::int64_t utc);
+
+// The time axis: ticks at round steps of the shown zone's clock (1, 2, 5, 10, 15 and 30
+// minutes; 1, 2, 3, 6 and 12 hours; a day; a week and its doublings), whatever the buckets.
+// The smallest step of at least `minSeconds`.
+std::int64_t AxisStep(std::int64_t minSeconds);
+struct AxisTick {
+  std::int64_t utc = 0;
+  bool startsDay = false;  // the first tick, or the first of its local day: labelled with the date
+};
+// The ticks in [from, to] for `step` (from AxisStep): local multiples of the step, a week
+// step's ticks on Mondays. At most `limit` ticks.
+std::vector<AxisTick> AxisTicks(const TimeZoneRules& zone, std::int64_t from, std::int64_t to, std::int64_t step,
+                                std::size_t limit = 4096);
 
 }  // namespace korv

@@ -1,20 +1,17 @@
 #pragma once
 // One timeline of several logs: their visible rows interleaved by time, newest first.
 //
-// Each log's list is already in time order (newest first), so the logs are merged, never
-// sorted: a cursor per log walks its list from the top, and the newest of the cursors' rows
-// comes next. Nothing of a row is copied; a timeline position names a log and a position in
-// that log's list (8 bytes a row when the whole timeline is kept, nothing per row when it is
-// walked).
+// A log's list is nearly always in time order already (newest first), so the logs are
+// merged: a cursor per log walks its rows from the top, and the newest of the cursors' rows
+// comes next. A log whose rows are not in time order (its clock was set back while it was
+// written) is sorted first, and only that log: its cursor walks an order of its own (4 bytes
+// a row). Nothing of a row is copied; a timeline position names a log and a row's index in
+// that log (8 bytes a row when the whole timeline is kept, nothing per row of a log in order
+// when it is walked).
 //
 // Equal times keep a stable order: the log given first comes first, and within one log its
-// rows keep the order of its own list (record, then row).
-//
-// A log whose rows are not in time order (the clock was set back while it was written) is
-// still taken in its own list order: its cursor only moves forward, so every row comes exactly
-// once and the log's own order is kept, and the interleaving with the other logs follows the
-// time of each cursor's current row. Sorting such a log would show its rows in an order its own
-// window never shows, and would need memory and time beyond the merge.
+// rows keep the order of its own list (the order its export writes them), so the timeline
+// is a stable sort by time of the logs' lists one after the other.
 
 #include <cstdint>
 #include <span>
@@ -72,20 +69,27 @@ class TimelineMerge {
   struct Head {
     platform::FileTime time;
     std::uint32_t log;
-    std::int32_t position;
+    std::int32_t step;  // how far the log's cursor has come
   };
   // Max-heap order: the newer row first, on equal times the log given first.
   static bool After(const Head& a, const Head& b);
-  void Push(std::uint32_t log, std::int32_t position);
+  void Push(std::uint32_t log, std::int32_t step);
+  // The source index of a log's `step`-th row in time order.
+  std::int32_t IndexAt(std::uint32_t log, std::int32_t step) const;
 
   std::vector<const TimelineSource*> sources_;  // not owned
-  std::vector<Head> heap_;                      // one head per log with rows left
+  // Per log: empty when the log is in time order, else its indices sorted newest first.
+  std::vector<std::vector<std::int32_t>> sorted_;
+  std::vector<Head> heap_;  // one head per log with rows left
   std::int64_t remaining_ = 0;
 };
 
 // The first index whose row is newer than the row before it (the log is out of time order
 // there), or -1 when the log is in time order. Reads the times only, no record.
 std::int32_t FirstOutOfTimeOrder(const TimelineSource& source);
+
+// The indices of `source` newest first, equal times in index order (a stable sort).
+std::vector<std::int32_t> TimeOrder(const TimelineSource& source);
 
 // The whole timeline, for a window that shows any position at once.
 std::vector<TimelineRef> MergeTimeline(std::span<const TimelineSource* const> sources);

@@ -122,4 +122,5 @@ namespace korv::help {
 inline constexpr std::uint32_t kMainContext = 0x20000 + idd::kMain;
 inline constexpr std::uint32_t kFindContext = 0x60255;        // find window, idle
 inline constexpr std::uint32_t kFilterContext = 0x60255 + 1;  // searching and filtering
+inline constexpr std::uint32_t kTimeZoneContext = 0x20000 + idd::kTimeZone;
 }  // namespace korv::help

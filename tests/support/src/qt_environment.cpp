@@ -42,6 +42,7 @@ MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer) {
     if (!box || !box->isVisible()) return;
     text = box->text();
     caption = box->windowTitle();
+    width = box->width();
     ++shown;
     QAbstractButton* button = answer == QMessageBox::NoButton ? nullptr : box->button(answer);
     if (!button) button = box->defaultButton();

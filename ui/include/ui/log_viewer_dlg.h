@@ -107,8 +107,11 @@ public:
     // The child windows this window opened that are still open.
     QList<CLogViewerDlg*> ChildWindows() const;
 
-    // Time Zone without its dialog: applies offset `hoursEast` as the command does.
+    // Time Zone without its dialog: applies offset `hoursEast` as the command does, in
+    // every viewer window.
     void ApplyUtcOffset(int hoursEast);
+    // The offset (hours east of UTC) record times are shown in now: the process's.
+    static int ShownUtcOffset();
     // Makes `criteria` the log's filter as Filter › Advanced does (selection kept by record).
     void ApplyFilterCriteria(const CLogFilterData& criteria);
 
@@ -173,6 +176,8 @@ private:
     // Applies the rows the updater has handed over, keeping the selection
     // and the top row by record in list view.
     void ApplyPendingRows();
+    // After the process zone changed: the log reloaded so that every shown time is new.
+    void ShowTimesInZone(int hoursEast);
     // The log was opened before its chain was walked and the walk found it broken: open it
     // again as it was opened (by path, or from the Logs menu), which fails there and offers
     // the repair.

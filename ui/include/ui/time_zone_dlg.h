@@ -1,8 +1,9 @@
 #pragma once
 // The time-zone setup dialog: one field for the offset of the viewer's
-// local time from UTC in whole hours (east positive, -12..14). A wrong entry
-// is refused with "Wrong value!": the previous text and offset stay, and the
-// dialog stays open with the wrong entry selected for correction.
+// local time from UTC in whole hours (east positive, -12..14), with that range
+// shown beside it. A wrong entry is refused with "Wrong value!": the previous
+// text and offset stay, and the dialog stays open with the wrong entry
+// selected for correction. F1 opens its help topic.
 
 #include <QDialog>
 #include <QString>
@@ -11,6 +12,7 @@
 #include <string_view>
 
 class QLineEdit;
+class QWidget;
 
 namespace korv {
 
@@ -22,6 +24,9 @@ std::optional<int> ScanDecimal(std::string_view text);
 inline constexpr int kMinUtcOffset = -12;
 inline constexpr int kMaxUtcOffset = 14;
 
+// The width a small window needs for its whole `title` in the title bar.
+int WholeTitleWidth(const QWidget& window, const QString& title);
+
 }  // namespace korv
 
 class CTimeZone : public QDialog {
@@ -31,6 +36,8 @@ public:
     explicit CTimeZone(QWidget* parent = nullptr);
 
     int UtcOffset() const { return m_nUtcOffset; }
+    // The offset in force, as the next opening shows it (valid values only).
+    void SetUtcOffset(int hoursEast);
     const QString& Text() const { return m_strText; }
 
     void accept() override;

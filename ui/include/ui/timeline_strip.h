@@ -1,6 +1,7 @@
 #pragma once
 // The severity timeline above the list: the visible rows counted per time bucket, one bar per
-// bucket stacked by severity class, the time axis in the shown time zone. Painting walks the
+// bucket stacked by severity class on a square-root scale, the time axis at round steps of
+// the shown time zone. Painting walks the
 // buckets only, so its cost does not grow with the rows. The window tells the strip when rows
 // were appended or replaced; any other change (filter, zone, log) it notices in Sync and
 // recounts.
@@ -48,8 +49,11 @@ public:
     std::int64_t TimeAtX(int x) const;
     // Columns (buckets) the current width holds.
     int Columns() const;
-    // The hover text of the bucket under `x`; empty where no row is.
+    // The hover text of the bucket under `x` (its range, counts and the bars' scale) and the
+    // count of rows without a time; empty where neither is.
     QString ToolTipAt(int x) const;
+    // "2026-11-29 22:00 – 2026-11-30 02:00": the end's date only when the day changes.
+    QString RangeText(std::int64_t from, std::int64_t to) const;
     // Whether the strip shows something for this log: a whole log (a file log in either view,
     // a directory of scan logs), not one record.
     static bool Applies(const CLog* log);

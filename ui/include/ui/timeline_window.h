@@ -52,7 +52,7 @@ public:
     // The status bar's texts: the row count, and the logs that did not open.
     QString CountText() const;
     QString UnopenedText() const;
-    // The logs whose rows are out of time order (a clock set back), which keep their own order.
+    // The logs whose rows are out of time order (a clock set back), whose rows are sorted.
     QString OrderText() const;
     // The record windows this window opened that are still open.
     QList<CLogViewerDlg*> ChildWindows() const;

@@ -5,6 +5,7 @@
 // a line end other than CR LF), so a test that reads the output back also checks that it is
 // valid.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,8 +16,8 @@
 
 namespace korv::test {
 
-// A JSON value of the kinds the exports write: text, number (kept as its text), boolean.
-using JsonScalar = std::variant<std::u16string, std::string, bool>;
+// A JSON value of the kinds the exports write: text, number (kept as its text), boolean, null.
+using JsonScalar = std::variant<std::u16string, std::string, bool, std::nullptr_t>;
 using JsonObject = std::vector<std::pair<std::u16string, JsonScalar>>;
 
 namespace detail {
@@ -158,6 +159,7 @@ class JsonReader {
     }
     if (s_.substr(i_).starts_with("true")) return i_ += 4, value = true, true;
     if (s_.substr(i_).starts_with("false")) return i_ += 5, value = false, true;
+    if (s_.substr(i_).starts_with("null")) return i_ += 4, value = nullptr, true;
     // An integer: optional minus, then 0 or digits without a leading zero.
     const std::size_t start = i_;
     Take('-');
@@ -207,10 +209,12 @@ inline std::optional<std::u16string> Utf8ToUtf16(std::string_view s) {
   return out;
 }
 
-// An RFC 4180 text: records ended by CR LF (the last one too), fields split by commas, a
-// field either plain (no quote, CR or LF in it) or enclosed in quotes with each quote
-// doubled. Nullopt for anything else or for bytes that are not UTF-8.
-inline std::optional<std::vector<std::vector<std::u16string>>> ParseCsv(std::string_view text) {
+// An RFC 4180 text: records ended by `lineEnd` (CR LF as the viewer writes, LF as korvlog
+// does; the last one too), fields split by commas, a field either plain (no quote, CR or LF
+// in it) or enclosed in quotes with each quote doubled. Nullopt for anything else or for
+// bytes that are not UTF-8.
+inline std::optional<std::vector<std::vector<std::u16string>>> ParseCsv(std::string_view text,
+                                                                         std::string_view lineEnd = "\r\n") {
   std::vector<std::vector<std::u16string>> records;
   std::vector<std::u16string> record;
   std::string field;
@@ -249,8 +253,8 @@ inline std::optional<std::vector<std::vector<std::u16string>>> ParseCsv(std::str
       ++i;
       continue;
     }
-    if (text.substr(i).starts_with("\r\n")) {
-      i += 2;
+    if (text.substr(i).starts_with(lineEnd)) {
+      i += lineEnd.size();
       records.push_back(std::move(record));
       record.clear();
       continue;

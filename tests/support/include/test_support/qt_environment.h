@@ -20,6 +20,7 @@ class MessageBoxAnswerer {
 
   QString text;
   QString caption;
+  int width = 0;  // of the last box, as shown
   int shown = 0;
 
  private:
