@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace korv::test {
 namespace {
@@ -89,6 +91,8 @@ TEST_F(InstallTest, FilesLandInTheUsualPlaces) {
       {"share/zsh/vendor-completions/_korvlog", false},
       {"share/doc/korv-logviewer/copyright", false},
       {"share/doc/korv-logviewer/changelog.gz", false},
+      {"share/doc/korvlog/copyright", false},
+      {"share/doc/korvlog/changelog.gz", false},
       {"share/doc/korv-logviewer-demo/copyright", false},
   };
   for (const Expected& f : files) {
@@ -127,6 +131,61 @@ TEST_F(InstallTest, ProgramsOnThePathFindTheModuleBesideThem) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(version, std::string(name) + " " + KORV_VERSION_TEXT + "\n");
   }
+}
+
+// Each package is one install component. korvlog's must carry nothing of the
+// viewer (a server installs it alone, without Qt), and no file may be missing
+// from every component or land in two packages.
+TEST_F(InstallTest, EachPackageCarriesItsOwnFiles) {
+  const struct {
+    const char* component;
+    std::vector<std::string> has;
+    std::vector<std::string> lacks;
+  } cases[] = {
+      {"korvlog",
+       {"bin/korvlog", "lib/korv-logviewer/korvlog", "share/man/man1/korvlog.1.gz",
+        "share/bash-completion/completions/korvlog", "share/zsh/vendor-completions/_korvlog",
+        "share/doc/korvlog/copyright"},
+       {"bin/korv-logviewer", "lib/korv-logviewer/korv-logviewer", "lib/korv-logviewer/lvmod_32.so",
+        "share/applications", "share/mime", "share/icons", "share/man/man1/korv-logviewer.1.gz"}},
+      {"viewer",
+       {"bin/korv-logviewer", "lib/korv-logviewer/korv-logviewer", "share/applications/korv-logviewer.desktop",
+        "share/mime/packages/korv-logviewer.xml", "share/icons/hicolor/48x48/apps/korv-logviewer.png",
+        "share/man/man1/korv-logviewer.1.gz", "share/doc/korv-logviewer/copyright"},
+       {"bin/korvlog", "lib/korv-logviewer/korvlog", "lib/korv-logviewer/lvmod_32.so", "share/man/man1/korvlog.1.gz",
+        "share/bash-completion"}},
+      {"demo",
+       {"lib/korv-logviewer/lvmod_32.so", "bin/korvlog-write", "bin/korv-productd",
+        "share/man/man1/korvlog-write.1.gz", "share/man/man1/korv-productd.1.gz",
+        "share/doc/korv-logviewer-demo/copyright"},
+       {"bin/korvlog", "bin/korv-logviewer", "share/man/man1/korvlog.1.gz", "share/applications"}},
+  };
+  std::vector<std::string> files_in_components;  // relative paths, one per component that holds it
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.component);
+    const fs::path root = *prefix_ / "components" / c.component;
+    int status = -1;
+    const std::string log = run(std::string(KORV_CMAKE_COMMAND) + " --install " +
+                                    fs::path(KORV_BIN_DIR).parent_path().string() + " --prefix " + root.string() +
+                                    " --component " + c.component,
+                                status);
+    ASSERT_EQ(status, 0) << log;
+    for (const std::string& path : c.has) EXPECT_TRUE(fs::exists(root / path)) << path;
+    for (const std::string& path : c.lacks) EXPECT_FALSE(fs::exists(root / path)) << path;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      if (!entry.is_directory()) files_in_components.push_back(fs::relative(entry.path(), root).string());
+    }
+  }
+  // Together the components are the whole install, each file once.
+  std::vector<std::string> files_in_install;
+  for (const char* top : {"bin", "lib", "share"}) {
+    for (const auto& entry : fs::recursive_directory_iterator(*prefix_ / top)) {
+      if (!entry.is_directory()) files_in_install.push_back(fs::relative(entry.path(), *prefix_).string());
+    }
+  }
+  std::sort(files_in_components.begin(), files_in_components.end());
+  std::sort(files_in_install.begin(), files_in_install.end());
+  EXPECT_EQ(files_in_components, files_in_install);
 }
 
 // The bash completion parses, registers itself for korvlog and offers the

@@ -122,7 +122,9 @@ INSTANTIATE_TEST_SUITE_P(
                       HelpCase{"KorvlogExport", "korvlog export --help", "korvlog.1"},
                       HelpCase{"KorvlogFollow", "korvlog follow --help", "korvlog.1"},
                       HelpCase{"KorvlogRepair", "korvlog repair --help", "korvlog.1"},
-                      HelpCase{"KorvlogTimeline", "korvlog timeline --help", "korvlog.1"}),
+                      HelpCase{"KorvlogTimeline", "korvlog timeline --help", "korvlog.1"},
+                      HelpCase{"Writer", "korvlog-write --help", "korvlog-write.1"},
+                      HelpCase{"Service", "korv-productd --help", "korv-productd.1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ManPage, KorvlogPageHasEveryCommand) {
