@@ -44,9 +44,11 @@ bool CLog::DecodeOrRaw(std::mutex& lock, std::int32_t record, const RecordRead& 
     block.clear();
     return false;
   }
-  if (!m_bRaw && !read.damaged && DecodeUnder(lock, read.type, read.payload, block)) return true;
-  // Nothing the module could read, or nothing asked of it: the record's own bytes stand for
-  // it, so that no record is left out of the list.
+  if (!m_bRaw && !read.damaged && DecodeUnder(lock, read.type, read.payload, block) &&
+      RowCount(DecodedBlock(block)) > 0)
+    return true;
+  // Nothing the module could read (it failed, or gave no row), or nothing asked of it: the
+  // record's own bytes stand for it, so that no record is left out of the list.
   raw = true;
   korv::RawRecord facts;
   facts.record = record;
