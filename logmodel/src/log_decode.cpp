@@ -56,7 +56,9 @@ bool CLog::DecodeOrRaw(std::mutex& lock, std::int32_t record, const RecordRead& 
   facts.kindName = KindNameOf(read.type);
   facts.time = read.time;
   facts.damaged = read.damaged;
-  korv::MakeRawBlock(facts, read.payload, m_bRaw, m_nViewMode, block);
+  const std::size_t columns = std::size_t(GetColumnCount());
+  const std::size_t dataColumns = m_nViewMode == LOG_VIEW_LIST && columns > 0 ? columns - 1 : columns;
+  korv::MakeRawBlock(facts, read.payload, m_bRaw, m_nViewMode, dataColumns, block);
   return true;
 }
 

@@ -38,7 +38,7 @@ void AppendKindText(std::uint32_t type, std::u16string_view kindName, std::u16st
 }
 
 void MakeRawBlock(const RawRecord& r, std::span<const std::uint8_t> payload, bool rawLog, int viewMode,
-                  std::vector<std::uint8_t>& block) {
+                  std::size_t dataColumns, std::vector<std::uint8_t>& block) {
   // The cells' texts, each NUL-terminated, back to back.
   std::u16string texts;
   std::vector<std::size_t> starts;  // in units of `texts`
@@ -73,6 +73,10 @@ void MakeRawBlock(const RawRecord& r, std::span<const std::uint8_t> payload, boo
       AppendRawTexts(payload, texts);
     }
     end_cell();
+    for (std::size_t c = 1; c < dataColumns; ++c) {
+      cell();
+      end_cell();
+    }
   }
   // Fixed part, one row offset, then the row: level, cell offsets, texts.
   const std::size_t cells = starts.size();

@@ -26,9 +26,10 @@ std::u16string RawHeaderText();
 
 // The block of a raw record's one row, level 0. In a log shown raw (`rawLog`) its cells are
 // the raw columns (view mode 1 leaves the time to the list's own time column); in a decoded
-// log the first data column holds it all: kind, size and texts.
+// log the first data column holds it all, kind, size and texts, and the other `dataColumns`
+// are empty cells, as a decoded row's would be.
 void MakeRawBlock(const RawRecord& r, std::span<const std::uint8_t> payload, bool rawLog, int viewMode,
-                  std::vector<std::uint8_t>& block);
+                  std::size_t dataColumns, std::vector<std::uint8_t>& block);
 
 // The Kind text: the record type in hexadecimal and the kind's name.
 void AppendKindText(std::uint32_t type, std::u16string_view kindName, std::u16string& out);
