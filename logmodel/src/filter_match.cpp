@@ -1,5 +1,6 @@
 #include "logmodel/filter_match.h"
 
+#include "logmodel/rec_info.h"
 #include "logmodel/severity.h"
 #include "logmodel/text_pattern.h"
 #include "logmodel/word_chars.h"
@@ -82,8 +83,12 @@ bool FindWholeWord(std::u16string_view text, std::u16string_view word, bool fold
 
 bool PassesRowTests(const CLogFilterData& filter, std::uint32_t flags, std::uint32_t level,
                     platform::FileTime time) {
-  if ((flags & 0x20000000u) && !(filter.m_nTypeMask & FILTER_SHOW_DELETED)) return false;
-  if (!(filter.m_nTypeMask & LevelClass(level))) return false;
+  // A corrupted row stands for lost data (a repaired gap's placeholder is a deleted record
+  // in the file): it is shown whatever the Deleted filter says. It has no severity, nor has
+  // a raw row, so the severity bits do not select either.
+  const bool corrupted = (flags & ROW_FLAG_CORRUPTED) != 0;
+  if ((flags & ROW_FLAG_DELETED) && !corrupted && !(filter.m_nTypeMask & FILTER_SHOW_DELETED)) return false;
+  if (!corrupted && !(flags & ROW_FLAG_RAW) && !(filter.m_nTypeMask & LevelClass(level))) return false;
   if (filter.Period() != FILTER_PERIOD_WHOLE) {
     // Unsigned division first: the result is below 2^64 / 10^7, so the subtraction is safe.
     const std::int64_t t = std::int64_t(time / platform::kTicksPerSecond) - 11644473600LL;

@@ -12,13 +12,16 @@ namespace korv {
 namespace {
 
 // The fixed members, in the order each object carries them; no column may take their names.
-constexpr std::u16string_view kFixedMembers[] = {u"time",   u"filetime", u"severity",  u"log",
-                                                 u"record", u"row",      u"deleted",   u"corrupted"};
+constexpr std::u16string_view kFixedMembers[] = {u"time", u"filetime", u"severity",  u"log", u"record",
+                                                 u"row",  u"deleted",  u"corrupted", u"raw"};
 
 void AppendAscii(std::string_view text, std::string& out) { out.append(text.data(), text.size()); }
 
 void AppendSeverity(const REC_INFO_BASE& info, std::string& out, bool json) {
-  const std::u16string_view name = SeverityName((info.flags & ROW_FLAG_CORRUPTED) != 0, LevelClass(info.level));
+  const bool corrupted = (info.flags & ROW_FLAG_CORRUPTED) != 0;
+  // The Type column's text: a raw row has no severity.
+  const std::u16string_view name =
+      !corrupted && (info.flags & ROW_FLAG_RAW) ? u"Raw" : SeverityName(corrupted, LevelClass(info.level));
   if (json)
     AppendJsonString(name, out);
   else
@@ -83,6 +86,7 @@ void LineExportWriter::JsonRow(const REC_INFO_BASE& info, const std::vector<std:
   b += std::to_string(info.row);
   AppendAscii((info.flags & ROW_FLAG_DELETED) ? ",\"deleted\":true" : ",\"deleted\":false", b);
   AppendAscii((info.flags & ROW_FLAG_CORRUPTED) ? ",\"corrupted\":true" : ",\"corrupted\":false", b);
+  AppendAscii((info.flags & ROW_FLAG_RAW) ? ",\"raw\":true" : ",\"raw\":false", b);
   for (std::size_t c = 0; c < columns_; ++c) {
     b += members_[c];
     AppendJsonString(c < cells.size() ? std::u16string_view(cells[c]) : std::u16string_view(), b);
@@ -135,9 +139,18 @@ int WriteLineExport(ExportRows& rows, LineFormat format, const std::vector<std::
   const int count = rows.Count();
   int result = kExportOk;
   for (int i = 0; i < count; ++i) {
-    if (!rows.RowInfo(i, info) || !rows.Cells(i, cells)) {
+    if (!rows.RowInfo(i, info)) {
       writer.Skip();
       continue;
+    }
+    if (!rows.Cells(i, cells)) {
+      // A corrupted row stands for lost data and has no cells: it is written with its flags,
+      // where an investigator's tools look for it. Any other row without cells is skipped.
+      if (!(info.flags & ROW_FLAG_CORRUPTED)) {
+        writer.Skip();
+        continue;
+      }
+      cells.clear();
     }
     if (!writer.Row(info, cells)) {
       result = kExportWriteFailed;

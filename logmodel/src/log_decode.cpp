@@ -6,6 +6,7 @@
 #include "logmodel/record_time.h"
 #include "platform/codepage.h"
 #include "product/module_requests.h"
+#include "raw_record.h"
 
 bool DecodeRecord(CLog& log, std::uint32_t recordType, std::span<const std::uint8_t> payload,
                   std::vector<std::uint8_t>& block) {
@@ -36,6 +37,37 @@ bool CLog::DecodeUnder(std::mutex& lock, std::uint32_t recordType, std::span<con
   return true;
 }
 
+bool CLog::DecodeOrRaw(std::mutex& lock, std::int32_t record, const RecordRead& read,
+                       std::vector<std::uint8_t>& block, bool& raw) {
+  raw = false;
+  if (read.type == 0) {
+    block.clear();
+    return false;
+  }
+  if (!m_bRaw && !read.damaged && DecodeUnder(lock, read.type, read.payload, block) &&
+      RowCount(DecodedBlock(block)) > 0)
+    return true;
+  // Nothing the module could read (it failed, or gave no row), or nothing asked of it: the
+  // record's own bytes stand for it, so that no record is left out of the list.
+  raw = true;
+  korv::RawRecord facts;
+  facts.record = record;
+  facts.type = read.type;
+  facts.kindName = KindNameOf(read.type);
+  facts.time = read.time;
+  facts.damaged = read.damaged;
+  const std::size_t columns = std::size_t(GetColumnCount());
+  const std::size_t dataColumns = m_nViewMode == LOG_VIEW_LIST && columns > 0 ? columns - 1 : columns;
+  korv::MakeRawBlock(facts, read.payload, m_bRaw, m_nViewMode, dataColumns, block);
+  return true;
+}
+
+std::u16string_view CLog::KindNameOf(std::uint32_t type) const {
+  for (const auto& [recordType, name] : m_kindNames)
+    if (recordType == type) return name;
+  return {};
+}
+
 bool CLog::ReadRecord(std::int32_t record, std::vector<std::uint8_t>& buffer, RecordRead& out) {
   return ReadRecordVia(record, m_bTailForLoads, buffer, out);
 }
@@ -53,6 +85,7 @@ bool CLog::ReadRecordVia(std::int32_t record, bool tail, std::vector<std::uint8_
   out.time = read.header.record_time;
   out.aux = read.header.aux_value;
   out.deleted = read.header.is_deleted();
+  out.damaged = read.damaged;
   out.payload = read.payload;
   return true;
 }
@@ -75,14 +108,14 @@ bool CLog::ReadDirectoryRecord(const std::u16string& fileName, std::vector<std::
 bool CLog::ReadAndDecode(const REC_INFO_BASE& row, std::vector<std::uint8_t>& buffer,
                          std::vector<std::uint8_t>& block) {
   RecordRead read;
-  bool ok;
-  if (m_nFixedRecord >= 0)
-    ok = ReadRecord(m_nFixedRecord, buffer, read);
-  else if (IsDirectory())
-    ok = ReadDirectoryRecord(static_cast<const REC_INFO_DIR&>(row).fileName, buffer, read);
-  else
-    ok = ReadRecordVia(row.record, m_bRowsFromTail, buffer, read);
-  return ok && DecodeRecord(*this, read.type, read.payload, block);
+  if (IsDirectory())
+    return ReadDirectoryRecord(static_cast<const REC_INFO_DIR&>(row).fileName, buffer, read) &&
+           DecodeRecord(*this, read.type, read.payload, block);
+  const std::int32_t record = m_nFixedRecord >= 0 ? m_nFixedRecord : row.record;
+  const bool ok = m_nFixedRecord >= 0 ? ReadRecord(record, buffer, read)
+                                      : ReadRecordVia(record, m_bRowsFromTail, buffer, read);
+  bool raw = false;
+  return ok && DecodeOrRaw(m_decodingLock, record, read, block, raw);
 }
 
 namespace korv {

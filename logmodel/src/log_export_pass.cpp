@@ -53,8 +53,8 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
     for (LaneBlock::Entry& e : block.entries) {
       if (!e.lost) {
         const std::size_t first = block.rows.size();
-        RowsOfRecord(lane, block, std::size_t(&e - block.entries.data()), columns, block.rows);
-        // A corrupted record's row has no texts; any other record that gave no row is lost.
+        e.refused = RowsOfRecord(lane, block, std::size_t(&e - block.entries.data()), columns, block.rows);
+        // A placeholder's row has no texts; any other record that gave no row is lost.
         if (e.type != 0 && block.rows.size() == first) e.lost = true;
         // Only the visible rows go on, in list order: a record's last row first in view mode 1.
         auto end = std::remove_if(block.rows.begin() + std::ptrdiff_t(first), block.rows.end(),
@@ -80,7 +80,8 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
     for (const LaneBlock::Entry& e : block.entries) {
       if (progress && (done & 0xFFF) == 0) progress(double(done) * 100.0 / double(total));
       ++done;
-      if (e.lost) ++lost;
+      // A record the module refused still gives its raw row, and is counted as not decoded.
+      if (e.lost || e.refused) ++lost;
       for (; j < e.rowsEnd; ++j)
         if (!visit(block.rows[j], e.type == 0 ? nullptr : &block.texts[j])) return false;
     }

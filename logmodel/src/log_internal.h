@@ -18,6 +18,7 @@ struct CLog::RecordRead {
   korv::platform::FileTime time = 0;
   std::uint32_t aux = 0;
   bool deleted = false;
+  bool damaged = false;  // the payload offset does not fit the record: no payload
   std::span<const std::uint8_t> payload;
 };
 
@@ -46,6 +47,8 @@ struct CLog::LaneBlock {
     korv::platform::FileTime time = 0;
     std::uint32_t aux = 0;
     bool deleted = false;
+    bool damaged = false;       // its payload does not fit it
+    bool refused = false;       // the module refused it: a raw row stands for it
     bool lost = false;          // could not be read or decoded, or gave no row
     std::size_t offset = 0;     // payload in `bytes`
     std::size_t size = 0;
@@ -71,10 +74,11 @@ struct CLog::LaneBlock {
 
 namespace korv {
 
-// The decoded record's own row flags as a row may carry them. Bits 28-31 are the log's
-// (corrupted, deleted, the updater's replace marker, visible): a module that set them would
-// make rows count as corrupted or deleted, or make the updater drop rows it has pending.
-inline std::uint32_t ModuleRowFlags(DecodedBlock block) { return BlockRowFlags(block) & 0x0FFFFFFF; }
+// The decoded record's own row flags as a row may carry them. Bits 27-31 are the log's
+// (raw, corrupted, deleted, the updater's replace marker, visible): a module that set them
+// would make rows count as raw, corrupted or deleted, or make the updater drop rows it has
+// pending.
+inline std::uint32_t ModuleRowFlags(DecodedBlock block) { return BlockRowFlags(block) & 0x07FFFFFF; }
 
 // Column texts of row `row` of a decoded block as the list shows them: in view mode 1 the
 // record time first, then the cells; `columns` texts in all, missing cells empty.

@@ -21,6 +21,7 @@ bool CLog::ReadIntoBlock(Lane& lane, std::int32_t r, LaneBlock& block) {
   e.time = read.time;
   e.aux = read.aux;
   e.deleted = read.deleted;
+  e.damaged = read.damaged;
   e.offset = block.bytes.size();
   e.size = read.payload.size();
   block.bytes.insert(block.bytes.end(), read.payload.begin(), read.payload.end());
@@ -28,31 +29,40 @@ bool CLog::ReadIntoBlock(Lane& lane, std::int32_t r, LaneBlock& block) {
   return true;
 }
 
-void CLog::RowsOfRecord(Lane& lane, const LaneBlock& block, std::size_t entry, std::size_t columns,
+bool CLog::RowsOfRecord(Lane& lane, const LaneBlock& block, std::size_t entry, std::size_t columns,
                         std::vector<REC_INFO_BASE>& out) {
   const LaneBlock::Entry& e = block.entries[entry];
   const std::uint32_t deleted = e.deleted ? ROW_FLAG_DELETED : 0;
   const bool textTest = korv::TextCriterionActive(m_filter);
-  if (e.type == 0) {
+  lane.decodedKey = -1;
+  RecordRead read;
+  read.type = e.type;
+  read.time = e.time;
+  read.damaged = e.damaged;
+  read.payload = block.Payload(e);
+  bool raw = false;
+  if (!DecodeOrRaw(*lane.decodingLock, e.record, read, lane.scratch.block, raw)) {
+    // A placeholder: one row without cells, so a text criterion finds nothing here.
     REC_INFO_BASE row{e.record, 0, e.aux, 0, ROW_FLAG_CORRUPTED | deleted, e.time};
-    // No cell texts: a text criterion finds nothing here.
     if (korv::PassesRowTests(m_filter, row.flags, row.level, row.time) && !textTest)
       row.flags |= ROW_FLAG_VISIBLE;
     out.push_back(row);
-    return;
+    return false;
   }
-  lane.decodedKey = -1;
-  if (!DecodeUnder(*lane.decodingLock, e.type, block.Payload(e), lane.scratch.block)) return;
   const DecodedBlock decoded(lane.scratch.block);
   const std::uint32_t rowCount = RowCount(decoded);
-  const std::uint32_t rowFlags = korv::ModuleRowFlags(decoded);
+  std::uint32_t rowFlags = korv::ModuleRowFlags(decoded) | deleted;
+  if (raw) rowFlags |= ROW_FLAG_RAW | (e.damaged ? ROW_FLAG_CORRUPTED : 0);
   for (std::uint32_t i = 0; i < rowCount; ++i) {
-    REC_INFO_BASE row{e.record, std::int32_t(i), e.aux, RowLevel(decoded, i), rowFlags | deleted, e.time};
+    REC_INFO_BASE row{e.record, std::int32_t(i), e.aux, RowLevel(decoded, i), rowFlags, e.time};
     if (korv::PassesRowTests(m_filter, row.flags, row.level, row.time) &&
         (!textTest || lane.matcher.Matches(m_filter, decoded, i, m_nViewMode, columns, row.time)))
       row.flags |= ROW_FLAG_VISIBLE;
     out.push_back(row);
   }
+  // Not decoded though a raw row stands for it: the module refused it, or its payload is
+  // damaged. In a log shown raw, nothing was asked of the module.
+  return raw && (!m_bRaw || e.damaged);
 }
 
 bool CLog::LaneMatches(Lane& lane, const CLogFilterData& filter, const REC_INFO_BASE& row,
@@ -63,8 +73,9 @@ bool CLog::LaneMatches(Lane& lane, const CLogFilterData& filter, const REC_INFO_
   if (lane.decodedKey != key || key < 0) {
     lane.decodedKey = -1;
     RecordRead read;
+    bool raw = false;
     if (!ReadRecord(key, lane.scratch.record, read) ||
-        !DecodeUnder(*lane.decodingLock, read.type, read.payload, lane.scratch.block))
+        !DecodeOrRaw(*lane.decodingLock, key, read, lane.scratch.block, raw))
       return false;
     lane.decodedKey = key;
   }

@@ -66,7 +66,7 @@ void CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std
         block.aborted = true;
         return;
       }
-      RowsOfRecord(lanes[lane], block, i, columns, block.rows);
+      block.entries[i].refused = RowsOfRecord(lanes[lane], block, i, columns, block.rows);
       block.entries[i].rowsEnd = block.rows.size();
       block.worked = i + 1;
     }
@@ -105,12 +105,20 @@ void CLog::LoadFixedRecord(std::vector<REC_INFO_BASE>& rows, std::int32_t record
   std::lock_guard<std::mutex> guard(m_cache.Lock());
   RecordRead read;
   if (!ReadRecord(record, m_cacheRecordBuffer, read)) return;
+  // The record's own flags, as the list's row of it has them: an export of the record
+  // window says whether the record is deleted.
+  const std::uint32_t deleted = read.deleted ? ROW_FLAG_DELETED : 0;
   CLogCache::CACHE_REC& slot = m_cache.ClaimNext();
-  if (!DecodeRecord(*this, read.type, read.payload, slot.decoded)) return;
+  bool raw = false;
+  if (!DecodeOrRaw(m_decodingLock, record, read, slot.decoded, raw)) {
+    if (read.type == 0) rows.push_back({record, 0, 0, 0, ROW_FLAG_CORRUPTED | deleted, read.time});
+    return;
+  }
   slot.key = record;
   const DecodedBlock block(slot.decoded);
   const std::uint32_t rowCount = RowCount(block);
-  const std::uint32_t rowFlags = korv::ModuleRowFlags(block);
+  std::uint32_t rowFlags = korv::ModuleRowFlags(block) | deleted;
+  if (raw) rowFlags |= ROW_FLAG_RAW | (read.damaged ? ROW_FLAG_CORRUPTED : 0);
   rows.reserve(rowCount);
   for (std::uint32_t i = 0; i < rowCount; ++i)
     rows.push_back({record, std::int32_t(i), 0, RowLevel(block, i), rowFlags, read.time});

@@ -7,6 +7,8 @@
 #include "log_directory_watch.h"
 #include "log_internal.h"
 #include "logmodel/log_type.h"
+#include "platform/codepage.h"
+#include "raw_record.h"
 
 CLog::CLog() : CLog(&korv::SecondInterfaceHolder(), &korv::FirstInterfaceHolder()) {}
 
@@ -52,6 +54,11 @@ bool CLog::Open(const std::string& name, std::int32_t serviceValue, std::int32_t
   m_nFlags = flags;
   m_strSettingsKey = settingsKey;
   m_bServer = nsLog::IsProductServer();
+  m_kindNames.clear();
+  if (const std::shared_ptr<const LogTable> table = nsLog::GetLogTable())
+    for (const LOG_INFO& kind : *table)
+      if (kind.m_dwRecordType != LOG_RECORD_TYPE_NONE && KindNameOf(kind.m_dwRecordType).empty())
+        m_kindNames.emplace_back(kind.m_dwRecordType, korv::platform::utf8_to_utf16(kind.m_strDisplayName));
   {
     std::lock_guard<std::mutex> guard(m_bufferLock);
     m_nBufferedRecord = -1;
@@ -110,7 +117,18 @@ bool CLog::RebuildHeader() {
   m_header.m_nViewMode = m_nViewMode;
   const std::shared_ptr<korv::ModuleInstance> instance = Instance();
   std::lock_guard<std::mutex> guard(m_decodingLock);
-  return m_header.Build(instance.get(), m_bServer);
+  // A file log whose module gives no columns (none loaded, a kind it does not know) is
+  // still read: its records are shown raw. A directory's rows are its files, not records.
+  // m_bRaw is set once, never flipped on the way: the cache thread may be decoding.
+  bool built = false;
+  if (m_bRawRequested)
+    m_header.Reset();
+  else
+    built = m_header.Build(instance.get(), m_bServer);
+  const bool raw = !built && !IsDirectory();
+  if (raw) m_header.SetHeaderText(korv::RawHeaderText());
+  m_bRaw = raw;
+  return built || raw;
 }
 
 bool CLog::HasChanged() {

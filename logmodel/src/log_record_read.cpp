@@ -5,9 +5,28 @@ namespace {
 
 constexpr std::size_t kFirstBufferSize = 1024;
 
+// The record the store put into the buffer: header and payload, or the header alone of a
+// record whose payload does not fit it or runs past the end of the file (the store checked
+// the header and left it at the start of the buffer).
+bool TakeRecord(int result, const std::vector<std::uint8_t>& buffer, std::uint32_t size, RecordBytes& out) {
+  if (result == kDiskLogShortPayload) {
+    result = kDiskLogDamagedPayload;
+    size = kDiskLogRecordHeaderSize;
+  }
+  if (result != kDiskLogOk && result != kDiskLogDamagedPayload) return false;
+  if (size < kDiskLogRecordHeaderSize || size > buffer.size()) return false;
+  out.header = decode_record_header(buffer.data());
+  out.damaged = result == kDiskLogDamagedPayload;
+  out.payload = out.damaged ? std::span<const std::uint8_t>()
+                            : std::span<const std::uint8_t>(buffer.data() + kDiskLogRecordHeaderSize,
+                                                            size - kDiskLogRecordHeaderSize);
+  return true;
+}
+
 bool ReadHeaderOnly(DiskLogFile* file, std::int32_t record, RecordBytes& out) {
   if (DiskLogReadRecordHeader(file, std::size_t(record), out.header) != kDiskLogOk) return false;
   out.payload = {};
+  out.damaged = false;
   return true;
 }
 
@@ -31,11 +50,7 @@ bool ReadIndexedRecord(DiskLogFile* file, std::int32_t record, std::vector<std::
     size = std::uint32_t(buffer.size());
     result = DiskLogReadRecord(file, std::size_t(record), buffer.data(), size);
   }
-  if (result != kDiskLogOk || size < kDiskLogRecordHeaderSize || size > buffer.size()) return false;
-  out.header = decode_record_header(buffer.data());
-  out.payload = std::span<const std::uint8_t>(buffer.data() + kDiskLogRecordHeaderSize,
-                                              size - kDiskLogRecordHeaderSize);
-  return true;
+  return TakeRecord(result, buffer, size, out);
 }
 
 bool ReadRecordAt(DiskLogFile* file, const TailRecord& at, std::vector<std::uint8_t>& buffer,
@@ -45,6 +60,7 @@ bool ReadRecordAt(DiskLogFile* file, const TailRecord& at, std::vector<std::uint
     // The scan checked this header; its payload is zeros nothing shows.
     out.header = at.header;
     out.payload = {};
+    out.damaged = false;
     return true;
   }
   if (buffer.size() < kFirstBufferSize) buffer.resize(kFirstBufferSize);
@@ -56,11 +72,7 @@ bool ReadRecordAt(DiskLogFile* file, const TailRecord& at, std::vector<std::uint
     size = std::uint32_t(buffer.size());
     result = DiskLogReadRecordAt(file, at.offset, number, buffer.data(), size);
   }
-  if (result != kDiskLogOk || size < kDiskLogRecordHeaderSize || size > buffer.size()) return false;
-  out.header = decode_record_header(buffer.data());
-  out.payload = std::span<const std::uint8_t>(buffer.data() + kDiskLogRecordHeaderSize,
-                                              size - kDiskLogRecordHeaderSize);
-  return true;
+  return TakeRecord(result, buffer, size, out);
 }
 
 bool ReadFirstRecord(DiskLogFile* file, std::vector<std::uint8_t>& buffer, RecordBytes& out) {

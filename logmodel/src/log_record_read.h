@@ -16,6 +16,9 @@ namespace korv {
 struct RecordBytes {
   _DISKLOG_RECORD_HEADER header;
   std::span<const std::uint8_t> payload;  // into the buffer; empty for a placeholder
+  // The payload offset does not fit the record, or the record runs past the end of the
+  // file: no payload, the record is damaged.
+  bool damaged = false;
 };
 
 // Record `record` of the file's index. False on any failure.

@@ -47,7 +47,7 @@ bool CLog::GetRowFlags(int position, std::uint32_t& flags) const {
 bool CLog::GetRowLevelClass(int position, std::uint32_t& levelClass) const {
   const REC_INFO_BASE* row = GetRow(position);
   if (!row) return false;
-  levelClass = LevelClass(row->level);
+  levelClass = (row->flags & ROW_FLAG_RAW) ? 0 : LevelClass(row->level);  // a raw row has none
   return true;
 }
 
@@ -59,7 +59,7 @@ bool CLog::GetCellText(int position, int column, std::u16string& text) {
   const std::int32_t key = KeyOf(*row);
   CLogCache::CACHE_REC* slot = m_cache.Find(key);
   if (!slot) {
-    if (!(m_nFlags & 0xA)) return false;
+    if (!(m_nFlags & 0xA) && !m_bRaw) return false;
     if (m_cache.SlotCount() < kCellPathSlots) m_cache.Resize(kCellPathSlots);
     CLogCache::CACHE_REC& claimed = m_cache.ClaimNext();
     if (!ReadAndDecode(*row, m_cacheRecordBuffer, claimed.decoded)) return true;
@@ -80,7 +80,7 @@ bool CLog::GetCellText(int position, int column, std::u16string& text) {
 
 bool CLog::CacheRow(int position) {
   const REC_INFO_BASE* row = GetRow(position);
-  if (!row || !(m_nFlags & 0xA)) return false;
+  if (!row || (!(m_nFlags & 0xA) && !m_bRaw)) return false;
   std::lock_guard<std::mutex> guard(m_cache.Lock());
   const std::int32_t key = KeyOf(*row);
   if (m_cache.Find(key)) return true;

@@ -34,7 +34,7 @@ bool MakeTimelineTexts(CLog& log, int position, std::u16string_view kind,
   if (row == nullptr) return false;
   for (std::u16string& text : out) text.clear();
   AppendRecordTime(row->time, out[0]);
-  out[1] = SeverityName(LevelClass(row->level));
+  out[1] = (row->flags & ROW_FLAG_RAW) ? std::u16string_view(u"Raw") : SeverityName(LevelClass(row->level));
   out[2] = kind;
   // A corrupted record has no cells; one that no longer reads keeps its place with none.
   if ((row->flags & ROW_FLAG_CORRUPTED) == 0 && log.GetRowCells(position, scratch))

@@ -81,11 +81,15 @@ void encode_record_header(const _DISKLOG_RECORD_HEADER& r, unsigned char* p) {
   put32(p + 32, r.aux_value);
 }
 
-RecordCheck check_record_header(const _DISKLOG_RECORD_HEADER& r) {
+RecordCheck check_record_chain(const _DISKLOG_RECORD_HEADER& r) {
   if (r.magic != kDiskLogRecordMagic) return RecordCheck::bad_magic;
   if (r.record_size < kDiskLogRecordHeaderSize) return RecordCheck::size_too_small;
-  if (r.payload_offset < kDiskLogRecordHeaderSize || r.payload_offset > r.record_size)
-    return RecordCheck::bad_payload_offset;
+  return RecordCheck::ok;
+}
+
+RecordCheck check_record_header(const _DISKLOG_RECORD_HEADER& r) {
+  if (const RecordCheck chain = check_record_chain(r); chain != RecordCheck::ok) return chain;
+  if (!payload_fits_record(r)) return RecordCheck::bad_payload_offset;
   return RecordCheck::ok;
 }
 

@@ -25,7 +25,7 @@ bool read_expected_header(DiskLogFile& log, std::uint64_t offset, std::uint32_t 
   if (got < kDiskLogRecordHeaderSize) return false;
   out.record = decode_record_header(dest);
   out.bytes = got;
-  return check_record_header(out.record) == RecordCheck::ok && out.record.record_number == number;
+  return check_record_chain(out.record) == RecordCheck::ok && out.record.record_number == number;
 }
 
 // Whether the file holds size bytes from offset on.
@@ -85,6 +85,16 @@ int read_record_body(DiskLogFile& log, const HeaderRead& head, const Destination
                      std::uint32_t& size) {
   const std::uint64_t offset = head.offset;
   const _DISKLOG_RECORD_HEADER& r = head.record;
+  if (!payload_fits_record(r)) {
+    // The header alone: nothing says where this record's payload is. The caller shows the
+    // record as damaged; the walk has gone on past it by its size.
+    if (to.capacity < kDiskLogRecordHeaderSize) {
+      size = kDiskLogRecordHeaderSize;
+      return kDiskLogBufferTooSmall;
+    }
+    size = kDiskLogRecordHeaderSize;
+    return kDiskLogDamagedPayload;
+  }
   const std::uint32_t payload_length = r.record_size - r.payload_offset;  // checked: offset <= size
   const std::uint32_t needed = kDiskLogRecordHeaderSize + payload_length;  // <= record size
   if (to.capacity < needed) {
@@ -152,12 +162,20 @@ int DiskLogReadNext(DiskLogFile* log, std::uint32_t* type, void* payload, std::u
       got < sizeof bytes)
     return kDiskLogBadRecord;
   const _DISKLOG_RECORD_HEADER r = decode_record_header(bytes);
-  if (check_record_header(r) != RecordCheck::ok) return kDiskLogBadRecord;
+  if (check_record_chain(r) != RecordCheck::ok) return kDiskLogBadRecord;
   if (type) *type = r.record_type;
   if (time) *time = r.record_time;
   if (aux) *aux = r.aux_value;
 
   if (payload == nullptr) return kDiskLogOk;
+  if (!payload_fits_record(r)) {
+    // Stepped over: the chain goes on past a record whose payload cannot be found.
+    log->read_cursor += r.record_size;
+    ++log->records_read;
+    if (payload == kDiskLogSkip) return kDiskLogOk;
+    if (size) *size = 0;
+    return kDiskLogDamagedPayload;
+  }
   const std::uint32_t payload_length = r.record_size - r.payload_offset;
   if (payload != kDiskLogSkip) {
     if (size == nullptr) return kDiskLogBufferTooSmall;

@@ -74,7 +74,7 @@ bool DiskLogRepair(DiskLogFile* log) {
     if (record.magic == kDiskLogRecordMagic) {
       // A header that does not describe a whole record is damage of another
       // kind: stepping by its size would stand still or land in its own header.
-      if (check_record_header(record) != RecordCheck::ok) return false;
+      if (check_record_chain(record) != RecordCheck::ok) return false;
       p += record.record_size;  // p was readable, so it fits off_t: no wrap
       continue;
     }

@@ -37,7 +37,7 @@ WalkStop stop_for(RecordCheck check) {
     case RecordCheck::ok: return WalkStop::completed;
     case RecordCheck::bad_magic: return WalkStop::bad_magic;
     case RecordCheck::size_too_small: return WalkStop::size_too_small;
-    case RecordCheck::bad_payload_offset: return WalkStop::bad_payload_offset;
+    case RecordCheck::bad_payload_offset: return WalkStop::completed;  // not a chain check
   }
   return WalkStop::bad_magic;
 }
@@ -51,7 +51,6 @@ const char* walk_stop_text(WalkStop stop) {
     case WalkStop::short_header: return "end of file inside a record header";
     case WalkStop::bad_magic: return "wrong record magic";
     case WalkStop::size_too_small: return "record size below 36";
-    case WalkStop::bad_payload_offset: return "payload offset outside the record";
   }
   return "broken";
 }

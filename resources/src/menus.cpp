@@ -47,6 +47,7 @@ constexpr MenuItem kView[] = {
     Sep(),
     Cmd(cmd::kViewAutoScroll, "&Auto Scroll"),
     Cmd(cmd::kViewTimeline, "Time&line"),
+    Cmd(cmd::kViewRaw, "Ra&w Records"),
     Sep(),
     Cmd(cmd::kViewReset, "&Reset"),
 };

@@ -85,13 +85,16 @@ class GarbageModuleTest : public ::testing::Test {
 };
 
 TEST_F(GarbageModuleTest, DamagedBlocksGiveRowsWithoutCells) {
-  // What each damaged block becomes: how many rows, and whether its cells can be read.
+  // What each damaged block becomes: how many rows, and whether its cells can be read. A
+  // block the module fails to give, or one without rows, leaves the record's raw row: its
+  // kind, size and bytes in the first cell (first null), an empty second cell.
   struct Case {
     GarbageKind kind;
     std::vector<std::uint32_t> levels;  // one per row the record gives
     const char16_t* first;  // text of the first cell of its first row
     const char16_t* second;
   };
+  const std::u16string rawStart = u"0x00010002 Events, 4 bytes: 0";
   const Case cases[] = {
       {GarbageKind::good, {0x40000000u}, u"A", u"B"},
       {GarbageKind::row_offset_outside, {0}, u"", u""},
@@ -99,12 +102,12 @@ TEST_F(GarbageModuleTest, DamagedBlocksGiveRowsWithoutCells) {
       // As many rows as offsets fit, (40 - 16) / 4; the offsets that point inside the block
       // read whatever word lies there, the others give level 0.
       {GarbageKind::row_count_huge, {0x40000000u, 0, 0xFFFFFFFFu, 20, 0, 0}, u"A", u"B"},
-      {GarbageKind::length_beyond_buffer, {}, nullptr, nullptr},
+      {GarbageKind::length_beyond_buffer, {0}, nullptr, u""},
       {GarbageKind::text_without_nul, {0x40000000u}, u"A", u""},
-      {GarbageKind::always_too_small, {}, nullptr, nullptr},
-      {GarbageKind::shorter_than_header, {}, nullptr, nullptr},
+      {GarbageKind::always_too_small, {0}, nullptr, u""},
+      {GarbageKind::shorter_than_header, {0}, nullptr, u""},
       {GarbageKind::level_half_outside, {0}, u"", u""},
-      {GarbageKind::failure, {}, nullptr, nullptr},
+      {GarbageKind::failure, {0}, nullptr, u""},
   };
   std::vector<GarbageKind> kinds;
   for (const Case& c : cases) kinds.push_back(c.kind);
@@ -128,9 +131,15 @@ TEST_F(GarbageModuleTest, DamagedBlocksGiveRowsWithoutCells) {
     const int position = int(at - c.levels.size());
     // A cell the block cannot give reads as an empty cell.
     std::u16string text;
-    EXPECT_EQ(log->GetCellText(position, 0, text), *c.first != 0);
-    EXPECT_EQ(text, c.first);
-    EXPECT_EQ(log->GetCellText(position, 1, text), *c.second != 0);
+    EXPECT_EQ(bool(rows[at - 1].flags & ROW_FLAG_RAW), c.first == nullptr);
+    if (c.first == nullptr) {
+      EXPECT_TRUE(log->GetCellText(position, 0, text));
+      EXPECT_EQ(text.rfind(rawStart, 0), 0u) << "the raw row's first cell";
+    } else {
+      EXPECT_EQ(log->GetCellText(position, 0, text), *c.first != 0);
+      EXPECT_EQ(text, c.first);
+    }
+    EXPECT_EQ(log->GetCellText(position, 1, text), *c.second != 0 || c.first == nullptr);
     EXPECT_EQ(text, c.second);
     EXPECT_FALSE(log->GetCellText(position, 2, text)) << "no third column";
   }
@@ -144,7 +153,7 @@ TEST_F(GarbageModuleTest, DamagedBlocksGiveRowsWithoutCells) {
   for (int p = 0; p < log->GetVisibleCount(); ++p) {
     std::u16string line;
     log->GetRowText(p, line);
-    EXPECT_LE(line.size(), 3u) << p;  // at most "A\tB"
+    if (!(log->GetRow(p)->flags & ROW_FLAG_RAW)) EXPECT_LE(line.size(), 3u) << p;  // at most "A\tB"
   }
   LogRowsOf source(*log);
   StringSink xml, text;
@@ -156,13 +165,14 @@ TEST_F(GarbageModuleTest, DamagedBlocksGiveRowsWithoutCells) {
 TEST_F(GarbageModuleTest, CacheRowOfADamagedBlockStaysInsideIt) {
   auto log = Open(WriteLog({GarbageKind::row_count_huge, GarbageKind::cell_offsets_huge,
                             GarbageKind::level_half_outside, GarbageKind::always_too_small}));
-  ASSERT_EQ(log->GetVisibleCount(), 8);
+  ASSERT_EQ(log->GetVisibleCount(), 9) << "the last record's raw row too";
   for (int p = 0; p < log->GetVisibleCount(); ++p) EXPECT_TRUE(log->CacheRow(p)) << p;
   std::u16string text;
   EXPECT_TRUE(log->GetCellText(0, 0, text)) << "answered from the cache";
   EXPECT_EQ(text, u"A");
   EXPECT_FALSE(log->GetCellText(7, 0, text)) << "the row's level lies outside its block";
   EXPECT_EQ(text, u"");
+  EXPECT_TRUE(log->GetCellText(8, 0, text)) << "the raw row of the record the module refuses";
 }
 
 TEST_F(GarbageModuleTest, HeaderTextWithoutNulIsCutAtTheBuffer) {

@@ -139,6 +139,8 @@ class OneShot : public HostileInput {
 
 const std::string kRow2 = "2026-12-09 23:30:00\tS\u00edt\u0165 \ufffe\\x01\tcleaned by deleting\tu";
 const std::string kRow0 = "2026-12-08 14:03:05\ta\\tb\\r\\nc\\x1b[31m\\\\x\tcleaned by deleting\tu";
+// Record 1, which the module refuses: its raw row (kind, size, the payload's bytes in hex).
+const std::string kRaw1 = "2026-12-08 15:00:00\t0x00010002 Events, 2 bytes: 0100\t\t";
 
 TEST_F(OneShot, ExitStatusOutputAndUntouchedFiles) {
   struct Case {
@@ -152,7 +154,8 @@ TEST_F(OneShot, ExitStatusOutputAndUntouchedFiles) {
   };
   const std::string lost = "1 record could not be read or decoded";
   const Case cases[] = {
-      {"controls in cells are escaped, one row one line", "export warnlog.dat", "", 0, kRow2 + "\n" + kRow0 + "\n", "", lost},
+      {"controls in cells are escaped, one row one line", "export warnlog.dat", "", 0,
+       kRow2 + "\n" + kRaw1 + "\n" + kRow0 + "\n", "", lost},
       {"xml replaces what XML cannot carry", "export -f xml warnlog.dat", "", 0, "",
        "\xEF\xBF\xBD[31m", lost},
       {"export over a file of the directory log", "export -o escan/a.dat escan", "", 6, "", "",
@@ -164,21 +167,26 @@ TEST_F(OneShot, ExitStatusOutputAndUntouchedFiles) {
       {"FILE:N beyond the records", "export warnlog.dat:99", "", 2, "", "",
        "warnlog.dat:99: no such record; the log has 3 records (0 to 2)"},
       {"FILE: without a number", "export warnlog.dat:", "", 2, "", "", "no record number after ':'"},
-      {"a real file whose name ends in :1", "export odd.dat:1", "", 0, kRow2 + "\n" + kRow0 + "\n", "", lost},
+      {"a real file whose name ends in :1", "export odd.dat:1", "", 0, kRow2 + "\n" + kRaw1 + "\n" + kRow0 + "\n",
+       "", lost},
       {"FILE:N shows that record", "export warnlog.dat:2", "", 0,
        "S\u00edt\u0165 \ufffe\\x01\tcleaned by deleting\tu\n", "", ""},
-      {"FILE:N of an undecodable record", "export warnlog.dat:1", "", 0, "", "", lost},
+      {"FILE:N of an undecodable record", "export warnlog.dat:1", "", 0, "0x00010002 Events, 2 bytes: 0100\t\t\n",
+       "", lost},
       {"DIR:N is no repair case", "export escan:1", "", 2, "", "", "escan:1: a directory has no records"},
       {"a range that ends before it begins",
        "export --period range --from '2026-12-09 00:00:00' --to '2026-12-08 00:00:00' warnlog.dat", "", 2, "", "",
        "--from 2026-12-09 00:00:00 is after --to 2026-12-08 00:00:00"},
+      // The cut record keeps its place: a corrupted raw row without texts.
       {"export of a file cut inside its last record", "export cut.dat", "", 0,
-       "2026-12-08 10:00:00\tfirst\tcleaned by deleting\tu\n", "", lost},
+       "2026-12-08 11:00:00\t0x00010002 Events, 0 bytes\t\t\n2026-12-08 10:00:00\tfirst\tcleaned by deleting\tu\n",
+       "", lost},
       {"info of a file cut inside its last record", "info cut.dat", "", 0, "",
        "Last record:         cut short: record number 1", "ends inside its last record"},
       {"info resolves a bare name", "info bare.dat", "KORV_HKLM=hklm.ini", 0, "",
        "File:                " + P("app/Logs/bare.dat"), ""},
-      {"export resolves it alike", "export bare.dat", "KORV_HKLM=hklm.ini", 0, kRow2 + "\n" + kRow0 + "\n", "", lost},
+      {"export resolves it alike", "export bare.dat", "KORV_HKLM=hklm.ini", 0,
+       kRow2 + "\n" + kRaw1 + "\n" + kRow0 + "\n", "", lost},
       {"a NUL inside AppDataDir resolves nothing", "export nothere.dat", "KORV_HKLM=nul.ini", 3, "", "",
        "AppDataDir holds a NUL character"},
       {"the C locale says once that characters were lost", "export warnlog.dat", "LC_ALL=C", 0, "",

@@ -142,9 +142,10 @@ TEST_F(LineExportCli, FieldsTimesAndSeverities) {
   }
   const auto first = ParseJsonLine(lines->front());
   EXPECT_EQ(first->back().second, JsonScalar(u"O'Neil"));
-  EXPECT_EQ((*first)[8].second, JsonScalar(u"Síť \u0007\u2028"));
+  EXPECT_EQ((*first)[8].second, JsonScalar(false)) << "raw";
+  EXPECT_EQ((*first)[9].second, JsonScalar(u"Síť \u0007\u2028"));
   const auto second = ParseJsonLine((*lines)[1]);
-  EXPECT_EQ((*second)[8].second, JsonScalar(u"\U0001F600"));
+  EXPECT_EQ((*second)[9].second, JsonScalar(u"\U0001F600"));
 
   const CliRun csv = Export("-f csv --utc-offset -5 " + log_);
   ASSERT_EQ(csv.status, 0) << csv.err;

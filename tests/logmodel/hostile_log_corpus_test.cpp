@@ -82,19 +82,21 @@ std::vector<Case> Corpus() {
   }
   cases.push_back({"last record's size 4 GiB in a 600-byte file",
                    Make({Sized(Events(u"a"), 0xFFFFFFF0u)}),
-                   {true, 1, kDiskLogShortPayload, 7, false, 0, 0, 1, false}});
+                   {true, 1, kDiskLogShortPayload, 7, false, 1, 1, 1, false}});
   {
     Record r = Events(u"a");
     const std::uint32_t size = std::uint32_t(36 + r.payload.size() + 1);
     cases.push_back({"last record one byte longer than the file", Make({Sized(r, size)}),
-                     {true, 1, kDiskLogShortPayload, 7, false, 0, 0, 1, false}});
+                     {true, 1, kDiskLogShortPayload, 7, false, 1, 1, 1, false}});
   }
   cases.push_back({"record size below 36", Make({Sized(Events(u"a"), 20)}),
                    {false, 0, -1, -1, true, 0, 0, 0, false}});
   {
     Record r = Events(u"a");
     r.payload_offset = 4000;
-    cases.push_back({"payload offset past the record", Make({r}), {false, 0, -1, -1, true, 0, 0, 0, false}});
+    // The record alone is damaged: a corrupted row stands for it, and the log opens.
+    cases.push_back({"payload offset past the record", Make({r}),
+                     {true, 1, kDiskLogDamagedPayload, 7, false, 1, 1, 1, false}});
   }
   cases.push_back({"first record a placeholder of the repair",
                    Make({HostileLog::Placeholder(100), Events(u"a")}),

@@ -73,11 +73,12 @@ std::vector<std::u16string> TextLines(const std::string& bytes) {
   return lines;
 }
 
-constexpr std::size_t kFixedMembers = 8;  // time filetime severity log record row deleted corrupted
+constexpr std::size_t kFixedMembers = 9;  // time filetime severity log record row deleted corrupted raw
 
-// The Type column's name of each level the test log uses.
-std::u16string ShownSeverity(std::uint32_t level) {
-  switch (level) {
+// The Type column's name of each level the test log uses, and of a raw row.
+std::u16string ShownSeverity(const REC_INFO_BASE& row) {
+  if (row.flags & ROW_FLAG_RAW) return u"Raw";
+  switch (row.level) {
     case 0x00000005: return u"Diagnostic";
     case 0x10000000: return u"Information";
     case 0x40000002: return u"Warning";
@@ -98,7 +99,8 @@ class LineExport : public ModuleFixture {
     ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
     path_ = dir_.Path("events.dat");
     // 60 records of 1 to 3 rows, every level class, cells with everything a format must
-    // quote; every 5th deleted, every 9th corrupted, one without rows (does not decode).
+    // quote; every 5th deleted, every 9th corrupted, one without rows (does not decode: a raw
+    // row stands for it).
     const std::uint32_t levels[] = {0x00000005, 0x10000000, 0x40000002, 0x80000001, 0xA0000000};
     const std::u16string modules[] = {
         u"plain", u"say \"hi\", then go", u"tab\there\\x", u"line\r\nbreak\nlf\rcr",
@@ -156,8 +158,8 @@ Exports ExportInOnePass(CLog& log) {
   LineExportWriter c(LineFormat::kCsv, Titles(log), log.GetSettingsKey(), csv);
   log.ExportPass(
       [&](const REC_INFO_BASE& row, const std::vector<std::u16string>* cells) {
-        if (cells == nullptr) return j.Skip(), c.Skip(), true;
-        return j.Row(row, *cells) && c.Row(row, *cells);
+        const std::vector<std::u16string> none;  // a corrupted row's: it has no cells
+        return j.Row(row, cells ? *cells : none) && c.Row(row, cells ? *cells : none);
       },
       {});
   EXPECT_EQ(j.Finish(), kExportOk);
@@ -174,27 +176,41 @@ void CheckAgainstText(const Exports& e, const std::vector<std::u16string>& title
   ASSERT_EQ(lines.size(), e.rows.size());
   const auto jsonLines = SplitJsonLines(e.jsonl);
   ASSERT_TRUE(jsonLines) << "every line ends with LF";
-  ASSERT_EQ(jsonLines->size(), lines.size());
+  ASSERT_GE(jsonLines->size(), lines.size());
   const auto csv = ParseCsv(e.csv);
   ASSERT_TRUE(csv) << "RFC 4180";
-  ASSERT_EQ(csv->size(), lines.size() + 1);
+  ASSERT_EQ(csv->size(), jsonLines->size() + 1);
   ASSERT_EQ(csv->front().size(), titles.size() + 3);
   EXPECT_EQ(csv->front()[0], u"Time");
   EXPECT_EQ(csv->front()[1], u"FileTime");
   EXPECT_EQ(csv->front()[2], u"Severity");
-  for (std::size_t i = 0; i < lines.size(); ++i) {
+  // The line formats also hold the corrupted rows, which have no cells and so no text line:
+  // each with empty cells and "corrupted":true, between the others in list order.
+  std::size_t at = 0;  // of `jsonLines` and of the CSV rows
+  for (std::size_t i = 0; i < lines.size(); ++i, ++at) {
     SCOPED_TRACE("row " + std::to_string(i));
-    const auto object = ParseJsonLine((*jsonLines)[i]);
-    ASSERT_TRUE(object) << (*jsonLines)[i];
+    for (; at < jsonLines->size(); ++at) {
+      const auto corrupted = ParseJsonLine((*jsonLines)[at]);
+      ASSERT_TRUE(corrupted);
+      if ((*corrupted)[7].second != JsonScalar(true)) break;
+      EXPECT_EQ((*corrupted)[2].second, JsonScalar(std::u16string(u"Corrupted")));
+      for (std::size_t c = kFixedMembers; c < corrupted->size(); ++c)
+        EXPECT_EQ((*corrupted)[c].second, JsonScalar(std::u16string()));
+      EXPECT_EQ((*csv)[at + 1][2], u"Corrupted");
+    }
+    ASSERT_LT(at, jsonLines->size());
+    const auto object = ParseJsonLine((*jsonLines)[at]);
+    ASSERT_TRUE(object) << (*jsonLines)[at];
     ASSERT_EQ(object->size(), kFixedMembers + titles.size());
     const REC_INFO_BASE& row = e.rows[i];
     const auto& m = *object;
     EXPECT_EQ(m[1].second, JsonScalar(std::to_string(row.time)));
-    EXPECT_EQ(m[2].second, JsonScalar(ShownSeverity(row.level)));
+    EXPECT_EQ(m[2].second, JsonScalar(ShownSeverity(row)));
     EXPECT_EQ(m[4].second, JsonScalar(std::to_string(row.record)));
     EXPECT_EQ(m[5].second, JsonScalar(std::to_string(row.row)));
     EXPECT_EQ(m[6].second, JsonScalar((row.flags & ROW_FLAG_DELETED) != 0));
     EXPECT_EQ(m[7].second, JsonScalar(false));
+    EXPECT_EQ(m[8].second, JsonScalar((row.flags & ROW_FLAG_RAW) != 0));
     std::vector<std::u16string> cells;
     for (std::size_t c = kFixedMembers; c < m.size(); ++c) cells.push_back(std::get<std::u16string>(m[c].second));
     // Cells as the text export escapes them: the same rows, in the same order.
@@ -202,7 +218,7 @@ void CheckAgainstText(const Exports& e, const std::vector<std::u16string>& title
     AppendEscapedRow(cells, line);
     EXPECT_EQ(line, lines[i]);
     // The CSV row holds the same time, severity and cells.
-    const std::vector<std::u16string>& fields = (*csv)[i + 1];
+    const std::vector<std::u16string>& fields = (*csv)[at + 1];
     ASSERT_EQ(fields.size(), titles.size() + 3);
     EXPECT_EQ(JsonScalar(fields[0]), m[0].second);
     EXPECT_EQ(JsonScalar(platform::utf16_to_utf8(fields[1])), m[1].second);
@@ -250,7 +266,9 @@ TEST_F(LineExport, SameRowsAndOrderAsTheTextExportInBothViews) {
       EXPECT_EQ(after.csv, before.csv);
       CheckAgainstText(before, Titles(*loaded), view == LOG_VIEW_LIST);
       if (c.types == 0) {
-        EXPECT_TRUE(before.rows.empty());
+        // No severity selected: only rows without one stay, the raw row of the record the
+        // module refuses (corrupted rows have no cells, so no text line).
+        for (const REC_INFO_BASE& row : before.rows) EXPECT_TRUE(row.flags & ROW_FLAG_RAW);
       } else {
         EXPECT_FALSE(before.rows.empty());
       }
@@ -269,8 +287,8 @@ TEST_F(LineExport, MemberNamesAndLogKey) {
   ASSERT_TRUE(object);
   std::vector<std::u16string> names;
   for (const auto& m : *object) names.push_back(m.first);
-  const std::vector<std::u16string> fixed = {u"time", u"filetime", u"severity", u"log",
-                                             u"record", u"row", u"deleted", u"corrupted"};
+  const std::vector<std::u16string> fixed = {u"time", u"filetime", u"severity",  u"log", u"record",
+                                             u"row",  u"deleted",  u"corrupted", u"raw"};
   EXPECT_EQ(std::vector<std::u16string>(names.begin(), names.begin() + kFixedMembers), fixed);
   const std::vector<std::u16string> titles = Titles(*log);
   ASSERT_EQ(names.size(), kFixedMembers + titles.size());

@@ -57,7 +57,7 @@ TEST_F(LogRows, ThreeRecordsGiveRowsWithDeletedAndCorruptedFlags) {
   }
 }
 
-TEST_F(LogRows, StartUpFilterHidesDeletedRowsAndEmptyMaskHidesAll) {
+TEST_F(LogRows, StartUpFilterHidesDeletedRowsAndEmptyMaskAllButTheCorrupted) {
   WriteThree();
   auto log = OpenEvents(path_);
   LoadAll(*log);
@@ -68,10 +68,11 @@ TEST_F(LogRows, StartUpFilterHidesDeletedRowsAndEmptyMaskHidesAll) {
   const Case cases[] = {
       {31, 2},                               // start-up value: deleted rows hidden
       {0x7FFFFFFF, 3},                       // fresh criteria show them
-      {FILTER_TYPE_WARNING, 1},              // Warning alone
-      {FILTER_TYPE_ERROR | FILTER_SHOW_DELETED, 1},  // the deleted Error
-      {FILTER_TYPE_DIAGNOSTIC, 1},           // the corrupted row has level 0
-      {0, 0},                                // nothing
+      // The corrupted row stands for lost data: no severity or Deleted filter hides it.
+      {FILTER_TYPE_WARNING, 2},              // Warning alone
+      {FILTER_TYPE_ERROR | FILTER_SHOW_DELETED, 2},  // the deleted Error
+      {FILTER_TYPE_DIAGNOSTIC, 1},
+      {0, 1},
   };
   for (const Case& c : cases) {
     CLogFilterData f = ShowAll();
@@ -185,15 +186,18 @@ TEST_F(LogRows, CellPathGrowsTheCacheAndDecodesOncePerRecord) {
   EXPECT_EQ(log->GetCache().NextSlot(), 2);
 }
 
-TEST_F(LogRows, KindWithoutModuleInterfaceHasNoCells) {
+TEST_F(LogRows, KindWithoutModuleInterfaceIsShownRaw) {
   WriteThree();
   auto log = OpenEvents(path_, LOG_VIEW_LIST, 0);
   LoadAll(*log);
-  EXPECT_EQ(log->GetColumnCount(), 0);
-  EXPECT_FALSE(log->IsDecodable());
-  // Records that cannot be decoded give no rows; the placeholder needs no decoding.
-  ASSERT_EQ(log->Rows().size(), 1u);
-  EXPECT_EQ(log->Rows()[0].flags, ROW_FLAG_CORRUPTED | ROW_FLAG_VISIBLE);
+  EXPECT_TRUE(log->IsRaw());
+  EXPECT_EQ(log->GetColumnCount(), 5) << "Time, Record, Kind, Size, Texts";
+  EXPECT_TRUE(log->IsDecodable()) << "its rows have cells";
+  // One raw row a record (each stands for its record); the placeholder is corrupted as ever.
+  ASSERT_EQ(log->Rows().size(), 3u);
+  EXPECT_EQ(log->Rows()[0].flags, 1 | ROW_FLAG_RAW | ROW_FLAG_VISIBLE);
+  EXPECT_EQ(log->Rows()[1].flags, 1 | ROW_FLAG_RAW | ROW_FLAG_DELETED | ROW_FLAG_VISIBLE);
+  EXPECT_EQ(log->Rows()[2].flags, ROW_FLAG_CORRUPTED | ROW_FLAG_VISIBLE);
 }
 
 TEST_F(LogRows, TimeZoneOffsetShiftsTheTimeColumn) {

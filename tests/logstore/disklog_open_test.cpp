@@ -144,9 +144,10 @@ TEST_F(DiskLogOpenTest, WalkCases) {
        [](auto& p, auto& r) { patch_u32(p, r[1].offset + 16, 99); }, true, {0, 99}},
       {"record size below 36", [](auto& p, auto& r) { patch_u32(p, r[1].offset + 4, 20); }, false, {}},
       {"record size 0", [](auto& p, auto& r) { patch_u32(p, r[1].offset + 4, 0); }, false, {}},
-      {"payload offset below 36", [](auto& p, auto& r) { patch_u32(p, r[1].offset + 8, 12); }, false, {}},
+      // The chain goes on by the record's size: the record alone is damaged (read as 11).
+      {"payload offset below 36", [](auto& p, auto& r) { patch_u32(p, r[1].offset + 8, 12); }, true, {0, 1, 2, 3}},
       {"payload offset past the record",
-       [](auto& p, auto& r) { patch_u32(p, r[1].offset + 8, r[1].header.record_size + 1); }, false, {}},
+       [](auto& p, auto& r) { patch_u32(p, r[1].offset + 8, r[1].header.record_size + 1); }, true, {0, 1, 2, 3}},
       {"data end past the end of file",
        [](auto& p, auto& r) { patch_u64(p, 12, r[3].offset + r[3].header.record_size + 100); }, false, {}},
       {"huge data end", [](auto& p, auto&) { patch_u64(p, 12, ~0ULL); }, false, {}},
@@ -163,6 +164,44 @@ TEST_F(DiskLogOpenTest, WalkCases) {
     std::vector<std::uint32_t> numbers;
     for (const auto& e : index_of(log.get())) numbers.push_back(e.record_number);
     EXPECT_EQ(numbers, c.numbers);
+  }
+}
+
+// A record whose payload offset does not fit it is read as its header alone, by index, by
+// offset and in file order, and the records around it read as ever.
+TEST_F(DiskLogOpenTest, APayloadThatDoesNotFitItsRecordIsReadAsDamaged) {
+  for (const std::uint32_t bad : {0u, 35u, 42u, UINT32_MAX}) {
+    SCOPED_TRACE(bad);
+    const auto recs = make_log({5, 5, 17});
+    patch_u32(path_, recs[1].offset + 8, bad);  // record 1 is 41 bytes long
+    DiskLogHandle log = DiskLogOpen(path_, kViewerFlags);
+    ASSERT_TRUE(log);
+    Bytes buffer(256);
+    for (int i = 0; i < 3; ++i) {
+      std::uint32_t size = std::uint32_t(buffer.size());
+      const int result = DiskLogReadRecord(log.get(), std::size_t(i), buffer.data(), size);
+      if (i == 1) {
+        EXPECT_EQ(result, kDiskLogDamagedPayload);
+        EXPECT_EQ(size, kDiskLogRecordHeaderSize);
+        EXPECT_EQ(decode_record_header(buffer.data()).record_number, 1u);
+      } else {
+        EXPECT_EQ(result, kDiskLogOk) << i;
+        EXPECT_EQ(Bytes(buffer.begin() + 36, buffer.begin() + size), payload_of(i == 2 ? 17 : 5, unsigned(i)));
+      }
+    }
+    std::uint32_t size = 20;
+    EXPECT_EQ(DiskLogReadRecord(log.get(), 1, buffer.data(), size), kDiskLogBufferTooSmall);
+    EXPECT_EQ(size, kDiskLogRecordHeaderSize) << "never sized by the bad offset";
+    size = std::uint32_t(buffer.size());
+    EXPECT_EQ(DiskLogReadRecordAt(log.get(), recs[1].offset, 1, buffer.data(), size), kDiskLogDamagedPayload);
+    // In file order: stepped over, and the next record follows.
+    std::uint32_t type = 0;
+    for (int i = 0; i < 3; ++i) {
+      size = std::uint32_t(buffer.size());
+      const int result = DiskLogReadNext(log.get(), &type, buffer.data(), &size, nullptr, nullptr);
+      EXPECT_EQ(result, i == 1 ? kDiskLogDamagedPayload : kDiskLogOk) << i;
+      EXPECT_EQ(type, 0x00010000u + std::uint32_t(i));
+    }
   }
 }
 

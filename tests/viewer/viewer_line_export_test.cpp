@@ -85,9 +85,9 @@ TEST_F(ShownWindowTest, ExportDialogWritesJsonLinesAndCsv) {
             for (const std::string& line : *lines) {
                 const auto object = ParseJsonLine(line);
                 ASSERT_TRUE(object) << line;
-                ASSERT_GE(object->size(), 8u);  // time, filetime, severity, log, record, row, deleted, corrupted
+                ASSERT_GE(object->size(), 9u);  // time, filetime, severity, log, record, row, deleted, corrupted, raw
                 std::vector<std::u16string> row;
-                for (std::size_t m = 8; m < object->size(); ++m) row.push_back(std::get<std::u16string>((*object)[m].second));
+                for (std::size_t m = 9; m < object->size(); ++m) row.push_back(std::get<std::u16string>((*object)[m].second));
                 cells.push_back(row);
             }
         }

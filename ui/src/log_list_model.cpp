@@ -79,15 +79,21 @@ QString ListTexts::FlagsText(std::uint32_t rowFlags, bool marked) {
     if (rowFlags & ROW_FLAG_DELETED) {
         text += QLatin1Char('D');
     }
+    if (rowFlags & ROW_FLAG_RAW) {
+        text += QLatin1Char('R');
+    }
     if (marked) {
         text += QChar(kMarkFlag);
     }
     return text;
 }
 
-QString ListTexts::TypeText(bool corrupted, std::uint32_t levelClass) const {
+QString ListTexts::TypeText(bool corrupted, std::uint32_t levelClass, bool raw) const {
     if (corrupted) {
         return Qs(text::kCorrupted);
+    }
+    if (raw) {
+        return Qs(text::kRaw);
     }
     const int k = std::bit_width(levelClass);
     if (k < severityNames.size()) {
@@ -178,8 +184,11 @@ QString LogListModel::CellText(int row, int column) const {
     }
     if (column == TypeColumn()) {
         std::uint32_t rowFlags = 0;
-        if (m_pLog->GetRowFlags(row, rowFlags) && (rowFlags & ROW_FLAG_CORRUPTED)) {
-            return m_texts.TypeText(true, 0);
+        if (!m_pLog->GetRowFlags(row, rowFlags)) {
+            return {};
+        }
+        if (rowFlags & (ROW_FLAG_CORRUPTED | ROW_FLAG_RAW)) {
+            return m_texts.TypeText((rowFlags & ROW_FLAG_CORRUPTED) != 0, 0, true);
         }
         std::uint32_t levelClass = 0;
         if (!m_pLog->GetRowLevelClass(row, levelClass)) {

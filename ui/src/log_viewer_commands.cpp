@@ -328,6 +328,7 @@ void CLogViewerDlg::OnViewCommand(int id) {
         case korv::cmd::kViewType: m_pList->ToggleColumn(CLogListCtrl::kExtraType); break;
         case korv::cmd::kViewAutoScroll: m_pList->m_bAutoScroll = !m_pList->m_bAutoScroll; break;
         case korv::cmd::kViewTimeline: ShowTimeline(m_pTimeline != nullptr && m_pTimeline->isHidden()); break;
+        case korv::cmd::kViewRaw: ShowRawRecords(!m_log.IsRawRequested()); break;
         case korv::cmd::kViewReset:
             m_pList->ShowColumn(CLogListCtrl::kExtraNumber, true);
             m_pList->ShowColumn(CLogListCtrl::kExtraType, true);
@@ -335,6 +336,18 @@ void CLogViewerDlg::OnViewCommand(int id) {
             break;
         default: break;
     }
+}
+
+void CLogViewerDlg::ShowRawRecords(bool raw) {
+    if (!m_log.IsOpen() || m_log.IsDirectory() || m_log.IsRawRequested() == raw) {
+        return;
+    }
+    // The columns and every row change: the log is opened again, as after a repair, and
+    // comes back with its filter and settings. A record window reloads its one record.
+    const QString path = QString::fromStdString(m_log.GetDisplayPath(false));
+    const std::int32_t record = m_log.GetFixedRecord();
+    m_log.SetRawRecords(raw);
+    OpenLog(record >= 0 ? path + QLatin1Char(':') + QString::number(record) : path);
 }
 
 void CLogViewerDlg::OnFind() {

@@ -322,6 +322,8 @@ void CLogViewerDlg::ShowRecordWindow(int row) {
         request.m_strFileName =
             QString::fromStdString(m_log.GetDisplayPath(false)) + QLatin1Char(':') + QString::number(info->record);
         child = new CLogViewerDlgDetail(this);
+        // A raw row opens as a raw record.
+        child->m_log.SetRawRecords(m_log.IsRawRequested());
     }
     child->SetStartupRequest(&request);
     child->OnInitDialog();

@@ -167,6 +167,10 @@ void CLogViewerDlg::UpdateMenuState(QMenu* popup) {
                 checked = m_pList->m_bAutoScroll;
             } else if (id == korv::cmd::kViewTimeline) {
                 checked = m_pTimeline != nullptr && !m_pTimeline->isHidden();
+            } else if (id == korv::cmd::kViewRaw) {
+                checked = m_log.IsRaw();
+                // A directory's rows are files, and a log without the module is raw anyway.
+                action->setEnabled(open && !m_log.IsDirectory() && (m_log.IsRawRequested() || !m_log.IsRaw()));
             } else {
                 continue;
             }

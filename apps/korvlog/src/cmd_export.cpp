@@ -182,13 +182,11 @@ int ExportInOnePass(CLog& log, const std::string& format, ExportSink& sink,
   int result;
   if (const std::optional<LineFormat> line = LineFormatOf(format)) {
     LineExportWriter writer(*line, ColumnTitles(log), log.GetSettingsKey(), sink, LineEnd::kLf);
+    const std::vector<std::u16string> none;
     unread = log.ExportPass(
+        // A corrupted record's row has no cells; it is written all the same, "corrupted":true.
         [&](const REC_INFO_BASE& row, const std::vector<std::u16string>* cells) {
-          if (cells == nullptr) {
-            writer.Skip();
-            return true;
-          }
-          return writer.Row(row, *cells);
+          return writer.Row(row, cells != nullptr ? *cells : none);
         },
         percent);
     result = writer.Finish();
@@ -240,7 +238,7 @@ int ExportHistogram(const Options& o, const CLogFilterData& filter) {
   if (int status = OpenAndLoad(o.path, filter, log, opened); status != kExitOk) return status;
   TimeHistogram histogram(std::make_shared<FixedOffsetZone>(0), kHistogramColumns);
   CountHistogram(log, o.bucket, histogram);
-  ReportLosses(opened.record >= 0 ? (log.Rows().empty() ? 1 : 0) : CountLoadLosses(log), 0);
+  ReportLosses(CountLoadLosses(log), 0);
   const std::string text = o.format == "csv" ? HistogramCsv(histogram) : HistogramTable(histogram);
   const std::string target = o.output.empty() ? "standard output" : o.output;
   std::unique_ptr<ExportSink> sink;
@@ -261,6 +259,7 @@ int run(std::span<const std::string_view> args) {
   CLogFilterData filter;
   if (int status = BuildFilter(o.filter, filter, kCommand); status != kExitOk) return status;
   StartModuleInLanguage(o.filter);
+  ShowRecordsRaw(o.filter.raw);
 
   int status;
   if (o.histogram) {
@@ -300,7 +299,7 @@ int run(std::span<const std::string_view> args) {
           if (onePass) {
             result = ExportInOnePass(log, o.format, *sink, progress, lost, stats);
           } else {
-            lost = opened.record >= 0 ? (log.Rows().empty() ? 1 : 0) : CountLoadLosses(log);
+            lost = CountLoadLosses(log);
             TextOutput out;
             LogRows rows(log, out);
             if (const std::optional<LineFormat> line = LineFormatOf(o.format)) {

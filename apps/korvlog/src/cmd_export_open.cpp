@@ -64,6 +64,12 @@ int ResolveArgumentPath(const std::string& name, std::string& path, bool report)
   return kExitOk;
 }
 
+namespace {
+bool g_showRaw = false;  // set once by the command before it opens anything
+}  // namespace
+
+void ShowRecordsRaw(bool raw) { g_showRaw = raw; }
+
 int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, CLog& log,
                     OpenedLog& opened, bool report) {
   auto fail = [report](int status, const std::string& message) {
@@ -95,6 +101,7 @@ int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, C
   }
   log.SetViewMode(view);
   log.SetFixedRecord(opened.record);
+  log.SetRawRecords(g_showRaw);
   if (!log.Open(path, entry.m_nServiceValue, entry.m_nTypeId, flags, entry.m_strKey))
     return fail(kExitNotALog, "Unable to open a log. Run 'korvlog repair " + path +
                                   "' to scan it for errors and fix it.");

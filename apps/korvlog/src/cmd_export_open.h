@@ -39,6 +39,9 @@ int OpenAndLoad(const std::string& argument, const CLogFilterData& filter, CLog&
 void LoadOpenedRows(CLog& log, const OpenedLog& opened);
 // The same without loading any row (for a caller that loads them in the background); with
 // `report` false nothing is printed (a caller that tries again).
+// Whether the logs the command opens from now on are shown raw (--raw).
+void ShowRecordsRaw(bool raw);
+
 int OpenWithoutRows(const std::string& argument, const CLogFilterData& filter, CLog& log,
                     OpenedLog& opened, bool report = true);
 

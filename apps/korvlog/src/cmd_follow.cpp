@@ -310,6 +310,7 @@ int run(std::span<const std::string_view> args) {
   TextOutput out;
 
   StartModuleInLanguage(o.options);
+  ShowRecordsRaw(o.options.raw);
   int status;
   {
     Followed f;

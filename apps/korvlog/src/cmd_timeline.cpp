@@ -91,7 +91,7 @@ std::vector<std::unique_ptr<TimelineLog>> OpenAll(const std::vector<std::string>
     OpenedLog opened;
     if (OpenWithoutRows(path, filter, entry->log, opened) != kExitOk) continue;  // named there
     LoadOpenedRows(entry->log, opened);
-    const std::size_t lost = opened.record >= 0 ? (entry->log.Rows().empty() ? 1 : 0) : CountLoadLosses(entry->log);
+    const std::size_t lost = CountLoadLosses(entry->log);
     if (lost > 0) std::cerr << "korvlog: " << path << ": " << Counted(lost, "record") << " could not be read or decoded\n";
     const std::string& name = KindTable()[std::size_t(opened.entry)].m_strDisplayName;
     entry->kind.assign(name.begin(), name.end());  // the table's names are ASCII
@@ -130,6 +130,7 @@ int run(std::span<const std::string_view> args) {
   CLogFilterData filter;
   if (int status = BuildFilter(o.filter, filter, kCommand); status != kExitOk) return status;
   StartModuleInLanguage(o.filter);
+  ShowRecordsRaw(o.filter.raw);
   int status = kExitOk;
   {
     std::vector<std::unique_ptr<TimelineLog>> logs = OpenAll(o.paths, filter);

@@ -111,6 +111,8 @@ FilterOptionParse ParseFilterOption(std::span<const std::string_view> args, std:
   if (a == "--types") {
     if (!value() || !ParseTypes(v, o.types))
       return refuse("--types takes critical,error,warning,information,diagnostic or all");
+  } else if (a == "--raw") {
+    o.raw = true;
   } else if (a == "--deleted") {
     o.deleted = true;
   } else if (a == "--text") {
@@ -180,8 +182,9 @@ int BuildFilter(const FilterOptions& o, CLogFilterData& f, std::string_view comm
 }
 
 void StartModuleInLanguage(const FilterOptions& o) {
+  if (o.raw) return;
   if (!StartProductModule()) {
-    std::cerr << "korvlog: the product module could not be loaded; rows have no cells\n";
+    std::cerr << "korvlog: the product module could not be loaded; records are shown raw\n";
     return;
   }
   if (!o.language) return;

@@ -24,6 +24,7 @@ struct FilterOptions {
   std::string period = "whole", from, to;  // --from and --to as given, read in BuildFilter
   int utcOffset = 0;                       // hours east of UTC
   std::optional<std::uint32_t> language;   // module language (LANGID)
+  bool raw = false;                        // --raw: rows from the records' bytes, no module
 };
 
 enum class FilterOptionParse {
@@ -44,7 +45,9 @@ inline constexpr std::string_view kFilterOptionsHelp =
     "  --period whole|day|week|month|range   time period (default whole)\n"
     "  --from \"YYYY-MM-DD HH:MM:SS\" --to \"YYYY-MM-DD HH:MM:SS\"   bounds of range\n"
     "  --utc-offset N             hours east of UTC, -12..14 (default 0)\n"
-    "  --language ID              module language (LANGID, e.g. 1033, 1031, 1029)\n";
+    "  --language ID              module language (LANGID, e.g. 1033, 1031, 1029)\n"
+    "  --raw                      raw rows, without the module: each record's time, number,\n"
+    "                             kind, payload size and readable texts\n";
 
 // Prints "korvlog: " + message and the pointer to `command`'s help; answers kExitUsage.
 int UsageError(std::string_view command, const std::string& message);
@@ -63,7 +66,8 @@ int BuildFilter(const FilterOptions& o, CLogFilterData& f, std::string_view comm
 
 // Starts the product module and switches it to --language, as the viewer does at start and
 // on its Language command; a module that does not load or serve the language is reported,
-// and the command goes on without cells or in the module's own language.
+// and the command goes on with raw rows or in the module's own language. With --raw the
+// module is not started.
 void StartModuleInLanguage(const FilterOptions& o);
 
 }  // namespace korv::cli

@@ -1,6 +1,6 @@
 #pragma once
-// Records that a load left without a row. The log model drops a record whose payload does
-// not decode, and a load ends at the first record it cannot read (a file cut short, or
+// Records that a load could not read or decode. The log model shows a record whose payload
+// does not decode as a raw row, and a load ends at the first record it cannot read (a file
 // changed under the reader); both are silent there, korvlog counts them.
 
 #include <cstddef>
@@ -10,7 +10,8 @@ class CLog;
 
 namespace korv::cli {
 
-// Records of the opened file log's index that have no row. 0 for a directory log.
+// Records of the opened file log's index (or its one fixed record) that have no row, or only
+// the raw row of a record that was not decoded. 0 for a directory log.
 std::size_t CountLoadLosses(const CLog& log);
 
 // "1 record", "2 records": n and the noun, plural unless n is 1.

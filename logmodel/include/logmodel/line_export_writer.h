@@ -18,12 +18,14 @@ namespace korv {
 enum class LineFormat { kJsonLines, kCsv };
 
 // JSON Lines: {"time":"2026-03-14T10:26:53+01:00","filetime":134179012130000000,
-// "severity":"Warning","log":KEY,"record":R,"row":N,"deleted":false,"corrupted":false, then
-// one string member per column}. A column's member is its title, made unique against the
-// fixed names and the other titles (UniqueMemberNames: "Time" becomes "Time_2", a second
-// "Text" "Text_2"). "time" is null for a time the list shows no date for (outside the years
-// 1601 to 9999 in the shown zone, which RFC 3339 readers refuse); "filetime" is the record's
-// time as stored, always, so nothing is lost and equal texts still order exactly.
+// "severity":"Warning","log":KEY,"record":R,"row":N,"deleted":false,"corrupted":false,
+// "raw":false, then one string member per column}. "raw" is true for a row made from the
+// record's bytes (the log shown raw, or a record the module refused), whose severity reads
+// "Raw". A column's member is its title, made unique against the fixed names and the other
+// titles (UniqueMemberNames: "Time" becomes "Time_2", a second "Text" "Text_2"). "time" is
+// null for a time the list shows no date for (outside the years 1601 to 9999 in the shown
+// zone, which RFC 3339 readers refuse); "filetime" is the record's time as stored, always, so
+// nothing is lost and equal texts still order exactly.
 // CSV: a header line Time,FileTime,Severity,<titles>, the titles made unique against those
 // and each other as in JSON, then per row the ISO time (empty without a date), the FILETIME,
 // the severity and the cells.
@@ -60,7 +62,7 @@ class LineExportWriter {
 
 // The rows of `rows` that have cells and a row description (ExportRows::RowInfo), in list
 // order; a row without either is counted as skipped, as the text export skips a row without
-// text.
+// text, except a corrupted row, which is written with empty cells.
 int WriteLineExport(ExportRows& rows, LineFormat format, const std::vector<std::u16string>& titles,
                     const std::string& logKey, ExportSink& sink, const ExportProgress& progress,
                     ExportStats* stats = nullptr, LineEnd ends = LineEnd::kCrLf);

@@ -43,6 +43,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "logmodel/filter_data.h"
@@ -162,8 +163,9 @@ class CLog {
   bool GetRowLevelClass(int position, std::uint32_t& levelClass) const;
   // One cell for the list, through the record cache (decoding on a miss). View mode 1:
   // column 0 is the record time, column c the cell c - 1. False with an empty text when the
-  // row or column does not exist, or the log kind cannot be decoded; true with an empty text
-  // when the record cannot be read or decoded.
+  // row or column does not exist, or the log kind is neither decoded nor shown raw; true with
+  // an empty text when the record cannot be read (a record the module refuses has its raw
+  // row's cells).
   bool GetCellText(int position, int column, std::u16string& text);
   // One text per header column (the time text first in view mode 1), through the buffered
   // record. Missing cells are empty, cells beyond the columns dropped. False when the row does
@@ -199,8 +201,17 @@ class CLog {
   std::int32_t GetServiceValue() const { return m_nServiceValue; }
   std::int32_t GetTypeId() const { return m_nTypeId; }
   std::uint32_t GetFlags() const { return m_nFlags; }
-  // Open and the kind is decoded by the module (flags 0x2 or 0x8).
-  bool IsDecodable() const { return m_bOpen && (m_nFlags & 0xA) != 0; }
+  // Open and its rows have cells: the kind is decoded by the module (flags 0x2 or 0x8), or
+  // the log is shown raw.
+  bool IsDecodable() const { return m_bOpen && ((m_nFlags & 0xA) != 0 || m_bRaw); }
+  // Show every record of a file log raw (its time, Record, Kind, Size and readable Texts)
+  // instead of asking the module: takes effect when the columns are next built (Open,
+  // SetViewMode, RebuildHeader). A file log is shown raw anyway when the module gives no
+  // columns for it (no module loaded, a kind it does not describe).
+  void SetRawRecords(bool raw) { m_bRawRequested = raw; }
+  bool IsRawRequested() const { return m_bRawRequested; }
+  // The open file log's rows are raw rows: its columns are the raw columns.
+  bool IsRaw() const { return m_bOpen && m_bRaw; }
 
   // --- Counters for the status bar ------------------------------------------------------
 
@@ -257,7 +268,8 @@ class CLog {
   // filter passes with its column texts, or null for a corrupted record's row, which has
   // none. `visit` answers false to stop. No rows are kept and the log's rows are left as
   // they are. `progress` (may be empty) gets the percentage of records read. Answers the
-  // number of records that gave no row (could not be read or decoded, or no rows), or -1
+  // number of records that could not be read or decoded (gave no row, or the module refused
+  // them and their raw rows stand for them), or -1
   // for a log the pass does not cover: closed, a directory log or a fixed record.
   using ExportRowVisit =
       std::function<bool(const REC_INFO_BASE& row, const std::vector<std::u16string>* texts)>;
@@ -311,12 +323,21 @@ class CLog {
   // Decodes as DecodeRecord does, holding `lock` (a lane's, or the log's) for the request.
   bool DecodeUnder(std::mutex& lock, std::uint32_t recordType, std::span<const std::uint8_t> payload,
                    std::vector<std::uint8_t>& block);
+  // The block of record `record`'s rows: the raw block when the log is shown raw, when the
+  // payload is damaged or when the module refuses it (`raw` set then), else the module's.
+  // False only for a placeholder (type 0), which has no cells.
+  bool DecodeOrRaw(std::mutex& lock, std::int32_t record, const RecordRead& read,
+                   std::vector<std::uint8_t>& block, bool& raw);
+  // The name of the log kind whose records carry `type`; empty when none does.
+  std::u16string_view KindNameOf(std::uint32_t type) const;
   // `lanes` lanes; with one, its requests take the log's decoding lock.
   std::unique_ptr<Lane[]> MakeLanes(int lanes);
   // Reads record r into the block (its bytes appended); false when it cannot be read.
   bool ReadIntoBlock(Lane& lane, std::int32_t r, LaneBlock& block);
-  // The rows of one read record as the load makes them, filtered; appended to `out`.
-  void RowsOfRecord(Lane& lane, const LaneBlock& block, std::size_t entry, std::size_t columns,
+  // The rows of one read record as the load makes them, filtered; appended to `out`. True
+  // when a raw row stands for a record that could not be decoded: the module refused it, or
+  // its payload does not fit it.
+  bool RowsOfRecord(Lane& lane, const LaneBlock& block, std::size_t entry, std::size_t columns,
                     std::vector<REC_INFO_BASE>& out);
   // The row predicate with the lane's buffers: the record decoded once for its rows, its texts
   // tested in place. A row whose record cannot be read or decoded does not match.
@@ -392,6 +413,12 @@ class CLog {
   int m_nCorrupted = 0;
   std::atomic<bool> m_bAbort{false};
   std::atomic<double> m_progress{0.0};
+
+  bool m_bRawRequested = false;  // SetRawRecords
+  bool m_bRaw = false;           // the columns are the raw columns (set with the header)
+  // Record type and the name of the kind whose records carry it, from the log-type table at
+  // Open; read by the lanes while no Open runs.
+  std::vector<std::pair<std::uint32_t, std::u16string>> m_kindNames;
 
   korv::ComponentHolder* m_secondHolder;
   korv::ComponentHolder* m_firstHolder;

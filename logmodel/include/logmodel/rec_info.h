@@ -8,7 +8,11 @@
 #include "platform/filetime.h"
 
 // Row flag bits; the others are the decoded record's own row flags, not interpreted here.
-inline constexpr std::uint32_t ROW_FLAG_CORRUPTED = 0x10000000;  // record type 0
+// A row the viewer made from the record's bytes, not the module: the log is shown raw, or the
+// module refused the record. It has no severity.
+inline constexpr std::uint32_t ROW_FLAG_RAW = 0x08000000;
+// Record type 0 (a placeholder), or a record whose payload does not fit it.
+inline constexpr std::uint32_t ROW_FLAG_CORRUPTED = 0x10000000;
 inline constexpr std::uint32_t ROW_FLAG_DELETED = 0x20000000;
 inline constexpr std::uint32_t ROW_FLAG_REPLACE = 0x40000000;    // updater's marker only
 inline constexpr std::uint32_t ROW_FLAG_VISIBLE = 0x80000000;    // passes the filter

@@ -35,6 +35,10 @@ enum DiskLogResult : int {
   kDiskLogBadRecord = 7,       // no valid record header at the offset
   kDiskLogBufferTooSmall = 8,  // the size needed was stored in the size argument
   kDiskLogNotIndexed = 10,     // opened without DISKLOG_OPEN_INDEX
+  // The record header is valid but its payload offset lies inside the header or past the
+  // record: only the 36-byte header was stored and the size is 36 (no payload). The record
+  // is damaged, the chain is not.
+  kDiskLogDamagedPayload = 11,
 };
 
 inline constexpr std::size_t kDiskLogAppendBufferSize = 64 * 1024;
@@ -85,6 +89,7 @@ inline void* const kDiskLogSkip = &disklog_skip_tag;
 // Reads the record whose header is at offset and carries record number `number`, without
 // the index (the newest records found before the index is built): checked and answered as
 // DiskLogReadRecord does, 7 when no such record header is there, never rebuilding anything.
+// Both answer kDiskLogDamagedPayload for a record whose payload does not fit it.
 int DiskLogReadRecordAt(DiskLogFile* file, std::uint64_t offset, std::uint32_t number, void* buffer,
                         std::uint32_t& size);
 
@@ -105,7 +110,8 @@ bool DiskLogIndexPending(const DiskLogFile* file);
 // payload null: nothing advances; kDiskLogSkip: steps over the record; a
 // buffer: *size is its capacity on entry and the payload length on return
 // (8 without advancing when too small; 3 when the record runs past the
-// file's end, so that its size field never sizes a buffer). 6 once the header's next record
+// file's end, so that its size field never sizes a buffer; 11, stepped over with *size 0,
+// for a record whose payload does not fit it). 6 once the header's next record
 // number of records has been read.
 int DiskLogReadNext(DiskLogFile* file, std::uint32_t* type, void* payload, std::uint32_t* size,
                     std::uint64_t* time, std::uint32_t* aux);

@@ -73,4 +73,14 @@ enum class RecordCheck { ok, bad_magic, size_too_small, bad_payload_offset };
 RecordCheck check_record_header(const _DISKLOG_RECORD_HEADER& header);
 const char* record_check_text(RecordCheck check);
 
+// A record header the chain can be followed past: the right magic and a size that covers
+// the header. Its payload offset is not looked at: a payload that does not fit its record
+// damages that record alone (its payload is unreadable), not the chain behind it, so the
+// walk goes on and the record is read with no payload (kDiskLogDamagedPayload).
+RecordCheck check_record_chain(const _DISKLOG_RECORD_HEADER& header);
+// The payload starts behind the header and inside the record.
+inline bool payload_fits_record(const _DISKLOG_RECORD_HEADER& header) {
+  return header.payload_offset >= kDiskLogRecordHeaderSize && header.payload_offset <= header.record_size;
+}
+
 }  // namespace korv

@@ -21,7 +21,6 @@ enum class WalkStop {
   short_header,        // fewer than 36 bytes at the offset (end of file inside the chain)
   bad_magic,
   size_too_small,      // a record that does not cover its own header
-  bad_payload_offset,  // a payload that starts inside the header or past the record
 };
 
 const char* walk_stop_text(WalkStop stop);
@@ -84,7 +83,7 @@ WalkResult walk_records_with(const platform::File& file, const _DISKLOG_HEADER& 
     const unsigned char* bytes = reader.header_at(offset, stop);
     if (bytes == nullptr) return {stop, offset};
     const _DISKLOG_RECORD_HEADER record = decode_record_header(bytes);
-    const RecordCheck check = check_record_header(record);
+    const RecordCheck check = check_record_chain(record);
     if (check != RecordCheck::ok) return {walk_detail::stop_for(check), offset};
     last_number = record.record_number;
     visit(offset, record);

@@ -35,8 +35,10 @@ inline constexpr int kViewType = 32811;
 inline constexpr int kViewAutoScroll = 32812;
 inline constexpr int kViewReset = 32813;
 inline constexpr int kViewTimeline = 32814;
+// Every record as a raw row (time, number, kind, size, readable texts), without the module.
+inline constexpr int kViewRaw = 32815;
 inline constexpr int kViewFirst = 32810;
-inline constexpr int kViewLast = 32814;
+inline constexpr int kViewLast = 32815;
 
 inline constexpr int kCopyCell = 32819;
 inline constexpr int kCopyAll = 32820;

@@ -28,6 +28,7 @@ inline constexpr std::string_view kMarkedOnlyNoDataFile =
     "A data file holds every record of the log. Export the marked rows as XML or text.";
 inline constexpr std::string_view kTypeValueFmt = "type: %d";
 inline constexpr std::string_view kCorrupted = "Corrupted";
+inline constexpr std::string_view kRaw = "Raw";  // the Type of a row made from a record's bytes
 
 inline constexpr std::string_view kExportFilter =
     "XML file (*.xml)|*.xml|Text file (*.txt)|*.txt|Data file (*.dat)|*.dat|"

@@ -26,13 +26,13 @@ public:
     // "No.": the row count minus the position, so the first row shows the
     // highest number.
     static QString NumberText(int count, int position);
-    // "", "C", "D" or "CD" from the corrupted and deleted bits, followed by
-    // kMarkFlag for a marked row.
+    // "C" corrupted, "D" deleted, "R" raw (made from the record's bytes),
+    // in that order, followed by kMarkFlag for a marked row.
     static QString FlagsText(std::uint32_t flags, bool marked = false);
     static constexpr char16_t kMarkFlag = u'\u25CF';  // BLACK CIRCLE
-    // "Corrupted" for a corrupted row; else the severity name of the class's
-    // bit length, or "type: N" beyond the names.
-    QString TypeText(bool corrupted, std::uint32_t levelClass) const;
+    // "Corrupted" for a corrupted row; "Raw" for a raw row; else the severity
+    // name of the class's bit length, or "type: N" beyond the names.
+    QString TypeText(bool corrupted, std::uint32_t levelClass, bool raw = false) const;
 
     QString number, flags, type;  // column titles 107, 108, 106
     QStringList severityNames;    // string 105 split at '|'

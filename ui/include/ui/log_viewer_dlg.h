@@ -201,6 +201,8 @@ private:
     void OnTimelineCleared();
     void OnTimelineBucket(qint64 start, qint64 end);
     void ShowTimeline(bool shown);
+    // View > Raw Records: opens the log again with raw rows, or with the module's.
+    void ShowRawRecords(bool raw);
 
     // Marks and highlighted matches (log_viewer_marks.cpp).
     // Whether the rows shown can be marked: a whole file log, not a directory
