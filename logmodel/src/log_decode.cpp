@@ -36,16 +36,16 @@ bool CLog::DecodeUnder(std::mutex& lock, std::uint32_t recordType, std::span<con
   return true;
 }
 
-bool CLog::ReadRecord(std::int32_t record, std::vector<std::uint8_t>& buffer, RecordRead& out) {
-  return ReadRecordVia(record, m_bTailForLoads, buffer, out);
-}
-
-bool CLog::ReadRecordVia(std::int32_t record, bool tail, std::vector<std::uint8_t>& buffer,
-                         RecordRead& out) {
+bool CLog::ReadRecord(std::int32_t record, std::vector<std::uint8_t>& buffer, RecordRead& out,
+                      RecordSource source) {
   korv::RecordBytes read;
   korv::TailRecord at;
-  if (tail && TailRecordOf(record, at)) {
-    if (!korv::ReadRecordAt(m_file.get(), at, buffer, read)) return false;
+  const bool page = source == RecordSource::kTailPage ||
+                    (source == RecordSource::kShown && m_nFixedRecord < 0 && m_bRowsProvisional);
+  if (page) {
+    // A provisional row's record is never looked up in the index: building it here would
+    // stall the caller, and it may place the record elsewhere.
+    if (!TailRecordOf(record, at) || !korv::ReadRecordAt(m_file.get(), at, buffer, read)) return false;
   } else if (!korv::ReadIndexedRecord(m_file.get(), record, buffer, read)) {
     return false;
   }
@@ -81,7 +81,7 @@ bool CLog::ReadAndDecode(const REC_INFO_BASE& row, std::vector<std::uint8_t>& bu
   else if (IsDirectory())
     ok = ReadDirectoryRecord(static_cast<const REC_INFO_DIR&>(row).fileName, buffer, read);
   else
-    ok = ReadRecordVia(row.record, m_bRowsFromTail, buffer, read);
+    ok = ReadRecord(row.record, buffer, read);
   return ok && DecodeRecord(*this, read.type, read.payload, block);
 }
 
