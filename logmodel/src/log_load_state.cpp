@@ -21,6 +21,13 @@ void CLogLoadState::IndexBuilt(bool holds, std::uint64_t generation) {
   m_phase = m_first > 0 ? Phase::kFillingBehind : Phase::kAppending;
 }
 
+void CLogLoadState::NewestShown(std::int32_t first, std::int32_t next, korv::platform::FileTime rewrite,
+                                std::uint64_t generation) {
+  Replaced(next, rewrite, generation);
+  m_first = first;
+  if (first > 0) m_phase = Phase::kFillingBehind;
+}
+
 void CLogLoadState::Replaced(std::int32_t next, korv::platform::FileTime rewrite, std::uint64_t generation) {
   m_first = 0;
   m_next = next;

@@ -35,7 +35,9 @@ void CLogUpdaterThread::FilePass(CLog& log, bool full) {
   using Phase = CLogLoadState::Phase;
   DiskLogFile* file = log.GetFile();
   CLogLoadState& state = log.LoadState();
-  const bool newestFirst = log.GetViewMode() == LOG_VIEW_LIST && log.GetFixedRecord() == -1;
+  // A log opened with its index to be built later is large: it loads from the newest rows down.
+  const bool newestFirst = log.GetViewMode() == LOG_VIEW_LIST && log.GetFixedRecord() == -1 && file &&
+                           (DiskLogOpenFlags(file) & DISKLOG_OPEN_INDEX_LATER) != 0;
   // The index holds only the records before the break; an ordinary open would have failed,
   // and the window opens the log again that way.
   if (log.IsChainBroken()) return;
@@ -79,6 +81,12 @@ void CLogUpdaterThread::FilePass(CLog& log, bool full) {
   if (rewrite != state.RewriteTime() || generation != state.IndexGeneration()) state.MustReload();
   if (full && log.IsTextFilterActive() && log.GetFixedRecord() == -1) state.MustReload();
 
+  // Without a provisional page (the walk was quick, or refused the page, or the file was
+  // rewritten) the newest rows still come first, read through the index.
+  const Phase phase = state.GetPhase();
+  if (newestFirst && (phase == Phase::kNeverLoaded || phase == Phase::kReloading) && total > kNewestPage &&
+      !NewestFromIndex(log, total, rewrite, generation))
+    return;
   if (state.GetPhase() == Phase::kFillingBehind && !FillBehind(log, total)) return;
 
   const bool batches = log.GetViewMode() == LOG_VIEW_RECORD;
@@ -184,6 +192,27 @@ bool CLogUpdaterThread::NewestPage(CLog& log) {
   m_pendingSource = PendingSource::kTailPage;
   // A rewrite after this moment may have changed the page's records in place.
   log.LoadState().PageShown(first, got, header.rewrite_time);
+  m_bResultsReady = true;
+  PostLocked(LOG_NOTIFY_RESULTS);
+  return true;
+}
+
+bool CLogUpdaterThread::NewestFromIndex(CLog& log, std::uint32_t total, std::uint64_t rewrite,
+                                        std::uint64_t generation) {
+  const std::int32_t first = std::int32_t(total - kNewestPage);
+  std::vector<REC_INFO_BASE> rows;
+  const std::int32_t got = log.LoadRecords(rows, first, std::int32_t(kNewestPage));
+  if (log.IsAborted()) return false;
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (m_bStop) return false;
+  // A record that cannot be read among them: the plain load from record 0 takes over.
+  if (std::uint32_t(got) < total) return true;
+  if (!rows.empty()) rows.front().flags |= ROW_FLAG_REPLACE;
+  m_pending.swap(rows);
+  m_pendingFront.clear();
+  m_bClearRows = m_pending.empty();
+  m_pendingSource = PendingSource::kIndex;
+  log.LoadState().NewestShown(first, got, rewrite, generation);
   m_bResultsReady = true;
   PostLocked(LOG_NOTIFY_RESULTS);
   return true;

@@ -8,6 +8,7 @@
 //        |                            |                                      |  FilledBehind
 //        |                            +--IndexBuilt(refused)--> reloading    v  (record 0)
 //        +--Replaced-------------------------------------------------> appending
+//   never loaded / reloading --NewestShown--> filling behind (the index's newest records);
 //   reloading --Replaced--> appending;  any loaded phase --MustReload--> reloading;
 //   any phase --Emptied--> never loaded.
 // Appended moves the end of the rows on in filling behind and appending alike.
@@ -46,6 +47,10 @@ class CLogLoadState {
   // provisional page -> filling behind (or appending when the page starts at record 0) when
   // the walk's index `holds` the page; -> reloading otherwise.
   void IndexBuilt(bool holds, std::uint64_t generation);
+  // never loaded / reloading -> filling behind: the rows were replaced by the index's newest
+  // records first .. next - 1, confirmed; the older ones fill in behind.
+  void NewestShown(std::int32_t first, std::int32_t next, korv::platform::FileTime rewrite,
+                   std::uint64_t generation);
   // never loaded / reloading / any -> appending: the rows were replaced by records 0 .. next - 1.
   void Replaced(std::int32_t next, korv::platform::FileTime rewrite, std::uint64_t generation);
   // Newer records up to next - 1 were added after the rows; the phase stays.

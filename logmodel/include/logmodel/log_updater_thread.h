@@ -110,6 +110,9 @@ class CLogUpdaterThread {
   bool BuildIndex(CLog& log, bool page);
   // The newest page handed over ahead of the walk; false when a pause ended the pass.
   bool NewestPage(CLog& log);
+  // The newest records read through the index replace the rows, confirmed, for the older
+  // ones to fill in behind; false when a pause ended the pass.
+  bool NewestFromIndex(CLog& log, std::uint32_t total, std::uint64_t rewrite, std::uint64_t generation);
   // The walk's index against the page handed over; false when a pause ended the pass.
   bool ConfirmPage(CLog& log, std::uint64_t rewrite, std::uint64_t generation);
   // The records before the first one handed over, newest first, as one run of records up
