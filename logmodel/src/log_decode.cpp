@@ -68,16 +68,16 @@ std::u16string_view CLog::KindNameOf(std::uint32_t type) const {
   return {};
 }
 
-bool CLog::ReadRecord(std::int32_t record, std::vector<std::uint8_t>& buffer, RecordRead& out) {
-  return ReadRecordVia(record, m_bTailForLoads, buffer, out);
-}
-
-bool CLog::ReadRecordVia(std::int32_t record, bool tail, std::vector<std::uint8_t>& buffer,
-                         RecordRead& out) {
+bool CLog::ReadRecord(std::int32_t record, std::vector<std::uint8_t>& buffer, RecordRead& out,
+                      RecordSource source) {
   korv::RecordBytes read;
   korv::TailRecord at;
-  if (tail && TailRecordOf(record, at)) {
-    if (!korv::ReadRecordAt(m_file.get(), at, buffer, read)) return false;
+  const bool page = source == RecordSource::kTailPage ||
+                    (source == RecordSource::kShown && m_nFixedRecord < 0 && m_bRowsProvisional);
+  if (page) {
+    // A provisional row's record is never looked up in the index: building it here would
+    // stall the caller, and it may place the record elsewhere.
+    if (!TailRecordOf(record, at) || !korv::ReadRecordAt(m_file.get(), at, buffer, read)) return false;
   } else if (!korv::ReadIndexedRecord(m_file.get(), record, buffer, read)) {
     return false;
   }
@@ -112,10 +112,8 @@ bool CLog::ReadAndDecode(const REC_INFO_BASE& row, std::vector<std::uint8_t>& bu
     return ReadDirectoryRecord(static_cast<const REC_INFO_DIR&>(row).fileName, buffer, read) &&
            DecodeRecord(*this, read.type, read.payload, block);
   const std::int32_t record = m_nFixedRecord >= 0 ? m_nFixedRecord : row.record;
-  const bool ok = m_nFixedRecord >= 0 ? ReadRecord(record, buffer, read)
-                                      : ReadRecordVia(record, m_bRowsFromTail, buffer, read);
   bool raw = false;
-  return ok && DecodeOrRaw(m_decodingLock, record, read, block, raw);
+  return ReadRecord(record, buffer, read) && DecodeOrRaw(m_decodingLock, record, read, block, raw);
 }
 
 namespace korv {

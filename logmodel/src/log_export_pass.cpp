@@ -37,7 +37,7 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
       const std::int32_t r = std::int32_t(newestFirst ? total - 1 - done : done);
       // A record that cannot be read is counted and passed over. (The load stops at the
       // first such record; a file cut short under the export loses its later records in both.)
-      if (!ReadIntoBlock(lanes[lane], r, block)) {
+      if (!ReadIntoBlock(lanes[lane], r, block, RecordSource::kIndex)) {
         LaneBlock::Entry e;
         e.record = r;
         e.lost = true;

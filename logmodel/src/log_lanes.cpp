@@ -12,9 +12,9 @@ std::unique_ptr<CLog::Lane[]> CLog::MakeLanes(int lanes) {
   return made;
 }
 
-bool CLog::ReadIntoBlock(Lane& lane, std::int32_t r, LaneBlock& block) {
+bool CLog::ReadIntoBlock(Lane& lane, std::int32_t r, LaneBlock& block, RecordSource source) {
   RecordRead read;
-  if (!ReadRecord(r, lane.scratch.record, read)) return false;
+  if (!ReadRecord(r, lane.scratch.record, read, source)) return false;
   LaneBlock::Entry e;
   e.record = r;
   e.type = read.type;

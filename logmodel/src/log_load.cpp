@@ -22,15 +22,21 @@ void CLog::SetProgressValue(double progress) {
   if (m_progressObserver) m_progressObserver(progress);
 }
 
-void CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std::int32_t count) {
-  if (!m_bOpen || !m_file) return;
+std::int32_t CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std::int32_t count) {
+  return LoadFrom(RecordSource::kIndex, rows, first, count);
+}
+
+std::int32_t CLog::LoadFrom(RecordSource source, std::vector<REC_INFO_BASE>& rows, std::int32_t first,
+                            std::int32_t count) {
+  rows.clear();
+  if (!m_bOpen || !m_file) return first;
+  // count -2: every record the source holds, without progress (the tail page).
   const bool all = count == -1;
   if (all) SetProgressValue(0.0);
-  const std::int64_t total = LoadableRecordCount();
+  const std::int64_t total = LoadableRecordCount(source);
   std::int64_t n = total - std::int64_t(first);
-  if (!all) n = std::min<std::int64_t>(count, n);
-  rows.clear();
-  if (n <= 0 || first < 0) return;
+  if (count >= 0) n = std::min<std::int64_t>(count, n);
+  if (n <= 0 || first < 0) return first;
   // Sized once for the records asked for; a record of several rows grows it by doubling.
   rows.reserve(std::size_t(n));
 
@@ -40,6 +46,7 @@ void CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std
   std::vector<LaneBlock> slots(korv::OrderedPassSlots(laneCount));
   const std::size_t blocks = std::size_t((n + kLoadBlock - 1) / kLoadBlock);
   bool aborted = false;
+  std::int64_t consumed = 0;  // records whose rows are in `rows`
   korv::OrderedPass pass;
   pass.read = [&](int lane, std::size_t k, std::size_t slot) {
     LaneBlock& block = slots[slot];
@@ -52,7 +59,7 @@ void CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std
         return false;
       }
       // A record that cannot be read ends the load with the rows made before it.
-      if (!ReadIntoBlock(lanes[lane], std::int32_t(first + done), block)) {
+      if (!ReadIntoBlock(lanes[lane], std::int32_t(first + done), block, source)) {
         block.ended = true;
         return false;
       }
@@ -85,6 +92,7 @@ void CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std
       const std::size_t to = block.entries[i].rowsEnd;
       rows.insert(rows.end(), block.rows.begin() + std::ptrdiff_t(from), block.rows.begin() + std::ptrdiff_t(to));
       from = to;
+      ++consumed;
       if (all) SetProgressValue(double(begin + std::int64_t(i) + 1) * 100.0 / double(n));
     }
     if (block.aborted) aborted = true;
@@ -95,8 +103,8 @@ void CLog::LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std
     const DiskLogReadAheadScope readAhead(m_file.get());
     korv::RunOrderedPass(laneCount, blocks, pass);
   }
-  if (aborted) return;
-  if (all) SetProgressValue(100.0);
+  if (!aborted && all) SetProgressValue(100.0);
+  return std::int32_t(std::int64_t(first) + consumed);
 }
 
 void CLog::LoadFixedRecord(std::vector<REC_INFO_BASE>& rows, std::int32_t record) {
@@ -104,7 +112,7 @@ void CLog::LoadFixedRecord(std::vector<REC_INFO_BASE>& rows, std::int32_t record
   if (!m_bOpen || !m_file) return;
   std::lock_guard<std::mutex> guard(m_cache.Lock());
   RecordRead read;
-  if (!ReadRecord(record, m_cacheRecordBuffer, read)) return;
+  if (!ReadRecord(record, m_cacheRecordBuffer, read, RecordSource::kIndex)) return;
   // The record's own flags, as the list's row of it has them: an export of the record
   // window says whether the record is deleted.
   const std::uint32_t deleted = read.deleted ? ROW_FLAG_DELETED : 0;

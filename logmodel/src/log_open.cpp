@@ -76,10 +76,9 @@ void CLog::Close() {
   m_nTypeId = 0;
   m_nFlags = 0;
   m_nFixedRecord = -1;
-  m_bookkeeping = UpdaterBookkeeping{};
+  m_loadState.Emptied();
   m_bChainBroken = false;
-  SetRowsFromTail(false);
-  SetTailForLoads(false);
+  SetRowsProvisional(false);
   {
     std::lock_guard<std::mutex> guard(m_bufferLock);
     m_nBufferedRecord = -1;
@@ -134,7 +133,7 @@ bool CLog::RebuildHeader() {
 bool CLog::HasChanged() {
   if (m_file) {
     DiskLogLockGuard guard(m_file.get());
-    return DiskLogHasChanged(m_file.get(), nullptr);
+    return DiskLogHasChanged(m_file.get(), nullptr) || m_loadState.FillPending();
   }
   return m_changeWatch && m_changeWatch->Poll();
 }

@@ -1,6 +1,6 @@
 // The newest page of a log opened with its index to be built later: the records the tail
 // scan found stand for records first .. first + n - 1 until the walk confirms or replaces
-// them.
+// them. Until then the rows are provisional and read their records through the page.
 
 #include "log_internal.h"
 
@@ -10,9 +10,18 @@ void CLog::SetTailPage(std::int32_t first, std::vector<korv::TailRecord> records
   m_tail = std::move(records);
 }
 
-void CLog::SetRowsFromTail(bool on) {
-  m_bRowsFromTail = on;
-  if (!on && !m_bTailForLoads) {
+std::int32_t CLog::LoadTailPage(std::vector<REC_INFO_BASE>& rows) {
+  std::int32_t first;
+  {
+    std::lock_guard<std::mutex> guard(m_tailLock);
+    first = m_tailFirst;
+  }
+  return LoadFrom(RecordSource::kTailPage, rows, first, -2);
+}
+
+void CLog::SetRowsProvisional(bool on) {
+  m_bRowsProvisional = on;
+  if (!on) {
     std::lock_guard<std::mutex> guard(m_tailLock);
     m_tail.clear();
     m_tail.shrink_to_fit();
@@ -29,11 +38,11 @@ bool CLog::TailRecordOf(std::int32_t record, korv::TailRecord& out) const {
 }
 
 bool CLog::RowTailRecord(std::int32_t record, korv::TailRecord& out) const {
-  return m_bRowsFromTail && m_nFixedRecord < 0 && TailRecordOf(record, out);
+  return m_bRowsProvisional && m_nFixedRecord < 0 && TailRecordOf(record, out);
 }
 
-std::int64_t CLog::LoadableRecordCount() {
-  if (m_bTailForLoads) {
+std::int64_t CLog::LoadableRecordCount(RecordSource source) {
+  if (source == RecordSource::kTailPage || (source == RecordSource::kShown && m_bRowsProvisional)) {
     std::lock_guard<std::mutex> guard(m_tailLock);
     return std::int64_t(m_tailFirst) + std::int64_t(m_tail.size());
   }

@@ -3,6 +3,8 @@
 // batch or listing takes it.
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 
 #include "logmodel/log.h"
 #include "logmodel/log_updater_thread.h"
@@ -30,20 +32,18 @@ void CLogUpdaterThread::RunPass(CLog* log, bool full) {
 }
 
 void CLogUpdaterThread::FilePass(CLog& log, bool full) {
+  using Phase = CLogLoadState::Phase;
   DiskLogFile* file = log.GetFile();
-  CLog::UpdaterBookkeeping& saved = log.Bookkeeping();
-  const bool newestFirst = log.GetViewMode() == LOG_VIEW_LIST && log.GetFixedRecord() == -1;
+  CLogLoadState& state = log.LoadState();
+  // A log opened with its index to be built later is large: it loads from the newest rows down.
+  const bool newestFirst = log.GetViewMode() == LOG_VIEW_LIST && log.GetFixedRecord() == -1 && file &&
+                           (DiskLogOpenFlags(file) & DISKLOG_OPEN_INDEX_LATER) != 0;
   // The index holds only the records before the break; an ordinary open would have failed,
   // and the window opens the log again that way.
   if (log.IsChainBroken()) return;
 
-  if (file && DiskLogIndexPending(file)) {
-    if (newestFirst && saved.nextRecord == 0 && !saved.provisional && !NewestPage(log)) return;
-    if (!DiskLogBuildIndex(file)) {
-      ChainBroken(log);
-      return;
-    }
-  }
+  if (file && DiskLogIndexPending(file) && !BuildIndex(log, newestFirst && state.GetPhase() == Phase::kNeverLoaded))
+    return;
 
   bool empty = !file || (DiskLogOpenFlags(file) & DISKLOG_OPEN_INDEX) == 0;
   if (!empty) {
@@ -56,10 +56,10 @@ void CLogUpdaterThread::FilePass(CLog& log, bool full) {
     m_pending.clear();
     m_pendingFront.clear();
     m_bClearRows = true;
-    m_pendingTailState = 0;
+    m_pendingSource = PendingSource::kIndex;
     // Nothing is loaded now, so nothing has been seen: a log that comes back with its
     // former header times (a file restored in place) must load again from record 0.
-    saved = CLog::UpdaterBookkeeping{};
+    state.Emptied();
     m_bResultsReady = true;
     PostLocked(LOG_NOTIFY_RESULTS);
     return;
@@ -75,80 +75,112 @@ void CLogUpdaterThread::FilePass(CLog& log, bool full) {
   // read) may be shorter than the rows loaded from the old one: reload as after a rewrite.
   const std::uint64_t generation = DiskLogIndexGeneration(file);
 
-  if (saved.provisional && !ConfirmPage(log, rewrite, generation)) return;
+  if (state.GetPhase() == Phase::kProvisionalPage && !ConfirmPage(log, rewrite, generation)) return;
+  // Any other rewrite time, a lower one too (the clock was set back), means records changed
+  // in place; the rows read before stand no longer.
+  if (rewrite != state.RewriteTime() || generation != state.IndexGeneration()) state.MustReload();
+  if (full && log.IsTextFilterActive() && log.GetFixedRecord() == -1) state.MustReload();
+
+  // Without a provisional page (the walk was quick, or refused the page, or the file was
+  // rewritten) the newest rows still come first, read through the index.
+  const Phase phase = state.GetPhase();
+  if (newestFirst && (phase == Phase::kNeverLoaded || phase == Phase::kReloading) && total > kNewestPage &&
+      !NewestFromIndex(log, total, rewrite, generation))
+    return;
+  if (state.GetPhase() == Phase::kFillingBehind && !FillBehind(log, total)) return;
 
   const bool batches = log.GetViewMode() == LOG_VIEW_RECORD;
   const std::int32_t batch = batches ? kRecordViewBatch : -1;
   if (batches) log.SetProgress(0.0);
-  std::uint32_t start = std::uint32_t(saved.nextRecord);
-
-  const bool reload = full && log.IsTextFilterActive() && log.GetFixedRecord() == -1;
-  if (reload) {
-    saved.rewriteTime = 0;
-    saved.modificationTime = 0;
-    start = 0;
-  }
-
-  if (newestFirst && !reload && saved.firstRecord > 0 && rewrite == saved.rewriteTime &&
-      generation == saved.indexGeneration && !FillBehind(log, total))
-    return;
+  std::uint32_t start = std::uint32_t(state.Next());
 
   std::vector<REC_INFO_BASE> rows;
   for (;;) {
     rows.clear();
-    if (rewrite > saved.rewriteTime || generation != saved.indexGeneration) {
-      log.LoadRecords(rows, 0, batch);
-      if (!rows.empty()) rows.front().flags |= ROW_FLAG_REPLACE;
+    const Phase phase = state.GetPhase();
+    const bool replace = phase == Phase::kNeverLoaded || phase == Phase::kReloading;
+    const std::int32_t from = replace ? 0 : state.Next();
+    std::int32_t got = from;
+    if (replace) {
+      got = log.LoadRecords(rows, 0, batch);
       // The reload runs from record 0, so does its progress.
       start = 0;
-    } else if (modification > saved.modificationTime) {
-      log.LoadRecords(rows, saved.nextRecord, batch);
+    } else if (modification != state.ModificationTime()) {
+      got = log.LoadRecords(rows, from, batch);
     }
 
-    std::uint32_t next;
     {
       std::lock_guard<std::mutex> guard(m_lock);
       // Checked under the lock: once Pause has set stop, nothing more is handed over.
       if (m_bStop) return;
-      if (rows.empty()) break;
-      if ((rows.front().flags & ROW_FLAG_REPLACE) != 0) {
+      if (replace) {
+        // Everything from record 0 is in the replacing rows, which may be none at all;
+        // none of them is read through the tail page.
+        if (!rows.empty()) rows.front().flags |= ROW_FLAG_REPLACE;
         m_pending.swap(rows);
-        // Everything from record 0 is in the replacing rows; none of them is read
-        // through the tail page.
         m_pendingFront.clear();
-        saved.firstRecord = 0;
-        m_pendingTailState = 0;
-      } else {
+        m_bClearRows = m_pending.empty();
+        m_pendingSource = PendingSource::kIndex;
+        state.Replaced(got, rewrite, generation);
+      } else if (got != from) {
         m_pending.insert(m_pending.end(), rows.begin(), rows.end());
+        state.Appended(got);
       }
-      saved.nextRecord = m_pending.back().record + 1;
-      saved.rewriteTime = rewrite;
-      saved.indexGeneration = generation;
-      next = std::uint32_t(saved.nextRecord);
+      if (got == from && !replace) break;
       if (batches && total > start)
-        log.SetProgress(double(next - start) * 100.0 / double(total - start));
-      m_bResultsReady = true;
-      PostLocked(LOG_NOTIFY_RESULTS);
+        log.SetProgress(double(std::uint32_t(got) - start) * 100.0 / double(total - start));
+      if (replace || !rows.empty() || !m_pending.empty()) {
+        m_bResultsReady = true;
+        PostLocked(LOG_NOTIFY_RESULTS);
+      }
     }
-    if (next >= total) break;
+    // Every record read, or one that cannot be read (the next change tries again).
+    if (std::uint32_t(got) >= total || got == from) break;
   }
-  saved.modificationTime = modification;
+  state.ModificationSeen(modification);
   if (batches) log.SetProgress(100.0);
+}
+
+bool CLogUpdaterThread::BuildIndex(CLog& log, bool page) {
+  DiskLogFile* file = log.GetFile();
+  const int grace = m_pageGraceMs.load();
+  bool built;
+  if (!page) {
+    built = DiskLogBuildIndex(file);
+  } else if (grace <= 0) {
+    if (!NewestPage(log)) return false;
+    built = DiskLogBuildIndex(file);
+  } else {
+    // The walk runs on a thread of this call's own, which it waits for before it returns:
+    // the walk reads by offset without the file's lock, so the page reads alongside. A walk
+    // done within the grace leaves no page to show: the rows come confirmed.
+    std::future<bool> walk = std::async(std::launch::async, [file] { return DiskLogBuildIndex(file); });
+    bool ended = false;
+    if (walk.wait_for(std::chrono::milliseconds(grace)) != std::future_status::ready) ended = !NewestPage(log);
+    built = walk.get();
+    if (ended) return false;
+  }
+  if (!built) {
+    ChainBroken(log);
+    return false;
+  }
+  return true;
 }
 
 bool CLogUpdaterThread::NewestPage(CLog& log) {
   DiskLogFile* file = log.GetFile();
   const _DISKLOG_HEADER header = DiskLogHeader(file);
+  // A repaired gap's placeholder carries a number past the records it stands for, so the
+  // numbers of the records after it no longer give their index positions: only the walk
+  // can place them.
+  if (header.gap_counter != 0) return true;
   std::vector<korv::TailRecord> page = DiskLogScanTail(file, kNewestPage);
   // Nothing found (or indices the rows cannot hold): the walk loads as before.
   if (page.empty() || page.back().header.record_number >= std::uint32_t(INT32_MAX)) return true;
   const std::int32_t first = std::int32_t(page.front().header.record_number);
-  const std::int32_t count = std::int32_t(page.size());
   log.SetTailPage(first, std::move(page));
   std::vector<REC_INFO_BASE> rows;
-  log.SetTailForLoads(true);
-  log.LoadRecords(rows, first, count);
-  log.SetTailForLoads(false);
+  const std::int32_t got = log.LoadTailPage(rows);
 
   std::lock_guard<std::mutex> guard(m_lock);
   if (m_bStop) return false;
@@ -156,14 +188,31 @@ bool CLogUpdaterThread::NewestPage(CLog& log) {
   rows.front().flags |= ROW_FLAG_REPLACE;
   m_pending.swap(rows);
   m_pendingFront.clear();
-  m_pendingTailState = 1;
-  CLog::UpdaterBookkeeping& saved = log.Bookkeeping();
-  saved = CLog::UpdaterBookkeeping{};
-  saved.firstRecord = first;
-  saved.nextRecord = m_pending.back().record + 1;
-  saved.provisional = true;
+  m_bClearRows = false;
+  m_pendingSource = PendingSource::kTailPage;
   // A rewrite after this moment may have changed the page's records in place.
-  saved.rewriteTime = header.rewrite_time;
+  log.LoadState().PageShown(first, got, header.rewrite_time);
+  m_bResultsReady = true;
+  PostLocked(LOG_NOTIFY_RESULTS);
+  return true;
+}
+
+bool CLogUpdaterThread::NewestFromIndex(CLog& log, std::uint32_t total, std::uint64_t rewrite,
+                                        std::uint64_t generation) {
+  const std::int32_t first = std::int32_t(total - kNewestPage);
+  std::vector<REC_INFO_BASE> rows;
+  const std::int32_t got = log.LoadRecords(rows, first, std::int32_t(kNewestPage));
+  if (log.IsAborted()) return false;
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (m_bStop) return false;
+  // A record that cannot be read among them: the plain load from record 0 takes over.
+  if (std::uint32_t(got) < total) return true;
+  if (!rows.empty()) rows.front().flags |= ROW_FLAG_REPLACE;
+  m_pending.swap(rows);
+  m_pendingFront.clear();
+  m_bClearRows = m_pending.empty();
+  m_pendingSource = PendingSource::kIndex;
+  log.LoadState().NewestShown(first, got, rewrite, generation);
   m_bResultsReady = true;
   PostLocked(LOG_NOTIFY_RESULTS);
   return true;
@@ -171,11 +220,11 @@ bool CLogUpdaterThread::NewestPage(CLog& log) {
 
 bool CLogUpdaterThread::ConfirmPage(CLog& log, std::uint64_t rewrite, std::uint64_t generation) {
   DiskLogFile* file = log.GetFile();
-  CLog::UpdaterBookkeeping& saved = log.Bookkeeping();
+  CLogLoadState& state = log.LoadState();
   // The page holds when every record handed over is where the walk found that record
   // index, with the same number, and nothing was rewritten since the page was read.
-  bool holds = rewrite == saved.rewriteTime;
-  for (std::int32_t r = saved.firstRecord; holds && r < saved.nextRecord; ++r) {
+  bool holds = rewrite == state.RewriteTime();
+  for (std::int32_t r = state.First(); holds && r < state.Next(); ++r) {
     korv::TailRecord at;
     _DISKLOG_INDEX_RECORD entry;
     holds = log.TailRecordOf(r, at) && DiskLogIndexEntry(file, std::size_t(r), entry) &&
@@ -183,41 +232,49 @@ bool CLogUpdaterThread::ConfirmPage(CLog& log, std::uint64_t rewrite, std::uint6
   }
   std::lock_guard<std::mutex> guard(m_lock);
   if (m_bStop) return false;
-  saved.provisional = false;
+  // Refused, the page stays provisional until the walk's rows replace it.
+  state.IndexBuilt(holds, generation);
   if (holds) {
     // The rows stand as they are; from now on they are read through the index.
-    saved.indexGeneration = generation;
-    m_pendingTailState = 0;
+    m_pendingSource = PendingSource::kIndex;
     m_bResultsReady = true;
     PostLocked(LOG_NOTIFY_RESULTS);
-  } else {
-    // The walk wins: everything is loaded again from record 0 and replaces the page.
-    saved = CLog::UpdaterBookkeeping{};
   }
   return true;
 }
 
 bool CLogUpdaterThread::FillBehind(CLog& log, std::uint32_t total) {
-  CLog::UpdaterBookkeeping& saved = log.Bookkeeping();
-  std::int32_t cursor = saved.firstRecord;
+  CLogLoadState& state = log.LoadState();
+  std::int32_t cursor = state.First();
   // Rows go over in batches that at least double what was handed over before, so that
   // putting them in front of the log's rows costs a few copies of the rows in all.
-  std::int64_t handed = std::int64_t(saved.nextRecord) - cursor;
+  std::int64_t handed = std::int64_t(state.Next()) - cursor;
   std::vector<std::vector<REC_INFO_BASE>> chunks;  // newest chunk first
   std::int32_t chunkEnd = cursor;
-  while (cursor > 0) {
-    const std::int32_t from = std::max<std::int32_t>(0, cursor - kFillChunk);
+  bool blocked = false;  // a record that cannot be read lies just below the cursor
+  while (cursor > 0 && !blocked) {
+    std::int32_t from = std::max<std::int32_t>(0, cursor - kFillChunk);
     std::vector<REC_INFO_BASE> rows;
-    log.LoadRecords(rows, from, cursor - from);
-    if (log.IsAborted()) {
-      std::lock_guard<std::mutex> guard(m_lock);
-      if (m_bStop) return false;
+    std::int32_t got = log.LoadRecords(rows, from, cursor - from);
+    if (log.IsAborted()) return false;
+    if (got < cursor) {
+      // Record `got` cannot be read. Only the records above it may join the rows, as one run
+      // up to them: none between may be skipped. The fill stops there; a later pass goes on.
+      blocked = true;
+      from = got + 1;
+      got = from < cursor ? log.LoadRecords(rows, from, cursor - from) : cursor;
+      if (log.IsAborted()) return false;
+      if (got < cursor) {
+        rows.clear();
+        from = cursor;
+      }
     }
     cursor = from;
     chunks.push_back(std::move(rows));
     if (total > 0) log.SetProgress(double(total - std::uint32_t(cursor)) * 100.0 / double(total));
     const std::int64_t gathered = std::int64_t(chunkEnd) - cursor;
-    if (gathered < handed && cursor > 0) continue;
+    if (gathered < handed && cursor > 0 && !blocked) continue;
+    if (gathered == 0) break;
 
     std::vector<REC_INFO_BASE> joined;
     std::size_t size = 0;
@@ -227,9 +284,9 @@ bool CLogUpdaterThread::FillBehind(CLog& log, std::uint32_t total) {
     chunks.clear();
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_bStop) return false;
-    if (m_pendingFront.empty()) m_frontEnd = saved.firstRecord;
+    if (m_pendingFront.empty()) m_frontEnd = state.First();
     m_pendingFront.insert(m_pendingFront.begin(), joined.begin(), joined.end());
-    saved.firstRecord = cursor;
+    state.FilledBehind(cursor);
     handed += gathered;
     chunkEnd = cursor;
     m_bResultsReady = true;
@@ -244,8 +301,8 @@ void CLogUpdaterThread::ChainBroken(CLog& log) {
   m_pending.clear();
   m_pendingFront.clear();
   m_bClearRows = true;
-  m_pendingTailState = 0;
-  log.Bookkeeping() = CLog::UpdaterBookkeeping{};
+  m_pendingSource = PendingSource::kIndex;
+  log.LoadState().Emptied();
   log.SetChainBroken(true);
   m_bResultsReady = true;
   PostLocked(LOG_NOTIFY_RESULTS);
@@ -263,7 +320,6 @@ void CLogUpdaterThread::DirectoryPass(CLog& log) {
   std::lock_guard<std::mutex> guard(m_lock);
   if (m_bStop) return;
   m_pendingDir = std::move(listing);
-  log.Bookkeeping().nextRecord = std::int32_t(m_pendingDir.size());
   m_bResultsReady = true;
   PostLocked(LOG_NOTIFY_RESULTS);
 }

@@ -56,7 +56,7 @@ void CLogUpdaterThread::SetLog(CLog* log) {
   std::lock_guard<std::mutex> guard(m_lock);
   DropPendingLocked();
   if (log != m_pLog) {
-    m_pendingTailState = -1;
+    m_pendingSource = PendingSource::kUnchanged;
     m_bClearRows = false;
   }
   m_pLog = log;
@@ -108,7 +108,8 @@ void CLogUpdaterThread::Rescan() {
     std::lock_guard<std::mutex> guard(m_lock);
     DropPendingLocked();
     m_pendingDir.clear();
-    m_bResultsReady = false;
+    // A confirmation of the rows still goes over, rows or not.
+    m_bResultsReady = m_pendingSource == PendingSource::kIndex || m_bClearRows;
     m_bFull = true;
   }
   RequestUpdate();
@@ -127,7 +128,7 @@ void CLogUpdaterThread::Stop() {
   std::lock_guard<std::mutex> guard(m_lock);
   DropPendingLocked();
   m_pLog = nullptr;
-  m_pendingTailState = -1;
+  m_pendingSource = PendingSource::kUnchanged;
   m_bClearRows = false;
   m_pendingDir.clear();
   m_bResultsReady = false;
@@ -146,13 +147,19 @@ CLog* CLogUpdaterThread::GetLog() const {
 
 void CLogUpdaterThread::DropPendingLocked() {
   if (m_pLog != nullptr) {
-    CLog::UpdaterBookkeeping& saved = m_pLog->Bookkeeping();
-    if (!m_pending.empty() && (m_pending.front().flags & ROW_FLAG_REPLACE) != 0) {
+    CLogLoadState& state = m_pLog->LoadState();
+    const bool replacing = !m_pending.empty() && (m_pending.front().flags & ROW_FLAG_REPLACE) != 0;
+    if (m_pendingSource == PendingSource::kTailPage) {
+      // The page goes before the window saw it: the next pass starts the load afresh.
+      state.Emptied();
+      m_pendingSource = PendingSource::kUnchanged;
+    } else if (replacing) {
       // The rows that would have replaced the log's are gone: load everything again.
-      saved = CLog::UpdaterBookkeeping{};
-      if (m_pendingTailState == 1) m_pendingTailState = -1;
-    } else if (!m_pendingFront.empty()) {
-      saved.firstRecord = m_frontEnd;
+      state.MustReload();
+    } else {
+      // Older and newer rows not applied are read again by the next pass.
+      state.Undone(m_pendingFront.empty() ? state.First() : m_frontEnd,
+                   m_pending.empty() ? state.Next() : m_pending.front().record);
     }
   }
   m_pending.clear();
@@ -205,7 +212,6 @@ bool CLogUpdaterThread::Apply(bool* replaced) {
 
 LogApplyResult CLogUpdaterThread::ApplyResults() {
   LogApplyResult result;
-  bool* replaced = &result.replaced;
   CLog* log;
   {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -219,25 +225,28 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
         // Cached records of the old rows may stand for other records now.
         std::lock_guard<std::mutex> cacheGuard(log->GetCache().Lock());
         log->GetCache().Clear();
+        result.replaced = true;
       }
       if (replace) {
         m_pending.front().flags &= ~ROW_FLAG_REPLACE;
         rows.swap(m_pending);
-        if (replaced) *replaced = true;
-      } else if (!m_pending.empty()) {
+      } else {
+        // Emptied (the file emptied, or a reload read no row), then whatever came after.
+        if (m_bClearRows) rows.clear();
         rows.insert(rows.end(), m_pending.begin(), m_pending.end());
-        result.appended = m_pending.size();
-      } else if (m_bClearRows) {
-        rows.clear();
-        if (replaced) *replaced = true;
+        if (!result.replaced) result.appended = m_pending.size();
       }
       // Older records go in front; the rows shown newest first keep their positions.
       if (!m_pendingFront.empty()) {
         rows.insert(rows.begin(), m_pendingFront.begin(), m_pendingFront.end());
         if (!result.replaced) result.prepended = m_pendingFront.size();
       }
-      if (m_pendingTailState >= 0) log->SetRowsFromTail(m_pendingTailState == 1);
-      m_pendingTailState = -1;
+      if (m_pendingSource != PendingSource::kUnchanged) {
+        const bool provisional = m_pendingSource == PendingSource::kTailPage;
+        result.confirmed = log->RowsProvisional() && !provisional && !result.replaced;
+        log->SetRowsProvisional(provisional);
+      }
+      m_pendingSource = PendingSource::kUnchanged;
       m_bClearRows = false;
       m_pending.clear();
       m_pendingFront.clear();
@@ -247,7 +256,7 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
         log->GetCache().Clear();
       }
       log->DirectoryRows() = m_pendingDir;
-      if (replaced) *replaced = true;
+      result.replaced = true;
     }
   }
   log->RebuildVisible(false);

@@ -84,7 +84,7 @@ std::string KeyText(const RowKey& k) {
         }
         return ::testing::AssertionSuccess();
     }
-    if (shown.RowsFromTail()) {
+    if (shown.RowsProvisional()) {
         if (phase == WindowPhase::kComplete) {
             return ::testing::AssertionFailure() << "the rows are still unconfirmed";
         }

@@ -1,10 +1,16 @@
-// Loading newest first: the first hand-over is the newest page, found without the index,
-// and once the updater is done the rows, their order and the counters are exactly those of
-// a plain load of the file as it is then, whatever the tail of the file holds.
+// Loading newest first, checked by the load oracle after every hand-over: what the log shows
+// is, at every step, the newest records of a plain load of the file (or rows marked
+// provisional), and once the updater is done exactly the plain load, whatever the tail of the
+// file holds; every Apply says truly what it did to the rows.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <tuple>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -12,6 +18,7 @@
 #include "logmodel/log_updater_thread.h"
 #include "logmodel/severity.h"
 #include "standin/logfile.h"
+#include "test_support/load_oracle.h"
 #include "workers_support.h"
 
 namespace korv::test {
@@ -97,15 +104,65 @@ void RepairedGapThenAppends(const std::string& path) {
   AppendRecords(path, MixedRecords(10000, 40), false);
 }
 
-struct Snapshot {
-  bool provisional = false;
-  std::int32_t first = -1;
-  std::int32_t next = -1;
-};
+// Rewrites header fields of a log in place.
+void PatchHeader(const std::string& path, const std::function<void(_DISKLOG_HEADER&)>& change) {
+  Bytes bytes = ReadFile(path);
+  ASSERT_GE(bytes.size(), kDiskLogHeaderSize);
+  unsigned char raw[kDiskLogHeaderSize];
+  std::memcpy(raw, bytes.data(), sizeof raw);
+  _DISKLOG_HEADER h = decode_disklog_header(raw);
+  change(h);
+  encode_disklog_header(h, raw);
+  std::memcpy(bytes.data(), raw, sizeof raw);
+  WriteFile(path, bytes);
+}
+
+// A newest record of `size` bytes whose payload ends with `forged` records chained up to the
+// data end, numbered as the newest records would be. With its header before the megabyte
+// the tail scan reads, the scan can only take the forged records for the newest ones.
+void ForgedChainInABigNewestRecord(const std::string& path, int forged, std::uint32_t size) {
+  const auto before = Locations(path);
+  ASSERT_FALSE(before.empty());
+  const std::uint32_t newest = before.back().header.record_number + 1;  // the big record's number
+  std::vector<std::vector<unsigned char>> tails;
+  std::size_t tailBytes = 0;
+  for (int i = 0; i < forged; ++i) {
+    const std::vector<std::uint8_t> payload = EventPayload(0x40000000, u"forged");
+    std::vector<unsigned char> rec(36 + payload.size());
+    _DISKLOG_RECORD_HEADER h;
+    h.magic = kDiskLogRecordMagic;
+    h.record_size = std::uint32_t(rec.size());
+    h.payload_offset = 36;
+    h.record_type = kEventsRecord;
+    h.record_number = newest - std::uint32_t(forged - 1 - i);
+    h.record_time = 134000000000000000ull + std::uint64_t(i) * 10000000ull;
+    encode_record_header(h, rec.data());
+    std::memcpy(rec.data() + 36, payload.data(), payload.size());
+    tailBytes += rec.size();
+    tails.push_back(std::move(rec));
+  }
+  LogRecord big;
+  big.time = 133900000000000000ull;
+  big.payload.assign(size - 36 - tailBytes, 0);
+  for (const auto& t : tails) big.payload.insert(big.payload.end(), t.begin(), t.end());
+  AppendRecords(path, {big}, false);
+}
+void ForgedOneBehindTheScannedMegabyte(const std::string& path) {
+  ForgedChainInABigNewestRecord(path, 1, (1u << 20) + 64);
+}
+void ForgedThreeInANewestRecordOverAMegabyte(const std::string& path) {
+  ForgedChainInABigNewestRecord(path, 3, (3u << 20) / 2);
+}
+// The page differs from the walk's records and the header's rewrite time is 0.
+void ForgedWithRewriteTimeZero(const std::string& path) {
+  ForgedOneBehindTheScannedMegabyte(path);
+  PatchHeader(path, [](_DISKLOG_HEADER& h) { h.rewrite_time = 0; });
+}
 
 class NewestFirstTest : public WorkerFixture {
  protected:
   std::unique_ptr<CLog> OpenLater(const std::string& path) {
+    path_ = path;
     auto log = NewLog();
     log->SetViewMode(LOG_VIEW_LIST);
     log->SetIndexLater(true, 0);
@@ -113,58 +170,83 @@ class NewestFirstTest : public WorkerFixture {
     log->SetFilter(ShowAll());
     return log;
   }
-  // The rows of a plain load of the file as it is now.
-  void ExpectSameAsPlainLoad(const std::string& path, CLog& log) {
-    auto plain = OpenEvents(path);
-    LoadAll(*plain);
-    ASSERT_EQ(log.Rows().size(), plain->Rows().size());
-    for (std::size_t i = 0; i < plain->Rows().size(); ++i) {
-      const REC_INFO_BASE& a = log.Rows()[i];
-      const REC_INFO_BASE& b = plain->Rows()[i];
-      ASSERT_TRUE(a.record == b.record && a.row == b.row && a.auxiliary == b.auxiliary && a.level == b.level &&
-                  a.flags == b.flags && a.time == b.time)
-          << "row " << i << ": record " << a.record << " vs " << b.record;
+  void Attach(CLog& log, std::chrono::milliseconds grace = std::chrono::milliseconds(0)) {
+    follower_.emplace(log);
+    // The phase at each post, on the worker (it alone changes it): hand-overs may be applied
+    // together, so the applies alone do not tell whether a page came first.
+    if (!sink_.onPost) {
+      sink_.onPost = [this, &log] {
+        phases_.push_back(log.LoadState().GetPhase());
+        return 0.0;
+      };
     }
-    EXPECT_EQ(log.GetVisibleCount(), plain->GetVisibleCount());
-    EXPECT_EQ(log.GetDeletedCount(), plain->GetDeletedCount());
-    EXPECT_EQ(log.GetCorruptedCount(), plain->GetCorruptedCount());
-    EXPECT_FALSE(log.RowsFromTail());
-    // The newest cell reads the newest record of the file.
-    std::u16string got, want;
-    if (plain->GetVisibleCount() > 0) {
-      EXPECT_TRUE(log.GetCellText(0, 2, got));
-      EXPECT_TRUE(plain->GetCellText(0, 2, want));
-      EXPECT_EQ(got, want);
-    }
-  }
-  // Runs passes until one loads nothing more, applying every hand-over.
-  void RunUntilQuiet(CLog& log) {
-    for (int pass = 0; pass < 50; ++pass) {
-      sink_.Take();
-      updater_.RequestUpdate();
-      ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_PASS_END, 1));
-      bool results = false;
-      for (const Posted& p : sink_.Take()) results |= p.lParam == LOG_NOTIFY_RESULTS;
-      if (results) updater_.Apply();
-      if (!results && !log.HasChanged()) return;
-    }
-    FAIL() << "the updater never settled";
-  }
-  void Attach(CLog& log) {
-    // At the first hand-over: what the worker said it handed (it alone writes that).
-    sink_.onPost = [this, &log] {
-      if (!first_.has_value()) {
-        const CLog::UpdaterBookkeeping& saved = log.Bookkeeping();
-        first_ = Snapshot{saved.provisional, saved.firstRecord, saved.nextRecord};
-      }
-      return 0.0;
-    };
+    updater_.SetPageGrace(grace);
     updater_.SetWindow(&sink_);
     updater_.SetLog(&log);
     ASSERT_TRUE(updater_.Start());
   }
+  ::testing::AssertionResult Oracle(CLog& log, LoadScope scope) {
+    return MatchesFreshLoad(log, OpenEventsLog(path_), scope);
+  }
+  // Applies what is pending as the window does, then asks the oracle.
+  void ApplyAndCheck(CLog& log) {
+    const LogApplyResult change = updater_.ApplyResults();
+    EXPECT_TRUE(follower_->Follow(change));
+    if (!change.applied || !checkEachApply_) return;
+    ++applies_;
+    EXPECT_TRUE(Oracle(log, LoadScope::kNewestRecords)) << "after hand-over " << applies_;
+  }
+  // One pass, every hand-over applied and checked as it comes; true when it handed any over.
+  bool Pass(CLog& log) {
+    sink_.Take();
+    updater_.RequestUpdate();
+    bool results = false;
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    for (bool ended = false; !ended;) {
+      const std::vector<Posted> posted = sink_.Take();
+      if (posted.empty()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+          ADD_FAILURE() << "the pass never ended";
+          return results;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        continue;
+      }
+      for (const Posted& p : posted) {
+        if (p.lParam == LOG_NOTIFY_RESULTS) {
+          results = true;
+          ApplyAndCheck(log);
+        }
+        ended |= p.lParam == LOG_NOTIFY_PASS_END;
+      }
+    }
+    return results;
+  }
+  // Passes until one hands nothing over and the log asks for none; then the whole file.
+  void RunUntilQuiet(CLog& log) {
+    for (int pass = 0; pass < 50; ++pass) {
+      if (!Pass(log) && !log.HasChanged()) {
+        EXPECT_TRUE(Oracle(log, LoadScope::kWhole));
+        EXPECT_EQ(log.LoadState().GetPhase(), CLogLoadState::Phase::kAppending);
+        return;
+      }
+    }
+    FAIL() << "the updater never settled";
+  }
+  // A pause as for a filter, zone or language change: pending rows applied, the filter set.
+  void PauseForAFilter(CLog& log, const CLogFilterData& filter) {
+    updater_.Pause();
+    ApplyAndCheck(log);
+    log.SetFilter(filter);
+    updater_.ReevaluatePending();
+    follower_.emplace(log);
+  }
 
-  std::optional<Snapshot> first_;
+  std::string path_;
+  std::optional<ApplyFollower> follower_;
+  int applies_ = 0;
+  bool checkEachApply_ = true;  // a file no plain open can load has nothing to compare with
+  std::vector<CLogLoadState::Phase> phases_;
   QueueSink sink_;
   CLogUpdaterThread updater_;  // declared last: stopped before the sink goes
 };
@@ -173,38 +255,57 @@ struct LoadCase {
   const char* name;
   int records;
   std::function<void(const std::string&)> damage;
-  bool pageFirst;  // the first hand-over is the provisional newest page
+  bool pageFirst;  // with no grace, the first hand-over is the provisional newest page
 };
 
-class NewestFirstCases : public NewestFirstTest, public ::testing::WithParamInterface<LoadCase> {};
+// Each case with the page shown before the walk (no grace) and as a window loads (the page
+// only when the walk takes longer than the grace).
+class NewestFirstCases : public NewestFirstTest,
+                         public ::testing::WithParamInterface<std::tuple<LoadCase, bool>> {};
 
-TEST_P(NewestFirstCases, FirstTheNewestPageThenExactlyThePlainLoad) {
-  const LoadCase& c = GetParam();
+TEST_P(NewestFirstCases, EveryHandOverIsTheNewestRecordsAndTheEndIsThePlainLoad) {
+  const LoadCase& c = std::get<0>(GetParam());
+  const bool windowGrace = std::get<1>(GetParam());
   const std::string path = dir_.Path("events.dat");
   AppendRecords(path, MixedRecords(0, c.records), true);
   if (c.damage) c.damage(path);
   CLog* log = Keep(OpenLater(path));
-  Attach(*log);
+  Attach(*log, windowGrace ? CLogUpdaterThread::kPageGrace : std::chrono::milliseconds(0));
   RunUntilQuiet(*log);
-  ASSERT_TRUE(first_.has_value());
-  EXPECT_EQ(first_->provisional, c.pageFirst);
-  if (c.pageFirst) {
-    // The page is the newest records, a few hundred at most, ending with the newest.
-    const std::int32_t newest = std::int32_t(Locations(path).back().header.record_number);
-    EXPECT_EQ(first_->next, newest + 1);
-    EXPECT_GT(first_->first, newest - 300);
-    EXPECT_LT(first_->first, first_->next);
-  }
-  ExpectSameAsPlainLoad(path, *log);
+  ASSERT_FALSE(phases_.empty());
+  if (!windowGrace) EXPECT_EQ(phases_.front() == CLogLoadState::Phase::kProvisionalPage, c.pageFirst);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Logs, NewestFirstCases,
-    ::testing::Values(LoadCase{"Small", 12, nullptr, true},
-                      LoadCase{"SeveralFillSteps", 45000, nullptr, true},
-                      LoadCase{"ForgedHeaderInTheNewestRecord", 3001, ForgeInNewestPayload, false},
-                      LoadCase{"PageThatTheWalkMoves", 3000, RepairedGapThenAppends, true}),
-    [](const ::testing::TestParamInfo<LoadCase>& info) { return info.param.name; });
+    ::testing::Combine(
+        ::testing::Values(LoadCase{"Small", 12, nullptr, true},
+                          LoadCase{"SeveralFillSteps", 45000, nullptr, true},
+                          LoadCase{"ForgedHeaderInTheNewestRecord", 3001, ForgeInNewestPayload, false},
+                          LoadCase{"ForgedBehindTheScannedMegabyte", 3000, ForgedOneBehindTheScannedMegabyte, true},
+                          LoadCase{"ForgedChainInANewestRecordOverAMegabyte", 3000,
+                                   ForgedThreeInANewestRecordOverAMegabyte, true},
+                          LoadCase{"RefusedPageWithRewriteTimeZero", 3000, ForgedWithRewriteTimeZero, true},
+                          // The numbers after a repaired gap are not index positions: no page.
+                          LoadCase{"RepairedGapThenAppends", 3000, RepairedGapThenAppends, false}),
+        ::testing::Bool()),
+    [](const ::testing::TestParamInfo<std::tuple<LoadCase, bool>>& info) {
+      return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "WithGrace" : "PageFirst");
+    });
+
+TEST_F(NewestFirstTest, AWriterAppendingBetweenPassesIsFollowedExactly) {
+  const std::string path = dir_.Path("events.dat");
+  AppendRecords(path, MixedRecords(0, 30000), true);
+  CLog* log = Keep(OpenLater(path));
+  Attach(*log);
+  for (int batch = 0; batch < 6; ++batch) {
+    Pass(*log);
+    if (!log->RowsProvisional() && !log->LoadState().FillPending())
+      EXPECT_TRUE(Oracle(*log, LoadScope::kWhole)) << "after batch " << batch;
+    AppendRecords(path, MixedRecords(30000 + batch * 25, 25), false);
+  }
+  RunUntilQuiet(*log);
+}
 
 TEST_F(NewestFirstTest, AWriterAppendingDuringTheLoadEndsWithTheRowsOfAFreshLoad) {
   const std::string path = dir_.Path("events.dat");
@@ -216,16 +317,16 @@ TEST_F(NewestFirstTest, AWriterAppendingDuringTheLoadEndsWithTheRowsOfAFreshLoad
     for (int batch = 0; batch < 40; ++batch) AppendRecords(path, MixedRecords(30000 + batch * 25, 25), false);
     writing = false;
   });
-  // Passes while the writer runs, each applied as the window would.
+  // Passes while the writer runs, each applied as the window would; the file moves under
+  // them, so only what each Apply said is checked until the writer is done.
   while (writing) {
     sink_.Take();
     updater_.RequestUpdate();
     ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_PASS_END, 1));
-    updater_.Apply();
+    EXPECT_TRUE(follower_->Follow(updater_.ApplyResults()));
   }
   writer.join();
   RunUntilQuiet(*log);
-  ExpectSameAsPlainLoad(path, *log);
   EXPECT_EQ(log->Rows().back().record, 30000 + 40 * 25 - 1);
 }
 
@@ -237,22 +338,69 @@ TEST_F(NewestFirstTest, AFilterSetDuringTheFillAppliesToEveryRow) {
   sink_.Take();
   updater_.RequestUpdate();
   ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_RESULTS, 1));
-  // What the window does for a severity filter: pause, filter, re-evaluate, go on.
-  updater_.Pause();
-  updater_.Apply();
-  CLogFilterData onlyErrors = ShowAll();
-  onlyErrors.m_nTypeMask = FILTER_TYPE_WARNING | FILTER_SHOW_DELETED;
-  log->SetFilter(onlyErrors);
-  updater_.ReevaluatePending();
+  CLogFilterData onlyWarnings = ShowAll();
+  onlyWarnings.m_nTypeMask = FILTER_TYPE_WARNING | FILTER_SHOW_DELETED;
+  PauseForAFilter(*log, onlyWarnings);
   RunUntilQuiet(*log);
-
-  auto plain = OpenEvents(path);
-  plain->SetFilter(onlyErrors);
-  LoadAll(*plain);
-  ASSERT_EQ(log->Rows().size(), plain->Rows().size());
-  EXPECT_EQ(log->Visible(), plain->Visible());
   EXPECT_GT(log->GetVisibleCount(), 0);
   EXPECT_LT(log->GetVisibleCount(), int(log->Rows().size()));
+}
+
+TEST_F(NewestFirstTest, ARewriteWithAnEarlierTimeAfterAPauseReloadsAndFills) {
+  const std::string path = dir_.Path("events.dat");
+  AppendRecords(path, MixedRecords(0, 45000), true);
+  CLog* log = Keep(OpenLater(path));
+  Attach(*log);
+  sink_.Take();
+  updater_.RequestUpdate();
+  ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_RESULTS, 2));
+  PauseForAFilter(*log, ShowAll());
+  // A record deleted in place while the clock was set back: the rewrite time goes down.
+  std::uint64_t rewrite = 0;
+  PatchHeader(path, [&](_DISKLOG_HEADER& h) { rewrite = h.rewrite_time; });
+  MarkDeleted(path, 44990);
+  PatchHeader(path, [&](_DISKLOG_HEADER& h) { h.rewrite_time = rewrite - 10000000ull; });
+  RunUntilQuiet(*log);
+  bool deletedShown = false;
+  for (const REC_INFO_BASE& row : log->Rows())
+    if (row.record == 44990) deletedShown = (row.flags & ROW_FLAG_DELETED) != 0;
+  EXPECT_TRUE(deletedShown);
+}
+
+TEST_F(NewestFirstTest, ARecordThatCannotBeReadLeavesNoHoleBehindTheRows) {
+  const std::string path = dir_.Path("events.dat");
+  AppendRecords(path, MixedRecords(0, 45000), true);
+  const auto records = Locations(path);
+  const std::size_t bad = 45000 - 256 - 5000;  // inside the first step behind the page
+  const Bytes original = ReadFile(path);
+  // The intact file, for the oracle: the damaged one no plain open can load.
+  const std::string intact = dir_.Path("intact.dat");
+  WriteFile(intact, original);
+  CLog* log = Keep(OpenLater(path));
+  // At the page's confirmation (the second hand-over), before the fill reads: the record's
+  // magic goes, as if the disk failed to read it.
+  int posts = 0;
+  sink_.onPost = [&] {
+    if (++posts == 2) {
+      Bytes broken = original;
+      broken[records[bad].offset] ^= 0xFF;
+      WriteFile(path, broken);
+    }
+    return 0.0;
+  };
+  Attach(*log);
+  sink_.Take();
+  updater_.RequestUpdate();
+  ASSERT_TRUE(sink_.WaitFor(LOG_NOTIFY_PASS_END, 1));
+  EXPECT_TRUE(follower_->Follow(updater_.ApplyResults()));
+  // Whatever the fill could read behind the page joined it as one run of records up to it:
+  // none of those between the unreadable record and the rows was skipped.
+  ASSERT_FALSE(log->Rows().empty());
+  EXPECT_GT(log->Rows().front().record, std::int32_t(bad));
+  EXPECT_TRUE(MatchesFreshLoad(*log, OpenEventsLog(intact), LoadScope::kNewestRecords));
+  // The fill is not done: the window's poll asks for the pass that goes on with it.
+  EXPECT_TRUE(log->LoadState().FillPending());
+  EXPECT_TRUE(log->HasChanged());
 }
 
 TEST_F(NewestFirstTest, ABrokenChainIsReportedAndShowsNoRows) {
@@ -265,11 +413,51 @@ TEST_F(NewestFirstTest, ABrokenChainIsReportedAndShowsNoRows) {
   EXPECT_EQ(DiskLogOpen(path, DISKLOG_OPEN_INDEX), nullptr) << "an ordinary open fails here";
 
   CLog* log = Keep(OpenLater(path));
+  checkEachApply_ = false;
   Attach(*log);
-  RunUntilQuiet(*log);
+  Pass(*log);
+  Pass(*log);
   EXPECT_TRUE(log->IsChainBroken());
   EXPECT_TRUE(log->Rows().empty());
   EXPECT_EQ(log->GetVisibleCount(), 0);
+  EXPECT_FALSE(log->RowsProvisional());
+}
+
+// Find and a text filter over the provisional page read the page's records, on lanes too,
+// and leave the walk to the updater: the index is not built on the window's thread.
+TEST_F(NewestFirstTest, FindOnLanesOverTheProvisionalPageReadsThePageWithoutTheIndex) {
+  const std::string path = dir_.Path("events.dat");
+  AppendRecords(path, MixedRecords(0, 3000), true);
+  ForgedOneBehindTheScannedMegabyte(path);
+  CLog* log = Keep(OpenLater(path));
+  DiskLogFile* file = log->GetFile();
+  ASSERT_TRUE(DiskLogIndexPending(file));
+  const auto page = DiskLogScanTail(file, 256);
+  ASSERT_FALSE(page.empty());
+  log->SetTailPage(std::int32_t(page.front().header.record_number), page);
+  std::vector<REC_INFO_BASE> rows;
+  log->LoadTailPage(rows);
+  ASSERT_FALSE(rows.empty());
+  log->Rows() = rows;
+  log->SetRowsProvisional(true);
+  log->RebuildVisible(false);
+
+  const char* saved = std::getenv("KORV_DECODE_THREADS");
+  const std::string restore = saved ? saved : "";
+  setenv("KORV_DECODE_THREADS", "2", 1);
+  CLogFilterData find = ShowAll();
+  find.m_nColumnMask = 0xFFFF;
+  find.m_strText = u"forged";
+  const int found = log->FindRecord(find, -1, false);
+  log->SetFilter(find);
+  log->RebuildVisible(true);  // a text filter re-evaluates the rows on lanes
+  if (saved)
+    setenv("KORV_DECODE_THREADS", restore.c_str(), 1);
+  else
+    unsetenv("KORV_DECODE_THREADS");
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(log->GetVisibleCount(), int(rows.size()));
+  EXPECT_TRUE(DiskLogIndexPending(file));
 }
 
 }  // namespace

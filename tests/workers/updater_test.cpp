@@ -69,7 +69,7 @@ TEST_F(UpdaterTest, FirstPassLoadsEveryRecordAndEndsWithOneEndOfPass) {
   EXPECT_EQ(posted, (std::vector<std::intptr_t>{LOG_NOTIFY_RESULTS, LOG_NOTIFY_PASS_END}));
   EXPECT_EQ(RecordsOf(*log), Iota(10));
   EXPECT_EQ(log->GetVisibleCount(), 10);
-  EXPECT_EQ(log->Bookkeeping().nextRecord, 10);
+  EXPECT_EQ(log->LoadState().Next(), 10);
 }
 
 TEST_F(UpdaterTest, FiveAppendedRecordsGiveOnePassOfExactlyThoseFive) {
@@ -136,7 +136,8 @@ TEST_F(UpdaterTest, ALogThatBecomesEmptyEmptiesTheRows) {
   EXPECT_EQ(posted, (std::vector<std::intptr_t>{LOG_NOTIFY_RESULTS, LOG_NOTIFY_PASS_END}));
   EXPECT_EQ(log->GetTotalCount(), 0);
   EXPECT_EQ(log->GetVisibleCount(), 0);
-  EXPECT_EQ(log->Bookkeeping().nextRecord, 0);
+  EXPECT_EQ(log->LoadState().Next(), 0);
+  EXPECT_EQ(log->LoadState().GetPhase(), CLogLoadState::Phase::kNeverLoaded);
 
   // Records written afterwards load from the start.
   AppendEvents(path, 0, 3);

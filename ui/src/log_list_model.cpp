@@ -2,6 +2,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QFont>
 
 #include <bit>
 
@@ -225,6 +226,14 @@ QVariant LogListModel::data(const QModelIndex& index, int role) const {
         return RowForeground(index.row());
     case Qt::BackgroundRole:
         return RowBackground(index.row());
+    case Qt::FontRole:
+        // Rows the walk has not confirmed yet are set apart until it has.
+        if (m_pLog->RowsProvisional()) {
+            QFont font;
+            font.setItalic(true);
+            return font;
+        }
+        return {};
     default:
         return {};
     }

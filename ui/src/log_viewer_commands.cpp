@@ -56,6 +56,17 @@ void ClearLogCache(CLog& log) {
     log.GetCache().Clear();
 }
 
+// Commands that take rows for the log's records: copy, export, marks and find.
+bool ActsOnRecords(int id) {
+    using namespace korv::cmd;
+    switch (id) {
+        case kCopy: case kCopyAll: case kCopyCell: case kFind: case kFindNext: case kFindPrev:
+        case ID_FILTERDLG_FIND: case kExport: case kToggleMark: case kNextMark: case kPrevMark:
+        case kClearMarks: case kCopyMarked: case kExportMarked: return true;
+        default: return false;
+    }
+}
+
 }  // namespace
 
 void CLogViewerDlg::OnCommand(int id) {
@@ -65,6 +76,12 @@ void CLogViewerDlg::OnCommand(int id) {
     }
     m_paneMessage.clear();
     using namespace korv::cmd;
+    if (m_log.IsOpen() && m_log.RowsProvisional() && ActsOnRecords(id)) {
+        // Rows the walk has not confirmed are not copied, exported, marked or searched.
+        m_paneMessage = korv::Qs(korv::text::kRowsNotConfirmed);
+        m_pStatusBar->SetPaneText(0, m_paneMessage);
+        return;
+    }
     if (id >= kLogsFirst && id <= kLogsLast) {
         OpenProductLog(id - kLogsFirst);
     } else if (id >= kFilterFirst && id <= kFilterLast) {

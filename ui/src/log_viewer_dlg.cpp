@@ -10,6 +10,7 @@
 #include "resources/ids.h"
 #include "resources/resource_data.h"
 #include "resources/string_table.h"
+#include "resources/texts.h"
 #include "ui/help_window.h"
 #include "ui/log_filter_dlg.h"
 #include "ui/log_list_ctrl.h"
@@ -195,9 +196,11 @@ void CLogViewerDlg::OnProgressTimer() {
         if (busy) {
             m_paneMessage.clear();
         }
-        m_pStatusBar->SetPaneText(0, !busy && !m_paneMessage.isEmpty()
-                                         ? m_paneMessage
-                                         : korv::ProgressPaneText(busy, m_log.GetProgress()));
+        // Rows the walk has not confirmed are said to be so until it has.
+        const bool provisional = m_log.IsOpen() && m_log.RowsProvisional();
+        m_pStatusBar->SetPaneText(0, !busy && !m_paneMessage.isEmpty() ? m_paneMessage
+                                     : provisional ? korv::Qs(korv::text::kRowsNotConfirmed)
+                                                   : korv::ProgressPaneText(busy, m_log.GetProgress()));
     }
 }
 
@@ -312,6 +315,9 @@ void CLogViewerDlg::ShowRecordWindow(int row) {
         request.m_strFileName = QString::fromStdString(m_log.GetDisplayPath(false)) + QString::fromStdU16String(file);
         child = new CLogViewerDlg(this);
     } else {
+        if (m_log.RowsProvisional()) {
+            return;  // the row's record index is a guess until the walk confirms it
+        }
         const REC_INFO_BASE* info = m_log.GetRow(row);
         // Bit 0 of a row's flags marks the row that stands for its record.
         if (info == nullptr || (info->flags & 1U) == 0) {

@@ -25,7 +25,9 @@ QSettings ViewerSettings() { return QSettings(QStringLiteral("KORV"), QStringLit
 }  // namespace
 
 bool CLogViewerDlg::CanMark() const {
-    return m_log.IsOpen() && !m_log.IsDirectory() && m_log.GetFixedRecord() == -1 && !m_marksPath.isEmpty();
+    // Provisional rows' record indices are guesses: no mark is kept, dropped or saved by them.
+    return m_log.IsOpen() && !m_log.IsDirectory() && m_log.GetFixedRecord() == -1 && !m_marksPath.isEmpty() &&
+           !m_log.RowsProvisional();
 }
 
 void CLogViewerDlg::LoadMarks() {

@@ -116,7 +116,8 @@ void TimelineStrip::Recount() {
     m_histogram.SetColumns(Columns());
     m_counted = CurrentState();
     m_nCountedRows = 0;
-    if (m_counted.open && !isHidden()) {
+    // Rows the walk has not confirmed are not counted; their confirmation recounts.
+    if (m_counted.open && !isHidden() && !m_pLog->RowsProvisional()) {
         CountVisibleRows(*m_pLog, m_histogram);
         m_nCountedRows = m_pLog->Rows().size();
     }
@@ -131,7 +132,8 @@ void TimelineStrip::RowsApplied(const LogApplyResult& change) {
     // Counting only the new rows is exact only when the counted rows are still there, moved
     // down by exactly the rows put in front of them.
     // A directory's listing is small and comes whole: it is counted again.
-    if (change.replaced || CurrentState() != m_counted || m_pLog == nullptr || m_pLog->IsDirectory() ||
+    if (change.replaced || change.confirmed || CurrentState() != m_counted || m_pLog == nullptr ||
+        m_pLog->IsDirectory() ||
         m_pLog->Rows().size() != m_nCountedRows + change.prepended + change.appended) {
         Recount();
         return;

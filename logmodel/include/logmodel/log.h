@@ -31,8 +31,11 @@
 //    decoding lock, as before lanes. Lanes read the rows and the filter only; a re-filter's
 //    lanes write the visible bit of disjoint rows.
 //  - The flags abort, stop (CancelFind), exporting and the progress value are atomics.
-//  - The updater bookkeeping is written and read only by the updater.
+//  - The load state is changed only by the updater; its phase is an atomic the window's
+//    poll reads.
 //  - The tail page (the newest records found before the index is built): m_tailLock.
+//    Whether the rows' records are read through it is one flag, m_bRowsProvisional, set by
+//    Apply on the user-interface thread.
 // Lock order: m_bufferLock or the cache lock (never both), then the file's lock, then the
 // decoding lock.
 
@@ -49,6 +52,7 @@
 #include "logmodel/filter_data.h"
 #include "logmodel/log_cache.h"
 #include "logmodel/log_header.h"
+#include "logmodel/log_load_state.h"
 #include "logmodel/rec_info.h"
 #include "logstore/disklog.h"
 #include "logstore/tail_scan.h"
@@ -64,20 +68,6 @@ inline constexpr int LOG_VIEW_RECORD = 3;  // file order, no time column
 
 class CLog {
  public:
-  // The updater's view of the file header times and how far it has loaded; only the updater
-  // reads and writes it. Reset to 0 by Close.
-  struct UpdaterBookkeeping {
-    korv::platform::FileTime rewriteTime = 0;       // last seen rewrite time of the header
-    korv::platform::FileTime modificationTime = 0;  // last seen modification time
-    std::int32_t nextRecord = 0;                    // index of the next record to load
-    std::uint64_t indexGeneration = 0;              // DiskLogIndexGeneration at the last load
-    // Rows handed over cover the records firstRecord .. nextRecord - 1: a load that starts
-    // with the newest page fills in the older records behind it, down to 0.
-    std::int32_t firstRecord = 0;
-    // Those rows come from the tail page (SetTailPage) and the walk has not confirmed them.
-    bool provisional = false;
-  };
-
   // Module requests go to the process's two component holders.
   CLog();
   // Module requests go to `second` (second interface, component 18) and `first` (first
@@ -114,7 +104,7 @@ class CLog {
   // ordinary open would have failed. Cleared by Open.
   bool IsChainBroken() const { return m_bChainBroken; }
   void SetChainBroken(bool broken) { m_bChainBroken = broken; }
-  // Back to closed: file, change notification, path, kind values, fixed record, bookkeeping,
+  // Back to closed: file, change notification, path, kind values, fixed record, load state,
   // buffered record, rows and visible list go; every cache slot is emptied.
   void Close();
   bool IsOpen() const { return m_bOpen; }
@@ -130,7 +120,9 @@ class CLog {
   std::int32_t GetFixedRecord() const { return m_nFixedRecord; }
 
   // Polled once a second. Directory log (or no log): the change notification fired since
-  // the last call (it is re-armed). File log: the header's modification time changed.
+  // the last call (it is re-armed). File log: the header's modification time changed, or
+  // older records remain to be loaded behind the rows (a pause or a record that could not
+  // be read ended the fill), so that the window asks for the pass that goes on with it.
   bool HasChanged();
 
   // --- Loading (the caller owns `rows`; the updater hands them over later) ---------------
@@ -138,8 +130,9 @@ class CLog {
   // Appends the rows of records first, first + 1, ... (all remaining for count -1) to `rows`,
   // each matched against the active filter (bit 31). A record that cannot be read ends the
   // load with the rows made so far; abort ends it at once. With count -1 the progress runs
-  // from 0 to 100. File logs only.
-  void LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std::int32_t count);
+  // from 0 to 100. File logs only. Records are read through the index. Answers the record
+  // after the last one whose rows were made (`first` when none was read).
+  std::int32_t LoadRecords(std::vector<REC_INFO_BASE>& rows, std::int32_t first, std::int32_t count);
   // The rows of record `record` alone, decoded into the next cache slot. Filter bits come
   // from the following RebuildVisible(true).
   void LoadFixedRecord(std::vector<REC_INFO_BASE>& rows, std::int32_t record);
@@ -287,7 +280,9 @@ class CLog {
   const std::vector<REC_INFO_DIR>& DirectoryRows() const { return m_dirRows; }
   // Indices into the rows (or directory rows) that pass the filter, in row order.
   const std::vector<std::int32_t>& Visible() const { return m_visible; }
-  UpdaterBookkeeping& Bookkeeping() { return m_bookkeeping; }
+  // How far the updater's load has come; changed only by the updater.
+  CLogLoadState& LoadState() { return m_loadState; }
+  const CLogLoadState& LoadState() const { return m_loadState; }
   // The open file (null for a directory log or when closed), for the updater's refresh and
   // header times; the handle stays the log's.
   DiskLogFile* GetFile() const { return m_file.get(); }
@@ -297,17 +292,20 @@ class CLog {
 
   // --- The newest page before the index (log_tail.cpp) ---------------------------------
 
-  // The records the tail scan found, taken to be records first, first + 1, ...: while
-  // loads read through it (SetTailForLoads) LoadRecords reads those records by their
-  // offsets; while the rows read through it (SetRowsFromTail) so do the cells, the cache
-  // and the filter. Updater thread; the page is replaced only while neither reads it.
+  // The records the tail scan found, taken to be records first, first + 1, ... Updater
+  // thread; the page is replaced only while no row reads through it.
   void SetTailPage(std::int32_t first, std::vector<korv::TailRecord> records);
-  void SetTailForLoads(bool on) { m_bTailForLoads = on; }
-  // User-interface thread (Apply): the rows now shown came from the tail page, or no
-  // longer do (the page is dropped then).
-  void SetRowsFromTail(bool on);
-  bool RowsFromTail() const { return m_bRowsFromTail; }
-  // The tail page's record `record` when the rows read through it; false otherwise.
+  // The rows of the tail page's records, read by their offsets, filtered as LoadRecords
+  // does (updater thread). Answers as LoadRecords.
+  std::int32_t LoadTailPage(std::vector<REC_INFO_BASE>& rows);
+  // User-interface thread (Apply): the rows now shown are the tail page's, which the walk
+  // has not confirmed, or no longer are (the page is dropped then). This one flag decides
+  // where the records of the rows are read from (cells, cache, filter, find): the page's
+  // offsets while provisional, the index otherwise. Nothing that keeps, copies or reports
+  // rows as the log's records may act on provisional rows.
+  void SetRowsProvisional(bool on);
+  bool RowsProvisional() const { return m_bRowsProvisional; }
+  // The tail page's record `record` when the rows are provisional; false otherwise.
   bool RowTailRecord(std::int32_t record, korv::TailRecord& out) const;
   // The tail page's record `record`; false when the page does not hold it.
   bool TailRecordOf(std::int32_t record, korv::TailRecord& out) const;
@@ -332,8 +330,14 @@ class CLog {
   std::u16string_view KindNameOf(std::uint32_t type) const;
   // `lanes` lanes; with one, its requests take the log's decoding lock.
   std::unique_ptr<Lane[]> MakeLanes(int lanes);
+  // Where a read takes a record from: as the rows say (RowsProvisional), the index, or the
+  // tail page.
+  enum class RecordSource { kShown, kIndex, kTailPage };
   // Reads record r into the block (its bytes appended); false when it cannot be read.
-  bool ReadIntoBlock(Lane& lane, std::int32_t r, LaneBlock& block);
+  bool ReadIntoBlock(Lane& lane, std::int32_t r, LaneBlock& block, RecordSource source);
+  // LoadRecords with records read from `source`.
+  std::int32_t LoadFrom(RecordSource source, std::vector<REC_INFO_BASE>& rows, std::int32_t first,
+                        std::int32_t count);
   // The rows of one read record as the load makes them, filtered; appended to `out`. True
   // when a raw row stands for a record that could not be decoded: the module refused it, or
   // its payload does not fit it.
@@ -348,14 +352,12 @@ class CLog {
   int FindOnLanes(int lanes, const CLogFilterData& criteria, int start, bool upwards);
 
   void SetProgressValue(double progress);
-  // Reading record r of a file log into `buffer` (grown on request). False on any failure.
-  // Loads read through the tail page while SetTailForLoads is on.
-  bool ReadRecord(std::int32_t record, std::vector<std::uint8_t>& buffer, RecordRead& out);
-  // Record r through the tail page when `tail` and the page holds it, else through the index.
-  bool ReadRecordVia(std::int32_t record, bool tail, std::vector<std::uint8_t>& buffer, RecordRead& out);
-  // Records a load may read: the end of the tail page while loads read through it, else
-  // the index's count.
-  std::int64_t LoadableRecordCount();
+  // Reading record r of a file log into `buffer` (grown on request) from `source`. False on
+  // any failure.
+  bool ReadRecord(std::int32_t record, std::vector<std::uint8_t>& buffer, RecordRead& out,
+                  RecordSource source = RecordSource::kShown);
+  // Records a load from `source` may read: the end of the tail page, or the index's count.
+  std::int64_t LoadableRecordCount(RecordSource source);
   // The first record of a directory row's file, read in file order.
   bool ReadDirectoryRecord(const std::u16string& fileName, std::vector<std::uint8_t>& buffer,
                            RecordRead& out);
@@ -404,7 +406,7 @@ class CLog {
   std::int32_t m_nFixedRecord = -1;
   std::string m_strSettingsKey;
   CLogFilterData m_filter;
-  UpdaterBookkeeping m_bookkeeping;
+  CLogLoadState m_loadState;
   std::unique_ptr<korv::DirectoryWatch> m_changeWatch;
   std::vector<REC_INFO_BASE> m_rows;
   std::vector<REC_INFO_DIR> m_dirRows;
@@ -430,8 +432,7 @@ class CLog {
   mutable std::mutex m_tailLock;
   std::int32_t m_tailFirst = 0;
   std::vector<korv::TailRecord> m_tail;
-  std::atomic<bool> m_bTailForLoads{false};
-  std::atomic<bool> m_bRowsFromTail{false};
+  std::atomic<bool> m_bRowsProvisional{false};  // written by Apply, read by every reader
   std::function<void()> m_findPump;
   std::function<void(double)> m_progressObserver;
 };

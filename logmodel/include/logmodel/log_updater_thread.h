@@ -12,12 +12,16 @@
 // closes or re-filters its log.
 //
 // Newest first. A whole log in view mode 1 opened with its index to be built later
-// (CLog::SetIndexLater) is loaded from the top of the list down: first the newest page,
-// found backwards from the data end without the index; then the walk builds the index and
-// confirms that page (or, where they disagree, the rows of the walk replace it); then the
-// older records fill in behind it, handed over in growing batches that Apply puts in front
-// of the rows it has, so that the rows the user sees keep their positions.
+// (CLog::SetIndexLater) is loaded from the top of the list down. The walk that builds the
+// index starts at once; when it is not done within the page grace, the newest page, found
+// backwards from the data end without the index, is handed over as provisional rows (the
+// log says so: CLog::RowsProvisional) until the walk confirms that page or, where they
+// disagree, its rows replace it. Then the older records fill in behind, handed over in
+// growing batches that Apply puts in front of the rows it has, so that the rows the user
+// sees keep their positions. Where the load stands is the log's CLogLoadState alone.
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -36,6 +40,9 @@ struct LogApplyResult {
   bool replaced = false;       // the rows were replaced or emptied: keep nothing by row index
   std::size_t prepended = 0;   // rows inserted before the rows the log had (older records)
   std::size_t appended = 0;    // rows added after them (newer records)
+  // The provisional rows (the newest page) were confirmed by the walk: the same rows, now
+  // the log's records; whatever held back from them (counts, marks, copy) may act now.
+  bool confirmed = false;
 };
 
 class CLogUpdaterThread {
@@ -81,6 +88,11 @@ class CLogUpdaterThread {
   // text criterion are re-read instead (Rescan), so only criteria without text count.
   void ReevaluatePending();
 
+  // How long a newest-first load waits for the walk before it shows the provisional page;
+  // 0 shows the page before the walk starts. For tests; the default suits a window.
+  static constexpr std::chrono::milliseconds kPageGrace{100};
+  void SetPageGrace(std::chrono::milliseconds grace) { m_pageGraceMs = int(grace.count()); }
+
   bool IsRunning() const { return m_worker.joinable(); }
   // A pass is running (the window's progress timer shows the log's progress then).
   bool IsBusy() const;
@@ -92,15 +104,24 @@ class CLogUpdaterThread {
   // search is active.
   void RunPass(CLog* log, bool full);
   void FilePass(CLog& log, bool full);
+  // The walk that builds the index of a log opened with it to be built later, and the
+  // newest page (when `page`) if the walk takes longer than the grace; false when the pass
+  // ends there (a pause, or a broken chain).
+  bool BuildIndex(CLog& log, bool page);
   // The newest page handed over ahead of the walk; false when a pause ended the pass.
   bool NewestPage(CLog& log);
+  // The newest records read through the index replace the rows, confirmed, for the older
+  // ones to fill in behind; false when a pause ended the pass.
+  bool NewestFromIndex(CLog& log, std::uint32_t total, std::uint64_t rewrite, std::uint64_t generation);
   // The walk's index against the page handed over; false when a pause ended the pass.
   bool ConfirmPage(CLog& log, std::uint64_t rewrite, std::uint64_t generation);
-  // The records before the first one handed over, newest first; false on a pause.
+  // The records before the first one handed over, newest first, as one run of records up
+  // to the rows: a record that cannot be read stops the fill above it until a later pass.
+  // False on a pause.
   bool FillBehind(CLog& log, std::uint32_t total);
   // The walk found the chain broken: the rows go, the log says so.
   void ChainBroken(CLog& log);
-  // Empties the pending rows and sets the bookkeeping back so that the next pass loads
+  // Empties the pending rows and sets the load state back so that the next pass loads
   // them again. m_lock held.
   void DropPendingLocked();
   void DirectoryPass(CLog& log);
@@ -129,7 +150,11 @@ class CLogUpdaterThread {
   std::vector<REC_INFO_BASE> m_pending;   // rows of a file log not yet applied
   std::vector<REC_INFO_BASE> m_pendingFront;  // older rows, to go before the log's rows
   std::int32_t m_frontEnd = 0;            // the record after the last of m_pendingFront
-  int m_pendingTailState = -1;            // -1 as is; 0 or 1: the rows read through the tail page
+  // Whether the rows are provisional after the next Apply: as they are, the tail page's
+  // (provisional), or the log's records read through the index.
+  enum class PendingSource : std::uint8_t { kUnchanged, kTailPage, kIndex };
+  PendingSource m_pendingSource = PendingSource::kUnchanged;
   bool m_bClearRows = false;              // the log has no records: Apply empties its rows
   std::vector<REC_INFO_DIR> m_pendingDir; // latest directory listing; kept as the previous one
+  std::atomic<int> m_pageGraceMs{int(kPageGrace.count())};  // set while idle, read by passes
 };

@@ -21,6 +21,9 @@ inline constexpr std::string_view kWrongValue = "Wrong value!";
 inline constexpr std::string_view kUpdatingFmt = "Updating %.01f%%";
 inline constexpr std::string_view kExportingFmt = "Exporting %.01f%%";
 inline constexpr std::string_view kDone = "Done";
+// The newest rows shown before the log's records are walked, and what the commands say
+// that do not act on them until then.
+inline constexpr std::string_view kRowsNotConfirmed = "Newest records, not yet confirmed";
 inline constexpr std::string_view kNotFound = "Not found";
 inline constexpr std::string_view kNoMarkedRows = "No marked rows";
 inline constexpr std::string_view kMarksCapped = "Marks are limited to 10000 rows";
