@@ -10,6 +10,8 @@
 #include "ui/viewer_text.h"
 #include "ui/window_notify_sink.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QStatusBar>
@@ -97,7 +99,14 @@ bool TimelineWindow::OpenEntries(const std::vector<LOG_INFO>& entries) {
 bool TimelineWindow::Start(const QStringList& unopened) {
     QStringList kinds;
     for (std::size_t i = 0; i < m_logs.LogCount(); ++i) {
-        kinds << QString::fromStdU16String(m_logs.LogAt(i).kind);
+        QString kind = QString::fromStdU16String(m_logs.LogAt(i).kind);
+        // Two logs of one kind (a scan directory and a single scan log) are told apart by
+        // their file, as the Logs menu does.
+        if (kinds.contains(kind)) {
+            kind += QStringLiteral(" (%1)").arg(
+                QFileInfo(QDir::cleanPath(QString::fromStdString(m_logs.LogAt(i).log.GetDisplayPath(false)))).fileName());
+        }
+        kinds << kind;
     }
     setWindowTitle(MakeWindowTitle(QStringLiteral("Timeline"), kinds.join(QStringLiteral(" + "))));
     m_pUnopened->setText(unopened.isEmpty() ? QString()
