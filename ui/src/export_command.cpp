@@ -4,6 +4,7 @@
 #include "logmodel/log.h"
 #include "resources/string_table.h"
 #include "resources/texts.h"
+#include "ui/dialog_folders.h"
 #include "ui/ui_text.h"
 
 #include <QFile>
@@ -75,6 +76,7 @@ std::optional<ExportChoice> AskExportTarget(QWidget* parent) {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(ExportNameFilters());
     dialog.setDefaultSuffix(Qs(text::kExportDefaultExtension));
+    dialog.setDirectory(StartFolder(DialogFolder::kExport));
     // A name typed without an extension gets the selected format's one.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
         const auto format = ExportFormatFromFilter(f);
@@ -100,6 +102,7 @@ std::optional<ExportChoice> AskExportTarget(QWidget* parent) {
                                   .arg(QFileInfo(choice.path).fileName())) != QMessageBox::Yes) {
         return std::nullopt;
     }
+    RememberFolder(DialogFolder::kExport, choice.path);
     return choice;
 }
 

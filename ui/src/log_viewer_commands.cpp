@@ -12,6 +12,7 @@
 #include "resources/texts.h"
 #include "ui/clipboard.h"
 #include "ui/commands.h"
+#include "ui/dialog_folders.h"
 #include "ui/export_command.h"
 #include "ui/list_settings.h"
 #include "ui/log_filter_dlg.h"
@@ -198,9 +199,10 @@ void CLogViewerDlg::OnDeferredNotifications() {
 }
 
 void CLogViewerDlg::OnOpenFile() {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
+    const QString path = QFileDialog::getOpenFileName(this, QString(), korv::StartFolder(korv::DialogFolder::kOpenFile),
                                                       QtNameFilters(korv::LoadQString(korv::str::kOpenFileFilter)));
     if (!path.isEmpty()) {
+        korv::RememberFolder(korv::DialogFolder::kOpenFile, path);
         UpdateTitle(QString(), QString());
         OpenLog(path);
     }
@@ -208,8 +210,9 @@ void CLogViewerDlg::OnOpenFile() {
 }
 
 void CLogViewerDlg::OnOpenDir() {
-    const QString dir = QFileDialog::getExistingDirectory(nullptr);
+    const QString dir = QFileDialog::getExistingDirectory(nullptr, QString(), korv::StartFolder(korv::DialogFolder::kOpenDir));
     if (!dir.isEmpty()) {
+        korv::RememberFolder(korv::DialogFolder::kOpenDir, dir);
         UpdateTitle(QString(), QString());
         OpenLog(dir);
     }
@@ -227,7 +230,11 @@ void CLogViewerDlg::OnOpenTimeline() {
         OpenProductTimeline();
     } else if (ask.clickedButton() == files) {
         const QStringList chosen = QFileDialog::getOpenFileNames(
-            this, QString(), QString(), QtNameFilters(korv::LoadQString(korv::str::kOpenFileFilter)));
+            this, QString(), korv::StartFolder(korv::DialogFolder::kOpenTimeline),
+            QtNameFilters(korv::LoadQString(korv::str::kOpenFileFilter)));
+        if (!chosen.isEmpty()) {
+            korv::RememberFolder(korv::DialogFolder::kOpenTimeline, chosen.front());
+        }
         std::vector<std::string> paths;
         for (const QString& path : chosen) {
             paths.push_back(path.toStdString());
