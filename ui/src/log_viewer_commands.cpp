@@ -14,6 +14,7 @@
 #include "ui/commands.h"
 #include "ui/dialog_folders.h"
 #include "ui/export_command.h"
+#include "ui/find_placement.h"
 #include "ui/list_settings.h"
 #include "ui/log_filter_dlg.h"
 #include "ui/log_list_ctrl.h"
@@ -32,6 +33,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include <mutex>
 
@@ -54,6 +56,21 @@ QString QtNameFilters(const QString& windowsFilter) {
 void ClearLogCache(CLog& log) {
     std::lock_guard<std::mutex> guard(log.GetCache().Lock());
     log.GetCache().Clear();
+}
+
+// Moves the find window off the list row at `position` when it covers it.
+void KeepFindWindowOffRow(QWidget* find, CLogListCtrl& list, int position, const QScreen* screen) {
+    if (find == nullptr || !find->isVisible() || screen == nullptr) {
+        return;
+    }
+    const QRect cell = list.visualRect(list.model()->index(position, 0));
+    const QWidget* viewport = list.viewport();
+    const QRect row(viewport->mapToGlobal(QPoint(0, cell.top())), QSize(viewport->width(), cell.height()));
+    const QRect now = find->frameGeometry();
+    const QRect moved = korv::MoveOffRow(now, row, screen->availableGeometry());
+    if (moved != now) {
+        find->move(moved.topLeft());
+    }
 }
 
 }  // namespace
@@ -352,6 +369,13 @@ void CLogViewerDlg::OnFind() {
         defaults.m_nColumnMask = 0x7FFFFFFF;
         defaults.m_nTypeMask = 0x7FFFFFFF;
         m_pFindDlg->SetCriteria(defaults);
+        // Beside the list rather than over the rows it will find.
+        m_pFindDlg->adjustSize();
+        if (const QScreen* screen = this->screen()) {
+            m_pFindDlg->move(korv::PlaceFindWindow(frameGeometry(), m_pFindDlg->frameGeometry().size(),
+                                                   screen->availableGeometry())
+                                 .topLeft());
+        }
     }
     // Find again on an open dialog brings it forward, ready for a new text.
     m_pFindDlg->show();
@@ -397,6 +421,7 @@ void CLogViewerDlg::Search(bool upwards) {
         const QModelIndex target = m_pList->model()->index(found, 0);
         selection->setCurrentIndex(target, QItemSelectionModel::Select | QItemSelectionModel::Rows);
         m_pList->scrollTo(target, QAbstractItemView::EnsureVisible);
+        KeepFindWindowOffRow(m_pFindDlg, *m_pList, found, screen());
     }
     OnDeferredNotifications();
 }
