@@ -8,6 +8,7 @@
 #include "ui/log_viewer_dlg_detail.h"
 #include "ui/timeline_model.h"
 #include "ui/viewer_text.h"
+#include "ui/window_geometry.h"
 #include "ui/window_notify_sink.h"
 
 #include <QDir>
@@ -33,6 +34,7 @@ TimelineWindow::TimelineWindow(QWidget* owner)
 }
 
 TimelineWindow::~TimelineWindow() {
+    SaveWindowGeometry(*this, QStringLiteral("TimelineWindow"));
     m_changeTimer.stop();
     // The list goes with the window's children, after the model: it lets go first.
     m_pList->setModel(nullptr);
@@ -70,7 +72,9 @@ void TimelineWindow::Build() {
     layout->addWidget(status);
     connect(m_pList, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { ShowRecordWindow(index.row()); });
-    resize(960, 600);
+    if (!RestoreWindowGeometry(*this, QStringLiteral("TimelineWindow"))) {
+        resize(960, 600);
+    }
 }
 
 bool TimelineWindow::OpenPaths(const std::vector<std::string>& paths) {
