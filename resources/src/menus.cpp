@@ -27,15 +27,15 @@ constexpr MenuItem kEdit[] = {
     Cmd(cmd::kDelete, "&Delete"),
     Cmd(cmd::kDeleteAll, "Delete All"),
     Sep(),
-    Cmd(cmd::kSelectAll, "Select &All\tCtrl + A"),
+    Cmd(cmd::kSelectAll, "Select &All\tCtrl+A"),
     Sep(),
-    Cmd(cmd::kFind, "&Find...\tCtrl + F"),
+    Cmd(cmd::kFind, "&Find...\tCtrl+F"),
     Cmd(cmd::kFindNext, "Find Next\tF3"),
-    Cmd(cmd::kFindPrev, "Find Prev\tShift + F3"),
+    Cmd(cmd::kFindPrev, "Find Prev\tShift+F3"),
     Sep(),
-    Cmd(cmd::kToggleMark, "Toggle &Mark\tCtrl + F2"),
+    Cmd(cmd::kToggleMark, "Toggle &Mark\tCtrl+F2"),
     Cmd(cmd::kNextMark, "Next Mark\tF2"),
-    Cmd(cmd::kPrevMark, "Previous Mark\tShift + F2"),
+    Cmd(cmd::kPrevMark, "Previous Mark\tShift+F2"),
     Cmd(cmd::kClearMarks, "Clear Marks"),
     Sep(),
     Cmd(cmd::kTimeZone, "Time Zone"),
@@ -73,7 +73,7 @@ constexpr MenuItem kHelp[] = {
     Cmd(cmd::kEula, "&Eula"),
 };
 
-// "&Logs" and "Language" are plain items here; the main window replaces
+// "&Logs" and "L&anguage" are plain items here; the main window replaces
 // them with pop-ups built from the service's log kinds and the module's
 // languages.
 constexpr MenuItem kMainMenu[] = {
@@ -82,7 +82,7 @@ constexpr MenuItem kMainMenu[] = {
     Pop("&View", kView),
     Cmd(cmd::kLogsFirst, "&Logs"),
     Pop("F&ilter", kFilter),
-    Cmd(cmd::kLanguageFirst, "Language"),
+    Cmd(cmd::kLanguageFirst, "L&anguage"),
     Pop("&Help", kHelp),
 };
 

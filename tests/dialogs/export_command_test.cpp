@@ -81,7 +81,7 @@ struct ExportRun {
     }
 };
 
-TEST(ExportFilters, FormatByFilterNotByName) {
+TEST(ExportFilters, FormatOfEachFilter) {
     EXPECT_EQ(ExportNameFilters(),
               (QStringList{"XML file (*.xml)", "Text file (*.txt)", "Data file (*.dat)",
                            "JSON Lines (*.jsonl)", "CSV (*.csv)"}));
@@ -203,13 +203,57 @@ void AnswerSaveDialog(const QString& filter, const QString& path) {
     });
 }
 
-TEST(ExportDialog, SelectedFilterChoosesTheFormat) {
+TEST(ExportDialog, AKnownExtensionChoosesTheFormatAnyOtherNameGetsTheFilters) {
+    struct Case {
+        const char* typed;
+        ExportFormat selected;
+        const char* path;
+        ExportFormat format;
+    } cases[] = {
+        {"/d/out.jsonl", ExportFormat::kXml, "/d/out.jsonl", ExportFormat::kJsonLines},
+        {"/d/OUT.CSV", ExportFormat::kText, "/d/OUT.CSV", ExportFormat::kCsv},
+        {"/d/a.xml", ExportFormat::kDataFile, "/d/a.xml", ExportFormat::kXml},
+        {"/d/copy.dat", ExportFormat::kCsv, "/d/copy.dat", ExportFormat::kDataFile},
+        {"/d/rows.txt", ExportFormat::kJsonLines, "/d/rows.txt", ExportFormat::kText},
+        {"/d/rows", ExportFormat::kJsonLines, "/d/rows.jsonl", ExportFormat::kJsonLines},
+        {"/d/rows.", ExportFormat::kCsv, "/d/rows.csv", ExportFormat::kCsv},
+        {"/d/report.log", ExportFormat::kText, "/d/report.log.txt", ExportFormat::kText},
+        {"/d/a.xml.bak", ExportFormat::kXml, "/d/a.xml.bak.xml", ExportFormat::kXml},
+        {"/d/v1.2/rows", ExportFormat::kXml, "/d/v1.2/rows.xml", ExportFormat::kXml},
+    };
+    for (const Case& c : cases) {
+        const ExportChoice choice = ExportChoiceForName(QString::fromUtf8(c.typed), c.selected);
+        EXPECT_EQ(choice.path, QString::fromUtf8(c.path)) << c.typed;
+        EXPECT_EQ(choice.format, c.format) << c.typed;
+    }
+}
+
+TEST(ExportDialog, TheNameBeatsTheFilterAndAnAppendedNameIsAskedAbout) {
     test::TempDir dir;
     AnswerSaveDialog(QStringLiteral("Data file (*.dat)"), QString::fromStdString(dir.Path("a.xml")));
-    const auto choice = AskExportTarget(nullptr);
+    auto choice = AskExportTarget(nullptr);
     ASSERT_TRUE(choice.has_value());
-    EXPECT_EQ(choice->format, ExportFormat::kDataFile);
-    EXPECT_TRUE(choice->path.endsWith(QStringLiteral("a.xml")));
+    EXPECT_EQ(choice->format, ExportFormat::kXml);
+    EXPECT_TRUE(choice->path.endsWith(QStringLiteral("/a.xml"))) << choice->path.toStdString();
+
+    // "old.log" gets ".txt"; the dialog asked about "old.log", so replacing the existing
+    // "old.log.txt" is asked here, and No cancels the export.
+    WriteFile(dir.Path("old.log.txt"), "keep");
+    {
+        test::MessageBoxAnswerer no(QMessageBox::No);
+        AnswerSaveDialog(QStringLiteral("Text file (*.txt)"), QString::fromStdString(dir.Path("old.log")));
+        EXPECT_FALSE(AskExportTarget(nullptr).has_value());
+        EXPECT_EQ(no.shown, 1);
+        EXPECT_TRUE(no.text.contains(QStringLiteral("old.log.txt"))) << no.text.toStdString();
+    }
+    {
+        test::MessageBoxAnswerer yes(QMessageBox::Yes);
+        AnswerSaveDialog(QStringLiteral("Text file (*.txt)"), QString::fromStdString(dir.Path("old.log")));
+        choice = AskExportTarget(nullptr);
+        ASSERT_TRUE(choice.has_value());
+        EXPECT_EQ(yes.shown, 1);
+        EXPECT_EQ(choice->path, QString::fromStdString(dir.Path("old.log.txt")));
+    }
 
     QTimer::singleShot(0, [] {
         if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {

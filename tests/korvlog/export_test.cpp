@@ -242,7 +242,7 @@ TEST_F(ExportCli, ExitCodesForUsageMissingUnknownUnopenableAndUnwritable) {
       {(dir_ / "bad" / "warnlog.dat").string(), 5, "Unable to open a log."},
       {"-o " + (dir_ / "no" / "such" / "dir.txt").string() + " " + log_, 6, "cannot be created"},
       {"-o " + log_ + " " + log_, 6, "the log itself"},
-      {"-f dat -o " + (dir_ / "x.dat").string() + " " + (dir_).string(), 6, "the copy failed"},  // any directory is a scan directory
+      {"-f dat -o " + (dir_ / "x.dat").string() + " " + (dir_ / "bad").string(), 6, "the copy failed"},  // any directory is a scan directory
   };
   for (const Case& c : cases) {
     const ExportRun r = Export(c.args);
@@ -250,6 +250,47 @@ TEST_F(ExportCli, ExitCodesForUsageMissingUnknownUnopenableAndUnwritable) {
     EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << ": " << r.err;
   }
   EXPECT_GT(fs::file_size(log_), 56u) << "the log was not overwritten";
+}
+
+// A file written into a directory log would become one of its logs, so no output may lie in
+// it or below it, however the name reaches it; beside it is fine.
+TEST_F(ExportCli, NoOutputInsideAnExportedDirectory) {
+  const fs::path scans = dir_ / "scans";
+  fs::create_directories(scans / "sub");
+  const fs::path member = scans / "ndl00001.dat";
+  Write(member.string(),
+        {R"({"type": "0x00010004", "time": "2026-12-01 10:00:00", "rows": [{"level": "0x10000000", "fields": [{"text": "C:\\"}, {"time": "2026-12-01 10:00:00"}, {"uint": 12}, {"uint": 0}, {"msg": 1}]}]})"});
+  fs::create_directory_symlink(scans, dir_ / "link");
+  const std::string memberBytes = ReadAll(member);
+  const std::string src = " " + scans.string();
+  struct Case {
+    std::string args;
+    fs::path output;
+  } refused[] = {
+      {"-f txt", scans / "new.dat"},
+      {"-f xml", scans / "sub" / "deeper.xml"},
+      {"-f jsonl", dir_ / "link" / "new.jsonl"},
+      {"-f csv", scans / ".." / "scans" / "new.csv"},
+      {"-f dat", scans / "copy.dat"},
+      {"--histogram", scans / "hist.txt"},
+      {"-f txt", member},
+  };
+  for (const Case& c : refused) {
+    const ExportRun r = Export(c.args + " -o " + c.output.string() + src);
+    EXPECT_EQ(r.status, 6) << c.args << " " << c.output << ": " << r.err;
+    EXPECT_NE(r.err.find("inside the exported directory"), std::string::npos) << c.output << ": " << r.err;
+    if (c.output != member) EXPECT_FALSE(fs::exists(c.output)) << c.output;
+  }
+  EXPECT_EQ(ReadAll(member), memberBytes) << "the member keeps its bytes";
+  EXPECT_EQ(std::distance(fs::directory_iterator(scans), fs::directory_iterator()), 2) << "only the member and sub";
+
+  // Beside the directory, and beside a log file in its own folder, is allowed.
+  ExportRun r = Export("-o " + (dir_ / "scans.txt").string() + src);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(ReadAll(dir_ / "scans.txt").find("\tC:\\\\\t"), std::string::npos) << ReadAll(dir_ / "scans.txt");
+  r = Export("-o " + (dir_ / "beside.txt").string() + " " + log_);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir_ / "beside.txt"));
 }
 
 TEST_F(ExportCli, ProgressOnStandardErrorEndsWithDone) {

@@ -159,7 +159,7 @@ TEST_F(OneShot, ExitStatusOutputAndUntouchedFiles) {
       {"xml replaces what XML cannot carry", "export -f xml warnlog.dat", "", 0, "",
        "\xEF\xBF\xBD[31m", lost},
       {"export over a file of the directory log", "export -o escan/a.dat escan", "", 6, "", "",
-       "escan/a.dat: is the log itself or one of its files", {"escan/a.dat"}},
+       "escan/a.dat: is inside the exported directory", {"escan/a.dat"}},
       {"export over the log by another name", "export -o link.dat warnlog.dat", "", 6, "", "",
        "is the log itself", {"warnlog.dat"}},
       {"dat copy over the log by another name", "export -f dat -o link.dat warnlog.dat", "", 6, "", "",

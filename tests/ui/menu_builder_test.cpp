@@ -28,13 +28,13 @@ TEST(MenuBuilder, MenuBarCarriesIdsAndTexts) {
     for (QAction* action : bar->actions()) {
         top << action->text();
     }
-    EXPECT_EQ(top, (QStringList{"&File", "&Edit", "&View", "&Logs", "F&ilter", "Language", "&Help"}));
+    EXPECT_EQ(top, (QStringList{"&File", "&Edit", "&View", "&Logs", "F&ilter", "L&anguage", "&Help"}));
     const struct {
         int id;
         const char* text;
-    } cases[] = {{cmd::kCopy, "&Copy\tCtrl+C"}, {cmd::kFindPrev, "Find Prev\tShift + F3"},
+    } cases[] = {{cmd::kCopy, "&Copy\tCtrl+C"}, {cmd::kFindPrev, "Find Prev\tShift+F3"},
                  {cmd::kFilterDeleted, "De&leted"}, {cmd::kLogsFirst, "&Logs"},
-                 {cmd::kLanguageFirst, "Language"}, {cmd::kEula, "&Eula"}};
+                 {cmd::kLanguageFirst, "L&anguage"}, {cmd::kEula, "&Eula"}};
     for (const auto& c : cases) {
         QAction* action = FindCommandAction(*bar, c.id);
         ASSERT_NE(action, nullptr) << c.id;

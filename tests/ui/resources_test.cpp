@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <set>
 #include <string>
 #include <vector>
@@ -111,16 +112,16 @@ std::vector<std::string> Texts(std::span<const MenuItem> items) {
 TEST(Menus, MainMenuHasThePopupsInOrder) {
     const auto menu = MenuResource(res::kMenuMain);
     EXPECT_EQ(Texts(menu), (std::vector<std::string>{"&File", "&Edit", "&View", "&Logs", "F&ilter",
-                                                      "Language", "&Help"}));
+                                                      "L&anguage", "&Help"}));
     // The two run-time pop-ups are plain items carrying the ids they are found by.
     EXPECT_EQ(menu[3].kind, MenuItem::Kind::Command);
     EXPECT_EQ(menu[3].id, cmd::kLogsFirst);
     EXPECT_EQ(menu[5].id, cmd::kLanguageFirst);
     EXPECT_EQ(Texts(menu[1].children),
               (std::vector<std::string>{"&Copy\tCtrl+C", "Copy All", "&Delete", "Delete All", "-",
-                                        "Select &All\tCtrl + A", "-", "&Find...\tCtrl + F",
-                                        "Find Next\tF3", "Find Prev\tShift + F3", "-",
-                                        "Toggle &Mark\tCtrl + F2", "Next Mark\tF2", "Previous Mark\tShift + F2",
+                                        "Select &All\tCtrl+A", "-", "&Find...\tCtrl+F",
+                                        "Find Next\tF3", "Find Prev\tShift+F3", "-",
+                                        "Toggle &Mark\tCtrl+F2", "Next Mark\tF2", "Previous Mark\tShift+F2",
                                         "Clear Marks", "-", "Time Zone"}));
     EXPECT_EQ(Texts(menu[4].children),
               (std::vector<std::string>{"&Critical", "&Error", "&Warning", "&Information", "&Diagnostic",
@@ -161,6 +162,39 @@ TEST(Menus, ContextMenusDifferByViewMode) {
     EXPECT_NE(FindMenuItem(list, cmd::kExport), nullptr);
     EXPECT_EQ(FindMenuItem(record, cmd::kExport), nullptr);
     EXPECT_TRUE(MenuResource(104).empty());
+}
+
+// A menu's shortcut label is the key that runs it, in the same spelling everywhere: the
+// accelerator table's own.
+void ExpectLabelsAreTheAccelerators(std::span<const MenuItem> items, int& labelled) {
+    for (const MenuItem& item : items) {
+        if (item.kind == MenuItem::Kind::Popup) {
+            ExpectLabelsAreTheAccelerators(item.children, labelled);
+            continue;
+        }
+        const std::size_t tab = item.text.find('\t');
+        if (tab == std::string_view::npos) continue;
+        ++labelled;
+        std::string_view keys;
+        for (const Accelerator& a : AcceleratorTable(res::kAcceleratorsMain)) {
+            if (a.command == item.id) keys = a.keys;
+        }
+        EXPECT_EQ(item.text.substr(tab + 1), keys) << item.text;
+    }
+}
+
+TEST(Menus, ShortcutLabelsSpellTheAcceleratorsAndTitlesHaveOwnAltLetters) {
+    int labelled = 0;
+    ExpectLabelsAreTheAccelerators(MenuResource(res::kMenuMain), labelled);
+    EXPECT_EQ(labelled, 8);
+    std::set<char> letters;
+    for (const MenuItem& title : MenuResource(res::kMenuMain)) {
+        const std::size_t amp = title.text.find('&');
+        ASSERT_NE(amp, std::string_view::npos) << title.text << " has no Alt letter";
+        ASSERT_LT(amp + 1, title.text.size()) << title.text;
+        EXPECT_TRUE(letters.insert(char(std::tolower(title.text[amp + 1]))).second)
+            << title.text << ": its Alt letter is another title's";
+    }
 }
 
 TEST(Accelerators, TableMapsKeysToCommands) {

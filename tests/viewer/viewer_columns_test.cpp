@@ -3,6 +3,8 @@
 
 #include "shown_window.h"
 
+#include "resources/ids.h"
+
 #include <QAbstractItemView>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -12,6 +14,67 @@
 
 namespace korv::test {
 namespace {
+
+// The last column shown, in display order.
+int LastShownColumn(const QHeaderView& header) {
+    for (int visual = header.count() - 1; visual >= 0; --visual) {
+        if (header.sectionSize(header.logicalIndex(visual)) > 0) return header.logicalIndex(visual);
+    }
+    return -1;
+}
+
+// The last column takes the width the others leave free, gives it back when the window
+// narrows, follows a column shown or moved, and keeps a width the user gives it.
+TEST_F(ShownWindowTest, LastColumnFillsTheFreeWidthUntilTheUserSizesIt) {
+    const std::string dir = FreshDir("fill");
+    const std::string log = dir + "/warnlog.dat";
+    ASSERT_TRUE(RunWriter("append-json " + log, EventsJson(0, 3)));
+    auto dlg = StartShownWindow(QString::fromStdString(log));
+    ASSERT_TRUE(WaitFor([&] { return LoadedRows(*dlg, 3); }));
+    CLogListCtrl* list = dlg->GetList();
+    QHeaderView* header = list->horizontalHeader();
+    const auto rightEdge = [&] {
+        const int last = LastShownColumn(*header);
+        return header->sectionViewportPosition(last) + header->sectionSize(last);
+    };
+    const auto fills = [&] { return rightEdge() == list->viewport()->width(); };
+
+    dlg->resize(1200, 700);
+    ASSERT_TRUE(WaitFor(fills)) << rightEdge() << " of " << list->viewport()->width();
+    const int last = LastShownColumn(*header);
+    const int own = list->GetColumnWidth(last);
+    EXPECT_GT(header->sectionSize(last), own) << "1200 px leave width free";
+    EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
+
+    // Narrower than the columns: the last is its own width again, and the list scrolls.
+    dlg->resize(300, 700);
+    ASSERT_TRUE(WaitFor([&] { return list->viewport()->width() < rightEdge(); }));
+    EXPECT_EQ(header->sectionSize(last), own);
+    dlg->resize(1200, 700);
+    ASSERT_TRUE(WaitFor(fills));
+
+    // No. shown first, a middle column widened: the last still ends at the edge.
+    dlg->OnCommand(cmd::kViewNumber);
+    ASSERT_TRUE(list->IsColumnVisible(CLogListCtrl::kExtraNumber));
+    EXPECT_TRUE(fills()) << rightEdge() << " of " << list->viewport()->width();
+    header->resizeSection(0, header->sectionSize(0) + 40);
+    EXPECT_TRUE(fills());
+    EXPECT_EQ(list->GetColumnWidth(last), own);
+
+    // Another column moved to the end fills instead; the former last is its own width.
+    const int moved = header->logicalIndex(header->count() - 2);
+    header->moveSection(header->visualIndex(moved), header->count() - 1);
+    EXPECT_EQ(LastShownColumn(*header), moved);
+    EXPECT_TRUE(fills());
+    EXPECT_EQ(header->sectionSize(last), own);
+
+    // The user sizes the last column: it keeps that width whatever the window does.
+    header->resizeSection(moved, 90);
+    dlg->resize(1300, 700);
+    ASSERT_TRUE(WaitFor([&] { return list->viewport()->width() > 1200; }));
+    EXPECT_EQ(header->sectionSize(moved), 90);
+    EXPECT_LT(rightEdge(), list->viewport()->width());
+}
 
 // On a first open every column shows its title whole and the time column a
 // record time whole; nothing starts scrolled sideways.

@@ -1,5 +1,5 @@
 // Export... in JSON Lines and CSV from a shown window: the save dialog's new types, the
-// extension a typed name gets, and files that strict readers take back to the window's rows.
+// extension a typed name gets or gives, and files that strict readers take back to the window's rows.
 
 #include "shown_window.h"
 
@@ -47,11 +47,15 @@ TEST_F(ShownWindowTest, ExportDialogWritesJsonLinesAndCsv) {
 
     struct Case {
         const char* filter;
-        const char* typed;  // the name as typed, without an extension
-        const char* written;
+        const char* typed;
+        const char* written;  // its extension tells the format the bytes must have
     } cases[] = {
         {"JSON Lines (*.jsonl)", "rows", "rows.jsonl"},
         {"CSV (*.csv)", "rows", "rows.csv"},
+        // A typed known extension wins over the type left selected.
+        {"XML file (*.xml)", "typed.jsonl", "typed.jsonl"},
+        {"JSON Lines (*.jsonl)", "typed.csv", "typed.csv"},
+        {"CSV (*.csv)", "notes.log", "notes.log.csv"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.filter);

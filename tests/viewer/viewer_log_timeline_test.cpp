@@ -235,6 +235,19 @@ TEST_F(LogTimelineWindow, FollowsEveryLogKeepingTheSelectedRecord) {
     EXPECT_TRUE(window->OrderText().startsWith(QStringLiteral("Out of time order, sorted by time: ")));
 }
 
+// Two logs of one kind are told apart in the title by the later one's file, as the Logs
+// menu tells the Server scan directory from the single Server scan log.
+TEST_F(LogTimelineWindow, TitleNamesEachKindOnce) {
+    const std::string copy = dir_ + "/b/events-copy.dat";
+    std::filesystem::copy_file(second_, copy);
+    TimelineWindow* window = Open({first_, copy});
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitRows(*window, 6));
+    EXPECT_TRUE(window->windowTitle().contains(QStringLiteral("Timeline (Events + Events (events-copy.dat))")))
+        << window->windowTitle().toStdString();
+    window->close();
+}
+
 TEST_F(LogTimelineWindow, EveryProductLogTheServiceReports) {
     // The test service reports Detections and Events; only Events has a log yet.
     ASSERT_TRUE(RunWriter("append-json " + LogsDir() + "warnlog.dat", EventsAt({"2026-12-08 09:30:00"}, "p")));

@@ -80,7 +80,7 @@ TEST_F(ViewerMenus, MenuBarWithoutDeleteItems) {
     for (QAction* top : dlg_->GetMenuBar()->actions()) {
         titles << top->text();
     }
-    EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&View", "&Logs", "F&ilter", "Language", "&Help"}));
+    EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&View", "&Logs", "F&ilter", "L&anguage", "&Help"}));
     EXPECT_EQ(FindCommandAction(*dlg_->GetMenuBar(), cmd::kDelete), nullptr);
     EXPECT_EQ(FindCommandAction(*dlg_->GetMenuBar(), cmd::kDeleteAll), nullptr);
     for (int id : {cmd::kOpenFile, cmd::kOpenDir, cmd::kExit, cmd::kCopy, cmd::kCopyAll, cmd::kSelectAll, cmd::kFind,
@@ -190,9 +190,23 @@ TEST_F(ViewerMenus, LogsMenuListsReportedKindsAndChecksBareNames) {
     EXPECT_TRUE(checked[cmd::kLogsFirst + 7]->isChecked());
     EXPECT_FALSE(checked[cmd::kLogsFirst + 5]->isChecked());
 
-    // The same file through a path is not "the product's Events log".
-    ASSERT_TRUE(dlg_->OpenLog(QString::fromStdString(LogsDir() + "warnlog.dat")));
-    EXPECT_FALSE(Items(Popup("&Logs"))[cmd::kLogsFirst + 7]->isChecked());
+    // The item ticked is the log shown, however it was opened: the same file through
+    // another spelling of its path, but not another file of that kind.
+    ASSERT_TRUE(dlg_->OpenLog(QString::fromStdString(LogsDir() + "../Logs/./warnlog.dat")));
+    checked = Items(Popup("&Logs"));
+    EXPECT_TRUE(checked[cmd::kLogsFirst + 7]->isChecked());
+    EXPECT_FALSE(checked[cmd::kLogsFirst + 5]->isChecked());
+    ASSERT_TRUE(dlg_->OpenLog(QString::fromStdString(EventsLog("elsewhere", 2))));
+    for (auto [id, action] : Items(Popup("&Logs"))) {
+        EXPECT_FALSE(action->isChecked()) << id;
+    }
+    dlg_->CloseLog();
+    dlg_->OnCommand(cmd::kLogsFirst + 7);
+    EXPECT_TRUE(Items(Popup("&Logs"))[cmd::kLogsFirst + 7]->isChecked());
+    dlg_->CloseLog();
+    for (auto [id, action] : Items(Popup("&Logs"))) {
+        EXPECT_FALSE(action->isChecked()) << "nothing shown, nothing ticked: " << id;
+    }
 }
 
 TEST_F(ViewerMenus, LanguageMenuSortedAndSwitchingTitles) {
@@ -205,7 +219,7 @@ TEST_F(ViewerMenus, LanguageMenuSortedAndSwitchingTitles) {
         names << a->text();
     }
     EXPECT_EQ(names, (QStringList{"Czech", "English", "German"}));
-    auto items = Items(Popup("Language"));
+    auto items = Items(Popup("L&anguage"));
     EXPECT_TRUE(items[cmd::kLanguageFirst + 1]->isChecked());
 
     QAbstractItemModel* model = dlg_->GetList()->model();
@@ -214,7 +228,7 @@ TEST_F(ViewerMenus, LanguageMenuSortedAndSwitchingTitles) {
     const QString german = model->headerData(1, Qt::Horizontal).toString();
     EXPECT_NE(german, english);
     EXPECT_FALSE(german.isEmpty());
-    EXPECT_TRUE(Items(Popup("Language"))[cmd::kLanguageFirst + 2]->isChecked());
+    EXPECT_TRUE(Items(Popup("L&anguage"))[cmd::kLanguageFirst + 2]->isChecked());
     dlg_->OnCommand(cmd::kLanguageFirst + 99);  // beyond the list: ignored
     EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), german);
     dlg_->OnCommand(cmd::kLanguageFirst + 1);

@@ -4,12 +4,15 @@
 #include "logmodel/log.h"
 #include "resources/string_table.h"
 #include "resources/texts.h"
+#include "ui/dialog_folders.h"
 #include "ui/ui_text.h"
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
+#include <iterator>
 #include <memory>
 
 namespace korv {
@@ -39,6 +42,33 @@ std::optional<ExportFormat> ExportFormatFromFilter(const QString& selectedFilter
     }
 }
 
+namespace {
+
+// The formats' extensions, in ExportFormat order.
+constexpr const char* kExportSuffixes[] = {"xml", "txt", "dat", "jsonl", "csv"};
+
+QString SuffixOf(ExportFormat format) {
+    return QString::fromLatin1(kExportSuffixes[static_cast<int>(format) - 1]);
+}
+
+}  // namespace
+
+ExportChoice ExportChoiceForName(const QString& path, ExportFormat selected) {
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0) {
+        const QString suffix = name.mid(dot + 1).toLower();
+        for (int i = 0; i < static_cast<int>(std::size(kExportSuffixes)); ++i) {
+            if (suffix == QLatin1String(kExportSuffixes[i])) {
+                return ExportChoice{path, static_cast<ExportFormat>(i + 1)};
+            }
+        }
+    }
+    // "out." means "out" with the extension still to come.
+    const QString stem = path.endsWith(QLatin1Char('.')) ? path.chopped(1) : path;
+    return ExportChoice{stem + QLatin1Char('.') + SuffixOf(selected), selected};
+}
+
 std::optional<ExportChoice> AskExportTarget(QWidget* parent) {
     QFileDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("exportFileDialog"));
@@ -46,12 +76,12 @@ std::optional<ExportChoice> AskExportTarget(QWidget* parent) {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(ExportNameFilters());
     dialog.setDefaultSuffix(Qs(text::kExportDefaultExtension));
+    dialog.setDirectory(StartFolder(DialogFolder::kExport));
     // A name typed without an extension gets the selected format's one.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
-        static constexpr const char* kSuffixes[] = {"xml", "txt", "dat", "jsonl", "csv"};
         const auto format = ExportFormatFromFilter(f);
         if (format) {
-            dialog.setDefaultSuffix(QString::fromLatin1(kSuffixes[static_cast<int>(*format) - 1]));
+            dialog.setDefaultSuffix(SuffixOf(*format));
         }
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
@@ -62,7 +92,18 @@ std::optional<ExportChoice> AskExportTarget(QWidget* parent) {
     if (!format || path.isEmpty()) {
         return std::nullopt;
     }
-    return ExportChoice{path, *format};
+    const ExportChoice choice = ExportChoiceForName(path, *format);
+    // The dialog asked about the name as typed; a name that got its extension here may
+    // be another existing file.
+    if (choice.path != path && QFileInfo::exists(choice.path) &&
+        !dialog.testOption(QFileDialog::DontConfirmOverwrite) &&
+        QMessageBox::question(parent, LoadQString(str::kAppName),
+                              QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                  .arg(QFileInfo(choice.path).fileName())) != QMessageBox::Yes) {
+        return std::nullopt;
+    }
+    RememberFolder(DialogFolder::kExport, choice.path);
+    return choice;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QItemSelection>
 #include <QItemSelectionModel>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -71,6 +72,10 @@ CLogListCtrl::CLogListCtrl(QWidget* parent)
     columns->setMinimumSectionSize(0);  // a width of 0 hides a column
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
+    connect(columns, &QHeaderView::sectionResized, this,
+            [this](int column, int, int newWidth) { OnSectionResized(column, newWidth); });
+    connect(columns, &QHeaderView::sectionMoved, this, [this] { FillLastColumn(); });
+
     // A page whose cells still miss after the cache thread answered is not
     // queued again until the view shows another page.
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_queuedPage = {}; });
@@ -99,6 +104,8 @@ void CLogListCtrl::SetLog(CLog* log) {
 
 void CLogListCtrl::RebuildColumns() {
     m_extraColumns = {-1, -1, -1};
+    m_fillColumn = -1;  // the columns are another log's now
+    m_fillSizedByUser = false;
     if (!m_pLog) {
         return;
     }
@@ -124,6 +131,7 @@ void CLogListCtrl::RebuildColumns() {
     }
     SetColumnOrderArray(order);
     ShowColumn(kExtraNumber, false);
+    FillLastColumn();
 }
 
 void CLogListCtrl::SetItemCount(int count) {
@@ -354,6 +362,9 @@ int CLogListCtrl::GetColumnWidth(int column) const {
     if (column < 0 || column >= GetColumnCount()) {
         return 0;
     }
+    if (column == m_fillColumn && !m_fillSizedByUser) {
+        return m_fillOwnWidth;  // the free width it took is the window's, not the column's
+    }
     return horizontalHeader()->sectionSize(column);
 }
 
@@ -363,7 +374,60 @@ void CLogListCtrl::SetSectionWidth(int column, int width) {
     if (column < 0 || column >= GetColumnCount() || width < 0) {
         return;
     }
-    horizontalHeader()->resizeSection(column, width);
+    if (column == m_fillColumn) {
+        m_fillOwnWidth = width;  // a width given, not one the user dragged
+    }
+    {
+        const QScopedValueRollback<bool> own(m_resizingSection, true);
+        horizontalHeader()->resizeSection(column, width);
+    }
+    FillLastColumn();
+}
+
+void CLogListCtrl::OnSectionResized(int column, int newWidth) {
+    if (m_resizingSection) {
+        return;
+    }
+    // The user dragged (or double-clicked) a column's edge.
+    if (column == m_fillColumn) {
+        m_fillSizedByUser = true;
+        m_fillOwnWidth = newWidth;
+    }
+    FillLastColumn();
+}
+
+void CLogListCtrl::FillLastColumn() {
+    if (m_resizingSection || !m_pLog || GetColumnCount() == 0) {
+        return;
+    }
+    QHeaderView* header = horizontalHeader();
+    // A width of 0 hides a column, so the last shown one is the last with a width.
+    int last = -1;
+    for (int visual = GetColumnCount() - 1; visual >= 0 && last < 0; --visual) {
+        const int column = header->logicalIndex(visual);
+        if (column == m_fillColumn ? m_fillOwnWidth > 0 : header->sectionSize(column) > 0) {
+            last = column;
+        }
+    }
+    const QScopedValueRollback<bool> own(m_resizingSection, true);
+    if (last != m_fillColumn) {
+        // Another column is last now (moved, shown or hidden): the former one gets its own
+        // width back, and the user's sizing held for that one alone.
+        if (m_fillColumn >= 0 && m_fillColumn < GetColumnCount()) {
+            header->resizeSection(m_fillColumn, m_fillOwnWidth);
+        }
+        m_fillColumn = last;
+        m_fillSizedByUser = false;
+        m_fillOwnWidth = last >= 0 ? header->sectionSize(last) : 0;
+    }
+    if (last < 0 || m_fillSizedByUser) {
+        return;
+    }
+    const int others = header->length() - header->sectionSize(last);
+    const int width = std::max(m_fillOwnWidth, viewport()->width() - others);
+    if (header->sectionSize(last) != width) {
+        header->resizeSection(last, width);
+    }
 }
 
 std::vector<int> CLogListCtrl::GetColumnOrderArray() const {
@@ -433,6 +497,12 @@ bool CLogListCtrl::event(QEvent* event) {
 }
 
 bool CLogListCtrl::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Resize) {
+        // The window, or a scroll bar coming or going, changed the free width.
+        const bool handled = QTableView::viewportEvent(event);
+        FillLastColumn();
+        return handled;
+    }
     if (event->type() != QEvent::Paint) {
         return QTableView::viewportEvent(event);
     }

@@ -12,7 +12,9 @@
 #include "resources/texts.h"
 #include "ui/clipboard.h"
 #include "ui/commands.h"
+#include "ui/dialog_folders.h"
 #include "ui/export_command.h"
+#include "ui/find_placement.h"
 #include "ui/list_settings.h"
 #include "ui/log_filter_dlg.h"
 #include "ui/log_list_ctrl.h"
@@ -32,6 +34,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include <mutex>
 
@@ -64,6 +67,21 @@ bool ActsOnRecords(int id) {
         case ID_FILTERDLG_FIND: case kExport: case kToggleMark: case kNextMark: case kPrevMark:
         case kClearMarks: case kCopyMarked: case kExportMarked: return true;
         default: return false;
+    }
+}
+
+// Moves the find window off the list row at `position` when it covers it.
+void KeepFindWindowOffRow(QWidget* find, CLogListCtrl& list, int position, const QScreen* screen) {
+    if (find == nullptr || !find->isVisible() || screen == nullptr) {
+        return;
+    }
+    const QRect cell = list.visualRect(list.model()->index(position, 0));
+    const QWidget* viewport = list.viewport();
+    const QRect row(viewport->mapToGlobal(QPoint(0, cell.top())), QSize(viewport->width(), cell.height()));
+    const QRect now = find->frameGeometry();
+    const QRect moved = korv::MoveOffRow(now, row, screen->availableGeometry());
+    if (moved != now) {
+        find->move(moved.topLeft());
     }
 }
 
@@ -216,9 +234,10 @@ void CLogViewerDlg::OnDeferredNotifications() {
 }
 
 void CLogViewerDlg::OnOpenFile() {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
+    const QString path = QFileDialog::getOpenFileName(this, QString(), korv::StartFolder(korv::DialogFolder::kOpenFile),
                                                       QtNameFilters(korv::LoadQString(korv::str::kOpenFileFilter)));
     if (!path.isEmpty()) {
+        korv::RememberFolder(korv::DialogFolder::kOpenFile, path);
         UpdateTitle(QString(), QString());
         OpenLog(path);
     }
@@ -226,8 +245,9 @@ void CLogViewerDlg::OnOpenFile() {
 }
 
 void CLogViewerDlg::OnOpenDir() {
-    const QString dir = QFileDialog::getExistingDirectory(nullptr);
+    const QString dir = QFileDialog::getExistingDirectory(nullptr, QString(), korv::StartFolder(korv::DialogFolder::kOpenDir));
     if (!dir.isEmpty()) {
+        korv::RememberFolder(korv::DialogFolder::kOpenDir, dir);
         UpdateTitle(QString(), QString());
         OpenLog(dir);
     }
@@ -245,7 +265,11 @@ void CLogViewerDlg::OnOpenTimeline() {
         OpenProductTimeline();
     } else if (ask.clickedButton() == files) {
         const QStringList chosen = QFileDialog::getOpenFileNames(
-            this, QString(), QString(), QtNameFilters(korv::LoadQString(korv::str::kOpenFileFilter)));
+            this, QString(), korv::StartFolder(korv::DialogFolder::kOpenTimeline),
+            QtNameFilters(korv::LoadQString(korv::str::kOpenFileFilter)));
+        if (!chosen.isEmpty()) {
+            korv::RememberFolder(korv::DialogFolder::kOpenTimeline, chosen.front());
+        }
         std::vector<std::string> paths;
         for (const QString& path : chosen) {
             paths.push_back(path.toStdString());
@@ -376,6 +400,13 @@ void CLogViewerDlg::OnFind() {
         defaults.m_nColumnMask = 0x7FFFFFFF;
         defaults.m_nTypeMask = 0x7FFFFFFF;
         m_pFindDlg->SetCriteria(defaults);
+        // Beside the list rather than over the rows it will find.
+        m_pFindDlg->adjustSize();
+        if (const QScreen* screen = this->screen()) {
+            m_pFindDlg->move(korv::PlaceFindWindow(frameGeometry(), m_pFindDlg->frameGeometry().size(),
+                                                   screen->availableGeometry())
+                                 .topLeft());
+        }
     }
     // Find again on an open dialog brings it forward, ready for a new text.
     m_pFindDlg->show();
@@ -421,6 +452,7 @@ void CLogViewerDlg::Search(bool upwards) {
         const QModelIndex target = m_pList->model()->index(found, 0);
         selection->setCurrentIndex(target, QItemSelectionModel::Select | QItemSelectionModel::Rows);
         m_pList->scrollTo(target, QAbstractItemView::EnsureVisible);
+        KeepFindWindowOffRow(m_pFindDlg, *m_pList, found, screen());
     }
     OnDeferredNotifications();
 }

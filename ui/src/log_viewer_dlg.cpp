@@ -21,6 +21,7 @@
 #include "ui/time_zone_dlg.h"
 #include "ui/timeline_strip.h"
 #include "ui/ui_text.h"
+#include "ui/window_geometry.h"
 #include "ui/window_notify_sink.h"
 
 #include <QAction>
@@ -35,6 +36,11 @@
 #include <atomic>
 
 namespace {
+
+// The settings name of a window's kind of geometry: only a record window has an owner.
+QString GeometryKind(const QWidget& window) {
+    return window.parentWidget() != nullptr ? QStringLiteral("RecordWindow") : QStringLiteral("MainWindow");
+}
 
 // Record times are shown in UTC until the user picks an offset; done once
 // per process, before the first window shows a time.
@@ -124,7 +130,10 @@ bool CLogViewerDlg::OnInitDialog() {
     connect(m_pList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CLogViewerDlg::OnSelectionChanged);
 
-    resize(960, 600);
+    // A record window is sized as record windows were last, the main window as it was.
+    if (!korv::RestoreWindowGeometry(*this, GeometryKind(*this))) {
+        resize(960, 600);
+    }
     UpdateStatusBar();
     RecalcLayout();
     m_changeTimer.start();
@@ -364,6 +373,9 @@ void CLogViewerDlg::OnDestroy() {
         return;
     }
     m_bDestroyed = true;
+    if (m_bInitialised) {
+        korv::SaveWindowGeometry(*this, GeometryKind(*this));
+    }
     if (m_log.IsOpen()) {
         CloseLog();
     }

@@ -18,6 +18,9 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <filesystem>
+#include <system_error>
+
 namespace {
 
 constexpr const char* kLanguageIdProperty = "korvLanguageId";
@@ -52,6 +55,37 @@ void ReplaceWithPopup(QMenuBar& bar, int id, QMenu* popup) {
     bar.insertMenu(item, popup);
     bar.removeAction(item);
     delete item;
+}
+
+// The Logs menu's table index of the log shown: the item it was opened from
+// (`openedProduct`), or for a log opened by path the item naming that very file or
+// directory; -1 for none.
+int ShownProductLog(const CLog& log, int openedProduct, const QMenu& logsMenu) {
+    if (!log.IsOpen()) {
+        return -1;
+    }
+    if (openedProduct >= 0) {
+        return openedProduct;
+    }
+    // Opened by path: the item whose log is that very file or directory. Kinds share type
+    // ids (every scan directory has none), so the type alone cannot tell.
+    const auto table = nsLog::GetLogTable();
+    if (!table) {
+        return -1;
+    }
+    const std::filesystem::path shown = log.GetDisplayPath(false);
+    for (const QAction* action : logsMenu.actions()) {
+        const int index = korv::CommandId(*action) - korv::cmd::kLogsFirst;
+        if (index < 0 || index >= static_cast<int>(table->size())) {
+            continue;
+        }
+        const std::string path = nsLog::ResolveLogPath((*table)[static_cast<size_t>(index)].m_strFileName);
+        std::error_code ec;
+        if (!path.empty() && std::filesystem::equivalent(path, shown, ec)) {
+            return index;
+        }
+    }
+    return -1;
 }
 
 }  // namespace
@@ -130,13 +164,9 @@ void CLogViewerDlg::UpdateMenuState(QMenu* popup) {
             action->setChecked(open && korv::FilterItemChecked(id, mask));
         }
     } else if (popup == m_pLogsMenu || Contains(*popup, korv::cmd::kLogsFirst)) {
-        const auto table = nsLog::GetLogTable();
+        const int shown = ShownProductLog(m_log, m_nOpenedProduct, *popup);
         for (QAction* action : popup->actions()) {
-            const int index = korv::CommandId(*action) - korv::cmd::kLogsFirst;
-            const bool checked = open && m_log.IsRelative() && table && index >= 0 &&
-                                 index < static_cast<int>(table->size()) &&
-                                 (*table)[static_cast<size_t>(index)].m_nTypeId == m_log.GetTypeId();
-            action->setChecked(checked);
+            action->setChecked(shown >= 0 && korv::CommandId(*action) - korv::cmd::kLogsFirst == shown);
         }
     } else if (Contains(*popup, korv::cmd::kCopy)) {
         const korv::EditMenuFacts facts = EditFacts();

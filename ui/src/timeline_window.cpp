@@ -8,8 +8,11 @@
 #include "ui/log_viewer_dlg_detail.h"
 #include "ui/timeline_model.h"
 #include "ui/viewer_text.h"
+#include "ui/window_geometry.h"
 #include "ui/window_notify_sink.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QStatusBar>
@@ -31,6 +34,7 @@ TimelineWindow::TimelineWindow(QWidget* owner)
 }
 
 TimelineWindow::~TimelineWindow() {
+    SaveWindowGeometry(*this, QStringLiteral("TimelineWindow"));
     m_changeTimer.stop();
     // The list goes with the window's children, after the model: it lets go first.
     m_pList->setModel(nullptr);
@@ -68,7 +72,9 @@ void TimelineWindow::Build() {
     layout->addWidget(status);
     connect(m_pList, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { ShowRecordWindow(index.row()); });
-    resize(960, 600);
+    if (!RestoreWindowGeometry(*this, QStringLiteral("TimelineWindow"))) {
+        resize(960, 600);
+    }
 }
 
 bool TimelineWindow::OpenPaths(const std::vector<std::string>& paths) {
@@ -97,7 +103,14 @@ bool TimelineWindow::OpenEntries(const std::vector<LOG_INFO>& entries) {
 bool TimelineWindow::Start(const QStringList& unopened) {
     QStringList kinds;
     for (std::size_t i = 0; i < m_logs.LogCount(); ++i) {
-        kinds << QString::fromStdU16String(m_logs.LogAt(i).kind);
+        QString kind = QString::fromStdU16String(m_logs.LogAt(i).kind);
+        // Two logs of one kind (a scan directory and a single scan log) are told apart by
+        // their file, as the Logs menu does.
+        if (kinds.contains(kind)) {
+            kind += QStringLiteral(" (%1)").arg(
+                QFileInfo(QDir::cleanPath(QString::fromStdString(m_logs.LogAt(i).log.GetDisplayPath(false)))).fileName());
+        }
+        kinds << kind;
     }
     setWindowTitle(MakeWindowTitle(QStringLiteral("Timeline"), kinds.join(QStringLiteral(" + "))));
     m_pUnopened->setText(unopened.isEmpty() ? QString()

@@ -15,6 +15,7 @@
 
 #include "cmd_export_open.h"
 #include "command.h"
+#include "file_identity.h"
 #include "filter_options.h"
 #include "histogram_output.h"
 #include "load_losses.h"
@@ -41,7 +42,7 @@ void help(std::ostream& out) {
          "directly (a SIEM, DuckDB, pandas, Spark); see korvlog(1). Every line of text,\n"
          "CSV and JSON Lines ends with LF, the last one too.\n"
          "Records that could not be read or decoded are counted on standard error. The\n"
-         "output may not be the log, nor a file of an exported directory.\n\n"
+         "output may not be the log, nor inside an exported directory.\n\n"
          "  -f, --format xml|txt|jsonl|csv|dat   output format (default txt); dat copies\n"
          "                             the log file\n"
          "  -o, --output FILE          output file (default standard output; required for dat)\n"
@@ -231,11 +232,23 @@ int ExportInOnePass(CLog& log, const std::string& format, ExportSink& sink,
   return result;
 }
 
+// An output inside a directory log is refused, whatever its name: a new file there would be
+// one more of the logs it lists (and a later export would read its own output), an existing
+// one is a member. Answers kExitOk when the output may be written.
+int RefuseOutputInsideDirectory(const CLog& log, const std::string& output) {
+  if (output.empty() || !log.IsDirectory()) return kExitOk;
+  const std::string directory = log.GetDisplayPath(false);
+  if (!IsInsideDirectory(output, directory)) return kExitOk;
+  return fail(kExitWriteFailed, output + ": is inside the exported directory " + directory +
+                                    "; write the output elsewhere");
+}
+
 // The histogram of the log's visible rows, written whole: a few hundred lines at most.
 int ExportHistogram(const Options& o, const CLogFilterData& filter) {
   CLog log;
   OpenedLog opened;
   if (int status = OpenAndLoad(o.path, filter, log, opened); status != kExitOk) return status;
+  if (int status = RefuseOutputInsideDirectory(log, o.output); status != kExitOk) return status;
   TimeHistogram histogram(std::make_shared<FixedOffsetZone>(0), kHistogramColumns);
   CountHistogram(log, o.bucket, histogram);
   ReportLosses(CountLoadLosses(log), 0);
@@ -268,6 +281,7 @@ int run(std::span<const std::string_view> args) {
     CLog log;
     OpenedLog opened;
     status = OpenWithoutRows(o.path, filter, log, opened);
+    if (status == kExitOk) status = RefuseOutputInsideDirectory(log, o.output);
     // A file log is written as it is read; a directory log's rows and a single record are
     // loaded first (few rows, each a file or a record of its own). The copy needs no rows.
     const bool onePass = opened.record < 0 && !log.IsDirectory();

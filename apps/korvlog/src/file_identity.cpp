@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "logstore/disklog_format.h"
 #include "platform/file.h"
 
@@ -17,6 +20,21 @@ FileIdentity IdentifyPath(const std::string& path) {
   id.size = st.st_size;
   id.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return id;
+}
+
+bool IsInsideDirectory(const std::string& path, const std::string& directory) {
+  const FileIdentity dir = IdentifyPath(directory);
+  if (!dir.valid || path.empty()) return false;
+  std::error_code ec;
+  // The existing part of the path with its links resolved; what does not exist yet is
+  // taken as written.
+  std::filesystem::path at = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+  if (ec) at = std::filesystem::absolute(path, ec).lexically_normal();
+  for (at = at.parent_path(); !at.empty(); at = at.parent_path()) {
+    if (IdentifyPath(at.string()) == dir) return true;
+    if (at == at.root_path()) break;
+  }
+  return false;
 }
 
 bool IsEmptyLog(const std::string& path) {

@@ -29,6 +29,11 @@ struct FileIdentity {
 // stat() of path; not valid when it names nothing.
 FileIdentity IdentifyPath(const std::string& path);
 
+// Whether `path` (which need not exist) lies in `directory` or any folder below it, by the
+// device and inode of its folders, so that neither "..", a symbolic link nor another mount of
+// the same folder hides it.
+bool IsInsideDirectory(const std::string& path, const std::string& directory);
+
 // A log file with the header magic and no record yet (nothing tells its kind by content).
 bool IsEmptyLog(const std::string& path);
 

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <string>
@@ -16,6 +18,9 @@ class QtEnvironment : public ::testing::Environment {
   void SetUp() override {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     app_ = std::make_unique<QApplication>(argc_, argv_);
+    // What a window remembers (dialog folders, say) goes to a folder of this run alone,
+    // never to the settings of the user running the tests.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
   }
   void TearDown() override { app_.reset(); }
 
@@ -25,6 +30,7 @@ class QtEnvironment : public ::testing::Environment {
   std::string name_ = program_invocation_short_name;
   char* argv_[2] = {name_.data(), nullptr};
   std::unique_ptr<QApplication> app_;
+  QTemporaryDir settings_;
 };
 
 // gtest owns the environment once it is added.

@@ -1,8 +1,9 @@
 #pragma once
 // The window's Export... command: asks for a target in a save dialog, writes
 // the visible rows as XML, text, JSON Lines or CSV, or copies the log file, and reports any
-// failure in a message box. The format is the save dialog's selected filter,
-// never the typed extension. While it runs the log carries the export mark,
+// failure in a message box. The format is the typed name's extension when it
+// is one of the formats', else the save dialog's selected filter (whose
+// extension the name then gets). While it runs the log carries the export mark,
 // so the updater holds its results back and the visible rows stay put.
 
 #include <QString>
@@ -38,7 +39,13 @@ struct ExportChoice {
     ExportFormat format = ExportFormat::kXml;
 };
 
-// The save dialog (default extension "xml", overwrite prompt); nullopt on Cancel.
+// The target for a name chosen with `selected` as the selected filter: a name
+// ending in .xml, .txt, .dat, .jsonl or .csv (any case) is written in that
+// format; any other name gets the selected format's extension appended.
+ExportChoice ExportChoiceForName(const QString& path, ExportFormat selected);
+
+// The save dialog (default extension "xml", overwrite prompt, also for a name
+// that got its extension afterwards); nullopt on Cancel.
 std::optional<ExportChoice> AskExportTarget(QWidget* parent);
 
 // Pane 0 of the status bar: "Exporting 12.5%" while running, "Done" at the end.

@@ -154,7 +154,9 @@ public:
     Cell GetRightClickedCell() const { return m_rightClicked; }
 
     // Columns as the settings store them: header item count, width of each
-    // column number, and the column shown at each display position.
+    // column number, and the column shown at each display position. The last
+    // shown column takes the width left free in the list until the user sizes
+    // it; its width here is its own, without that free width.
     int GetColumnCount() const;
     int GetColumnWidth(int column) const;
     void SetColumnWidth(int column, int width);
@@ -211,6 +213,10 @@ private:
     void QueueVisiblePage();
     void RebuildColumns();
     void SetSectionWidth(int column, int width);
+    // Gives the last shown column the free width of the viewport (or back its
+    // own width when the list narrows); nothing once the user sized it.
+    void FillLastColumn();
+    void OnSectionResized(int column, int newWidth);
 
     // The width, in pixels of this font, of a column given `originalPixels`
     // of the original dialog font, and never narrower than its title.
@@ -233,4 +239,11 @@ private:
     Cell m_rightClicked;
     Page m_queuedPage;  // last page queued since the view last moved or changed
     int m_missedCells = 0;  // cells the model could not answer, counted to tell a complete paint
+    // The last shown column, which fills the free width: its column number (-1 for none
+    // yet), its own width, whether the user sized it, and whether a resize is this
+    // list's own (filling, or a width it was given) rather than the user's.
+    int m_fillColumn = -1;
+    int m_fillOwnWidth = 0;
+    bool m_fillSizedByUser = false;
+    bool m_resizingSection = false;
 };
