@@ -417,7 +417,9 @@ class CLog {
   std::atomic<double> m_progress{0.0};
 
   bool m_bRawRequested = false;  // SetRawRecords
-  bool m_bRaw = false;           // the columns are the raw columns (set with the header)
+  // The columns are the raw columns: set with the header (a language change rebuilds it) while
+  // the cache thread and lanes may read it.
+  std::atomic<bool> m_bRaw{false};
   // Record type and the name of the kind whose records carry it, from the log-type table at
   // Open; read by the lanes while no Open runs.
   std::vector<std::pair<std::uint32_t, std::u16string>> m_kindNames;
