@@ -60,5 +60,26 @@ TEST(FindPlacement, OffTheFoundRowBelowWhereThereIsRoom) {
     EXPECT_FALSE(r.intersects(QRect(0, 800, 1920, 20)));
 }
 
+TEST(FindPlacement, RecordWindowGrowsForItsRowsAndStaysOnTheScreen) {
+    const QRect owner(100, 80, 900, 600);
+    struct Case {
+        const char* what;
+        QSize size;
+        int listHeight, rowsHeight;
+        QSize expected;
+    } cases[] = {
+        {"rows fit the list: the kept size", QSize(600, 400), 300, 120, QSize(600, 400)},
+        {"more rows than the list shows: taller by the difference", QSize(600, 400), 300, 500, QSize(600, 600)},
+        {"never taller than the screen", QSize(600, 400), 300, 5000, QSize(600, 1080)},
+        {"never wider than the screen", QSize(3000, 400), 300, 100, QSize(1920, 400)},
+    };
+    for (const Case& c : cases) {
+        const QRect r = PlaceRecordWindow(owner, c.size, c.listHeight, c.rowsHeight, kScreen);
+        EXPECT_EQ(r.size(), c.expected) << c.what;
+        EXPECT_TRUE(kScreen.contains(r)) << c.what;
+    }
+    EXPECT_FALSE(PlaceRecordWindow(owner, QSize(600, 400), 300, 100, kScreen).intersects(owner)) << "beside its owner";
+}
+
 }  // namespace
 }  // namespace korv

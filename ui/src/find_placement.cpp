@@ -27,6 +27,15 @@ QRect PlaceFindWindow(const QRect& owner, const QSize& size, const QRect& screen
     return KeepOnScreen(r, screen);
 }
 
+QRect PlaceRecordWindow(const QRect& owner, const QSize& size, int listHeight, int rowsHeight, const QRect& screen) {
+    QSize wanted = size;
+    if (rowsHeight > listHeight) {
+        wanted.setHeight(size.height() + rowsHeight - listHeight);
+    }
+    wanted = wanted.boundedTo(screen.size());
+    return PlaceFindWindow(owner, wanted, screen);
+}
+
 QRect MoveOffRow(const QRect& window, const QRect& row, const QRect& screen) {
     if (!window.intersects(row)) {
         return window;

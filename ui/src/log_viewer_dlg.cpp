@@ -21,6 +21,7 @@
 #include "ui/time_zone_dlg.h"
 #include "ui/timeline_strip.h"
 #include "ui/ui_text.h"
+#include "ui/find_placement.h"
 #include "ui/window_geometry.h"
 #include "ui/window_notify_sink.h"
 
@@ -31,8 +32,11 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QHeaderView>
+#include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -343,6 +347,20 @@ void CLogViewerDlg::ShowRecordWindow(int row) {
     child->SetStartupRequest(&request);
     child->OnInitDialog();
     child->SetStartupRequest(nullptr);
+    if (const QScreen* screen = this->screen(); screen != nullptr && child->m_pList != nullptr) {
+        // Beside its owner, not over the row that was opened, and tall enough for the
+        // record's rows (a few dozen at most) with the header.
+        CLogListCtrl& list = *child->m_pList;
+        const int rowHeight = std::max(1, list.verticalHeader()->defaultSectionSize());
+        const int rows = std::min(child->m_log.GetVisibleCount(), 40);
+        const int rowsHeight = list.horizontalHeader()->height() + rows * rowHeight + 2 * list.frameWidth();
+        // Not shown yet, the child has no frame: its owner's tells the frame it will get.
+        const QSize chrome = frameGeometry().size() - size();
+        const QRect placed = korv::PlaceRecordWindow(frameGeometry(), child->size() + chrome, list.height(),
+                                                     rowsHeight, screen->availableGeometry());
+        child->resize(placed.size() - chrome);
+        child->move(placed.topLeft());
+    }
     child->show();
 }
 
