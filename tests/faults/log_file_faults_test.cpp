@@ -11,6 +11,7 @@
 
 #include "logmodel/log_updater_thread.h"
 #include "logstore/disklog_format.h"
+#include "test_support/log_bytes.h"
 #include "workers_support.h"
 
 namespace korv::test {
@@ -27,19 +28,6 @@ std::string ReadBytes(const std::string& path) {
 void WriteInPlace(const std::string& path, const std::string& bytes) {
   std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
   out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-// Changes the header fields of a log in place.
-void PatchHeader(const std::string& path, const std::function<void(_DISKLOG_HEADER&)>& change) {
-  std::string bytes = ReadBytes(path);
-  ASSERT_GE(bytes.size(), kDiskLogHeaderSize);
-  unsigned char raw[kDiskLogHeaderSize];
-  std::memcpy(raw, bytes.data(), sizeof raw);
-  _DISKLOG_HEADER h = decode_disklog_header(raw);
-  change(h);
-  encode_disklog_header(h, raw);
-  std::memcpy(bytes.data(), raw, sizeof raw);
-  WriteInPlace(path, bytes);
 }
 
 class FollowedFileTest : public WorkerFixture {
@@ -215,7 +203,7 @@ TEST_F(FollowedFileTest, AFailedIncrementalWalkReloadsFromTheStart) {
     }
   }
   WriteInPlace(path, ReadBytes(other));
-  PatchHeader(path, [&](_DISKLOG_HEADER& h) {
+  PatchLogHeader(path, [&](_DISKLOG_HEADER& h) {
     h.rewrite_time = before.rewrite_time;
     h.modification_time = before.modification_time + 1;
   });
@@ -241,7 +229,7 @@ TEST_F(FollowedFileTest, HeaderClaimingFarMoreRecords) {
     SCOPED_TRACE(c.name);
     const std::string path = dir_.Path(std::string("claims-") + std::to_string(&c - cases) + ".dat");
     AppendEvents(path, 0, 10, true);
-    PatchHeader(path, [&](_DISKLOG_HEADER& h) {
+    PatchLogHeader(path, [&](_DISKLOG_HEADER& h) {
       h.next_record_number = c.count;
       if (c.dataEnd) h.data_end = c.dataEnd;
     });
@@ -260,7 +248,7 @@ TEST_F(FollowedFileTest, HeaderClaimingFarMoreRecords) {
   const std::string path = dir_.Path("followed-claims.dat");
   AppendEvents(path, 0, 10, true);
   CLog* log = Follow(path);
-  PatchHeader(path, [](_DISKLOG_HEADER& h) {
+  PatchLogHeader(path, [](_DISKLOG_HEADER& h) {
     h.next_record_number = 0xFFFFFFF0u;
     h.modification_time += 1;
   });

@@ -12,6 +12,7 @@
 #include "logmodel/filter_match.h"
 #include "logmodel/severity.h"
 #include "standin/payload.h"
+#include "test_support/log_bytes.h"
 #include "platform/codepage.h"
 
 namespace korv::test {
@@ -19,16 +20,8 @@ namespace {
 
 // The TEXT fields of a stand-in payload, as the stand-in itself decodes it.
 std::vector<std::u16string> TextFields(const std::vector<std::uint8_t>& payload) {
-  std::vector<standin::RowView> rows;
-  EXPECT_EQ(standin::decode_payload(payload, &rows), standin::PayloadResult::Ok);
   std::vector<std::u16string> texts;
-  for (const standin::RowView& row : rows)
-    for (const standin::FieldView& f : row.fields)
-      if (f.kind == standin::FieldKind::Text) {
-        std::u16string t(f.data.size() / 2, u'\0');
-        std::memcpy(t.data(), f.data.data(), f.data.size());
-        texts.push_back(t);
-      }
+  EXPECT_EQ(StandinTextFields(payload, texts), standin::PayloadResult::Ok);
   return texts;
 }
 

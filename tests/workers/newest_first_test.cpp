@@ -19,6 +19,7 @@
 #include "logmodel/severity.h"
 #include "standin/logfile.h"
 #include "test_support/load_oracle.h"
+#include "test_support/log_bytes.h"
 #include "workers_support.h"
 
 namespace korv::test {
@@ -104,19 +105,6 @@ void RepairedGapThenAppends(const std::string& path) {
   AppendRecords(path, MixedRecords(10000, 40), false);
 }
 
-// Rewrites header fields of a log in place.
-void PatchHeader(const std::string& path, const std::function<void(_DISKLOG_HEADER&)>& change) {
-  Bytes bytes = ReadFile(path);
-  ASSERT_GE(bytes.size(), kDiskLogHeaderSize);
-  unsigned char raw[kDiskLogHeaderSize];
-  std::memcpy(raw, bytes.data(), sizeof raw);
-  _DISKLOG_HEADER h = decode_disklog_header(raw);
-  change(h);
-  encode_disklog_header(h, raw);
-  std::memcpy(bytes.data(), raw, sizeof raw);
-  WriteFile(path, bytes);
-}
-
 // A newest record of `size` bytes whose payload ends with `forged` records chained up to the
 // data end, numbered as the newest records would be. With its header before the megabyte
 // the tail scan reads, the scan can only take the forged records for the newest ones.
@@ -156,7 +144,7 @@ void ForgedThreeInANewestRecordOverAMegabyte(const std::string& path) {
 // The page differs from the walk's records and the header's rewrite time is 0.
 void ForgedWithRewriteTimeZero(const std::string& path) {
   ForgedOneBehindTheScannedMegabyte(path);
-  PatchHeader(path, [](_DISKLOG_HEADER& h) { h.rewrite_time = 0; });
+  PatchLogHeader(path, [](_DISKLOG_HEADER& h) { h.rewrite_time = 0; });
 }
 
 class NewestFirstTest : public WorkerFixture {
@@ -357,9 +345,9 @@ TEST_F(NewestFirstTest, ARewriteWithAnEarlierTimeAfterAPauseReloadsAndFills) {
   PauseForAFilter(*log, ShowAll());
   // A record deleted in place while the clock was set back: the rewrite time goes down.
   std::uint64_t rewrite = 0;
-  PatchHeader(path, [&](_DISKLOG_HEADER& h) { rewrite = h.rewrite_time; });
+  PatchLogHeader(path, [&](_DISKLOG_HEADER& h) { rewrite = h.rewrite_time; });
   MarkDeleted(path, 44990);
-  PatchHeader(path, [&](_DISKLOG_HEADER& h) { h.rewrite_time = rewrite - 10000000ull; });
+  PatchLogHeader(path, [&](_DISKLOG_HEADER& h) { h.rewrite_time = rewrite - 10000000ull; });
   RunUntilQuiet(*log);
   bool deletedShown = false;
   for (const REC_INFO_BASE& row : log->Rows())
