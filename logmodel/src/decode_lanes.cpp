@@ -1,35 +1,66 @@
 #include "decode_lanes.h"
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include <sched.h>
+
 namespace korv {
 
-int DecodeLaneCount() {
+namespace {
+
+// The cores the scheduler lets this process use (a container or taskset may allow fewer than
+// the machine has).
+int UsableCores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int n = CPU_COUNT(&set);
+    if (n > 0) return n;
+  }
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : int(std::min(cores, 1024u));
+}
+
+}  // namespace
+
+int DecodeLaneCount(std::size_t items) {
   if (const char* value = std::getenv("KORV_DECODE_THREADS")) {
     char* end = nullptr;
     const long n = std::strtol(value, &end, 10);
     if (end != value && *end == '\0' && n >= 1) return n > kMaxDecodeLanes ? kMaxDecodeLanes : int(n);
   }
-  const unsigned cores = std::thread::hardware_concurrency();
-  if (cores == 0) return 1;
-  return cores > unsigned(kMaxDecodeLanes) ? kMaxDecodeLanes : int(cores);
+  if (items < kLanePassMinimum) return 1;
+  return std::min(UsableCores(), kMaxDecodeLanes);
 }
+
+int DecodeLaneCount() { return DecodeLaneCount(SIZE_MAX); }
 
 std::size_t OrderedPassSlots(int lanes) { return lanes <= 1 ? 1 : std::size_t(lanes) * 2 + 2; }
 
 namespace {
 
-void RunOnCaller(std::size_t blocks, const OrderedPass& pass) {
-  for (std::size_t k = 0; k < blocks; ++k) {
-    const bool more = pass.read(0, k, 0);
-    pass.work(0, k, 0);
-    if (!pass.consume(k, 0) || !more) return;
+PassResult RunOnCaller(std::size_t blocks, const OrderedPass& pass) {
+  try {
+    for (std::size_t k = 0; k < blocks; ++k) {
+      const bool more = pass.read(0, k, 0);
+      pass.work(0, k, 0);
+      if (!pass.consume(k, 0) || !more) break;
+    }
+  } catch (const std::exception& e) {
+    return {false, e.what()};
+  } catch (...) {
+    return {false, "unknown failure"};
   }
+  return {};
 }
 
 // The state the lanes and the calling thread share during one pass.
@@ -38,7 +69,18 @@ class PassState {
   PassState(std::size_t blocks, std::size_t slots) : m_end(blocks), m_slots(slots), m_ready(slots, 0) {}
 
   // One lane: claims and reads the next block (in order, under the read lock), then works it.
+  // A step that throws ends the pass: nothing may unwind out of a thread.
   void Lane(int lane, const OrderedPass& pass) {
+    try {
+      LaneSteps(lane, pass);
+    } catch (const std::exception& e) {
+      Fail(e.what());
+    } catch (...) {
+      Fail("unknown failure");
+    }
+  }
+
+  void LaneSteps(int lane, const OrderedPass& pass) {
     for (;;) {
       std::size_t k, slot;
       {
@@ -70,8 +112,8 @@ class PassState {
       const std::size_t slot = k % m_slots;
       {
         std::unique_lock<std::mutex> lock(m_lock);
-        m_changed.wait(lock, [&] { return m_ready[slot] != 0 || k >= m_end; });
-        if (k >= m_end) return;
+        m_changed.wait(lock, [&] { return m_ready[slot] != 0 || k >= m_end || m_failed; });
+        if (m_failed || k >= m_end) return;
       }
       const bool more = pass.consume(k, slot);
       {
@@ -94,6 +136,28 @@ class PassState {
     m_changed.notify_all();
   }
 
+  // A step threw: no block is claimed or consumed after this; the first failure is kept.
+  void Fail(const char* what) noexcept {
+    {
+      std::lock_guard<std::mutex> lock(m_lock);
+      if (!m_failed) {
+        m_failed = true;
+        try {
+          m_failure = what;
+        } catch (...) {
+        }
+      }
+      m_stop = true;
+    }
+    m_changed.notify_all();
+  }
+
+  PassResult Result() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (!m_failed) return {};
+    return {false, m_failure};
+  }
+
  private:
   std::mutex m_readLock;  // held by the one lane reading a block: blocks are read in order
   std::mutex m_lock;      // guards every member below
@@ -104,12 +168,14 @@ class PassState {
   std::size_t m_next = 0;      // next block to claim
   std::size_t m_consumed = 0;  // blocks consumed so far
   bool m_stop = false;
+  bool m_failed = false;       // a step threw
+  std::string m_failure;       // what the first failure said
 };
 
 }  // namespace
 
-void RunOrderedPass(int lanes, std::size_t blocks, const OrderedPass& pass) {
-  if (blocks == 0) return;
+PassResult RunOrderedPass(int lanes, std::size_t blocks, const OrderedPass& pass) {
+  if (blocks == 0) return {};
   if (lanes <= 1) return RunOnCaller(blocks, pass);
   PassState state(blocks, OrderedPassSlots(lanes));
   std::vector<std::jthread> threads;  // joined when this returns, after Stop
@@ -122,8 +188,17 @@ void RunOrderedPass(int lanes, std::size_t blocks, const OrderedPass& pass) {
     }
   }
   if (threads.empty()) return RunOnCaller(blocks, pass);
-  state.Consume(pass);
+  try {
+    state.Consume(pass);
+  } catch (const std::exception& e) {
+    state.Fail(e.what());
+  } catch (...) {
+    state.Fail("unknown failure");
+  }
+  // Whatever happened, the lanes stop claiming before they are joined.
   state.Stop();
+  threads.clear();
+  return state.Result();
 }
 
 }  // namespace korv

@@ -222,12 +222,14 @@ XmlExportWriter::~XmlExportWriter() = default;
 bool XmlExportWriter::Row(const std::vector<std::u16string>& cells, const std::u16string& date,
                           const std::u16string& time) {
   if (!ok_) return false;
-  if (cells.size() != opening_.size()) {
-    ++stats_.skipped;
-    return true;
-  }
-  std::string& bytes = bytes_;
+  FormatRow(cells, date, time, bytes_);
+  return RowBytes(bytes_);
+}
+
+void XmlExportWriter::FormatRow(const std::vector<std::u16string>& cells, const std::u16string& date,
+                                const std::u16string& time, std::string& bytes) const {
   bytes.clear();
+  if (cells.size() != opening_.size()) return;
   AppendLiteral("\r\n    <RECORD>", bytes);
   for (std::size_t c = 0; c < opening_.size(); ++c) {
     bytes += opening_[c];
@@ -243,6 +245,14 @@ bool XmlExportWriter::Row(const std::vector<std::u16string>& cells, const std::u
     }
   }
   AppendLiteral("\r\n    </RECORD>", bytes);
+}
+
+bool XmlExportWriter::RowBytes(const std::string& bytes) {
+  if (!ok_) return false;
+  if (bytes.empty()) {
+    ++stats_.skipped;  // its cell count did not fit the columns
+    return true;
+  }
   if (buffer_->NeedsFlush(bytes.size(), 16) && !buffer_->Flush(sink_)) {
     ok_ = false;
     return false;
@@ -266,18 +276,27 @@ TextExportWriter::~TextExportWriter() = default;
 
 bool TextExportWriter::Row(std::u16string_view line) {
   if (!ok_) return false;
-  bytes_.clear();
+  FormatLine(line, bytes_);
+  return LineBytes(bytes_);
+}
+
+void TextExportWriter::FormatLine(std::u16string_view line, std::string& bytes) const {
+  bytes.clear();
   if (utf8_)
-    AppendUtf8(line, false, bytes_);
+    AppendUtf8(line, false, bytes);
   else
-    platform::append_utf16_as_ansi(line, bytes_);
-  if (buffer_->NeedsFlush(bytes_.size(), 2) && !buffer_->Flush(sink_)) {
+    platform::append_utf16_as_ansi(line, bytes);
+}
+
+bool TextExportWriter::LineBytes(const std::string& bytes) {
+  if (!ok_) return false;
+  if (buffer_->NeedsFlush(bytes.size(), 2) && !buffer_->Flush(sink_)) {
     ok_ = false;
     return false;
   }
   if (ends_ == LineEnd::kCrLf && !first_) buffer_->Append("\r\n", 2);
   first_ = false;
-  buffer_->Append(bytes_);
+  buffer_->Append(bytes);
   if (ends_ == LineEnd::kLf) buffer_->Append("\n", 1);
   ++stats_.written;
   return true;

@@ -14,21 +14,28 @@ bool DecodeRecord(CLog& log, std::uint32_t recordType, std::span<const std::uint
 }
 
 bool CLog::DecodeUnder(std::mutex& lock, std::uint32_t recordType, std::span<const std::uint8_t> payload,
-                       std::vector<std::uint8_t>& block) {
+                       std::vector<std::uint8_t>& block, const korv::HeldInstance* held) {
   block.clear();
   // A corrupted placeholder has no payload worth showing; its row is made without cells.
   if (recordType == 0) return false;
   const std::uint32_t flags = m_nFlags;
   if (!(flags & 0xA)) return false;
-  const std::shared_ptr<korv::ModuleInstance> instance = Instance();
   std::lock_guard<std::mutex> guard(lock);
+  // Outside a lane's block the instance is held for this request only.
+  std::shared_ptr<korv::ModuleInstance> instance;
+  korv::HeldInstance own;
+  if (held == nullptr || !*held) {
+    instance = Instance();
+    own = korv::HeldInstance(instance.get());
+    held = &own;
+  }
   intptr_t result;
   if (flags & 0x8) {
     const bool mac = (flags & 0x80000000u) != 0;
-    result = korv::RequestDecode2(instance.get(), m_nTypeId, payload, m_nViewMode,
-                                  korv::MakeParamRecord(m_bServer, mac), block);
+    result = korv::RequestDecode2(*held, m_nTypeId, payload, m_nViewMode, korv::MakeParamRecord(m_bServer, mac),
+                                  block);
   } else {
-    result = korv::RequestDecode1(instance.get(), m_nTypeId, recordType, m_nViewMode, payload, block);
+    result = korv::RequestDecode1(*held, m_nTypeId, recordType, m_nViewMode, payload, block);
   }
   if (result != 0) {
     block.clear();
@@ -38,13 +45,13 @@ bool CLog::DecodeUnder(std::mutex& lock, std::uint32_t recordType, std::span<con
 }
 
 bool CLog::DecodeOrRaw(std::mutex& lock, std::int32_t record, const RecordRead& read,
-                       std::vector<std::uint8_t>& block, bool& raw) {
+                       std::vector<std::uint8_t>& block, bool& raw, const korv::HeldInstance* held) {
   raw = false;
   if (read.type == 0) {
     block.clear();
     return false;
   }
-  if (!m_bRaw && !read.damaged && DecodeUnder(lock, read.type, read.payload, block) &&
+  if (!m_bRaw && !read.damaged && DecodeUnder(lock, read.type, read.payload, block, held) &&
       RowCount(DecodedBlock(block)) > 0)
     return true;
   // Nothing the module could read (it failed, or gave no row), or nothing asked of it: the

@@ -1,7 +1,8 @@
 // The one-pass export: each record read and decoded once, its visible rows handed on with
 // their texts, instead of a load that decodes every record for its rows and an export that
 // decodes each again for its cells. Lanes decode consecutive blocks of records and make the
-// visible rows' texts; the calling thread hands them on in list order.
+// visible rows' texts (and, given a format, their output bytes); the calling thread hands
+// them on in list order.
 
 #include <algorithm>
 
@@ -16,14 +17,26 @@ constexpr std::int64_t kExportBlock = 512;  // records per lane block
 
 }  // namespace
 
-std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<void(double)>& progress) {
+std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<void(double)>& progress,
+                              std::string* failure) {
+  return RunExportPass(&visit, nullptr, nullptr, progress, failure);
+}
+
+std::int64_t CLog::ExportPassFormatted(const ExportRowFormat& format, const ExportBytesVisit& write,
+                                       const std::function<void(double)>& progress, std::string* failure) {
+  return RunExportPass(nullptr, &format, &write, progress, failure);
+}
+
+std::int64_t CLog::RunExportPass(const ExportRowVisit* visit, const ExportRowFormat* format,
+                                 const ExportBytesVisit* write, const std::function<void(double)>& progress,
+                                 std::string* failure) {
   if (!m_bOpen || !m_file || IsDirectory() || m_nFixedRecord >= 0) return -1;
   const std::int64_t total = std::max(0, DiskLogRecordCount(m_file.get()));
   // Records the index holds beyond the count get no row, as in the load.
   std::int64_t lost = std::max<std::int64_t>(0, std::int64_t(DiskLogIndexCount(m_file.get())) - total);
   const bool newestFirst = m_nViewMode == LOG_VIEW_LIST;
   const std::size_t columns = std::size_t(GetColumnCount());
-  const int laneCount = korv::DecodeLaneCount();
+  const int laneCount = korv::DecodeLaneCount(std::size_t(total));
   const std::unique_ptr<Lane[]> lanes = MakeLanes(laneCount);
   std::vector<LaneBlock> slots(korv::OrderedPassSlots(laneCount));
 
@@ -49,6 +62,7 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
   pass.work = [&](int laneIndex, std::size_t, std::size_t slot) {
     LaneBlock& block = slots[slot];
     Lane& lane = lanes[laneIndex];
+    const Lane::BlockHold hold(lane, DecodingHolder());
     std::size_t made = 0;  // rows of `block.rows` with texts in `block.texts`
     for (LaneBlock::Entry& e : block.entries) {
       if (!e.lost) {
@@ -68,6 +82,11 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
             korv::MakeRowTexts(lane.scratch.block, std::uint32_t(block.rows[j].row), m_nViewMode, columns,
                                block.rows[j].time, lane.matcher.Time(), block.texts[j]);
         }
+        if (format != nullptr) {
+          if (block.formatted.size() < block.rows.size()) block.formatted.resize(block.rows.size());
+          for (std::size_t j = first; j < block.rows.size(); ++j)
+            (*format)(block.rows[j], e.type == 0 ? nullptr : &block.texts[j], block.formatted[j]);
+        }
         made = block.rows.size();
       }
       e.rowsEnd = made;
@@ -82,15 +101,23 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
       ++done;
       // A record the module refused still gives its raw row, and is counted as not decoded.
       if (e.lost || e.refused) ++lost;
-      for (; j < e.rowsEnd; ++j)
-        if (!visit(block.rows[j], e.type == 0 ? nullptr : &block.texts[j])) return false;
+      for (; j < e.rowsEnd; ++j) {
+        const bool more = write != nullptr ? (*write)(block.rows[j], block.formatted[j], e.type != 0)
+                                           : (*visit)(block.rows[j], e.type == 0 ? nullptr : &block.texts[j]);
+        if (!more) return false;
+      }
     }
     return true;
   };
   {
     // Forwards or backwards, a window of the file at a time rather than a read per record.
     const DiskLogReadAheadScope readAhead(m_file.get());
-    korv::RunOrderedPass(laneCount, std::size_t((total + kExportBlock - 1) / kExportBlock), pass);
+    korv::PassResult result =
+        korv::RunOrderedPass(laneCount, std::size_t((total + kExportBlock - 1) / kExportBlock), pass);
+    if (!result.whole) {
+      if (failure != nullptr) *failure = std::move(result.failure);
+      return -2;
+    }
   }
   if (progress) progress(100.0);
   return lost;

@@ -77,8 +77,12 @@ int CLog::FindRecord(const CLogFilterData& filter, int start, bool upwards) {
   FoldAndFix(criteria);
   if (m_bOpen && !IsDirectory() && m_nFixedRecord < 0 && korv::TextCriterionActive(criteria) &&
       GetVisibleCount() > kFindBlock) {
-    const int lanes = korv::DecodeLaneCount();
-    if (lanes > 1) return FindOnLanes(lanes, criteria, start, upwards);
+    const int lanes = korv::DecodeLaneCount(std::size_t(GetVisibleCount()));
+    if (lanes > 1) {
+      const int found = FindOnLanes(lanes, criteria, start, upwards);
+      // A pass that failed part way is run again on this thread alone.
+      if (found != -2) return found;
+    }
   }
   auto matches = [&](int position) {
     const REC_INFO_BASE* row = GetRow(position);
@@ -106,6 +110,7 @@ int CLog::FindOnLanes(int laneCount, const CLogFilterData& criteria, int start, 
   korv::OrderedPass pass;
   pass.read = [](int, std::size_t, std::size_t) { return true; };
   pass.work = [&](int lane, std::size_t k, std::size_t slot) {
+    const Lane::BlockHold hold(lanes[lane], DecodingHolder());
     found[slot] = -1;
     const long long begin = (long long)k * kFindBlock;
     const long long end = std::min<long long>(count, begin + kFindBlock);
@@ -127,6 +132,6 @@ int CLog::FindOnLanes(int laneCount, const CLogFilterData& criteria, int start, 
     result = found[slot];
     return result < 0;
   };
-  korv::RunOrderedPass(laneCount, std::size_t((count + kFindBlock - 1) / kFindBlock), pass);
+  if (!korv::RunOrderedPass(laneCount, std::size_t((count + kFindBlock - 1) / kFindBlock), pass).whole) return -2;
   return result;
 }

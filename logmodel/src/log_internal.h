@@ -36,6 +36,21 @@ struct CLog::Lane {
   LoadScratch scratch;
   korv::BlockRowMatcher matcher;
   std::int32_t decodedKey = -1;  // the record whose decoded block is in scratch.block; -1 none
+  korv::HeldInstance module;     // the module while the lane works a block; empty between blocks
+
+  // Holds the module for one block of this lane's work, so that its records' requests take
+  // no lock that other lanes take; let go at the block's end, so that a module exchange
+  // waits for one block at most.
+  class BlockHold {
+   public:
+    BlockHold(Lane& lane, korv::ComponentHolder* holder) : m_lane(lane) { lane.module = korv::HeldInstance(holder); }
+    ~BlockHold() { m_lane.module.Release(); }
+    BlockHold(const BlockHold&) = delete;
+    BlockHold& operator=(const BlockHold&) = delete;
+
+   private:
+    Lane& m_lane;
+  };
 };
 
 // Records read by a lane, then decoded into rows, waiting to be joined in file order. Reused
@@ -58,6 +73,7 @@ struct CLog::LaneBlock {
   std::vector<Entry> entries;
   std::vector<REC_INFO_BASE> rows;
   std::vector<std::vector<std::u16string>> texts;  // per row of `rows` (export pass only)
+  std::vector<std::string> formatted;              // per row: its output bytes (formatted export only)
   std::size_t worked = 0;  // entries whose rows are made
   bool aborted = false;    // the abort flag ended the block
   bool ended = false;      // a record that could not be read ended the block (load)

@@ -41,7 +41,7 @@ bool CLog::RowsOfRecord(Lane& lane, const LaneBlock& block, std::size_t entry, s
   read.damaged = e.damaged;
   read.payload = block.Payload(e);
   bool raw = false;
-  if (!DecodeOrRaw(*lane.decodingLock, e.record, read, lane.scratch.block, raw)) {
+  if (!DecodeOrRaw(*lane.decodingLock, e.record, read, lane.scratch.block, raw, &lane.module)) {
     // A placeholder: one row without cells, so a text criterion finds nothing here.
     REC_INFO_BASE row{e.record, 0, e.aux, 0, ROW_FLAG_CORRUPTED | deleted, e.time};
     if (korv::PassesRowTests(m_filter, row.flags, row.level, row.time) && !textTest)
@@ -75,7 +75,7 @@ bool CLog::LaneMatches(Lane& lane, const CLogFilterData& filter, const REC_INFO_
     RecordRead read;
     bool raw = false;
     if (!ReadRecord(key, lane.scratch.record, read) ||
-        !DecodeOrRaw(*lane.decodingLock, key, read, lane.scratch.block, raw))
+        !DecodeOrRaw(*lane.decodingLock, key, read, lane.scratch.block, raw, &lane.module))
       return false;
     lane.decodedKey = key;
   }

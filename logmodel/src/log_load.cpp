@@ -41,7 +41,7 @@ std::int32_t CLog::LoadFrom(RecordSource source, std::vector<REC_INFO_BASE>& row
   rows.reserve(std::size_t(n));
 
   const std::size_t columns = std::size_t(GetColumnCount());
-  const int laneCount = korv::DecodeLaneCount();
+  const int laneCount = korv::DecodeLaneCount(std::size_t(n));
   const std::unique_ptr<Lane[]> lanes = MakeLanes(laneCount);
   std::vector<LaneBlock> slots(korv::OrderedPassSlots(laneCount));
   const std::size_t blocks = std::size_t((n + kLoadBlock - 1) / kLoadBlock);
@@ -67,6 +67,7 @@ std::int32_t CLog::LoadFrom(RecordSource source, std::vector<REC_INFO_BASE>& row
     return true;
   };
   pass.work = [&](int lane, std::size_t, std::size_t slot) {
+    const Lane::BlockHold hold(lanes[lane], DecodingHolder());
     LaneBlock& block = slots[slot];
     for (std::size_t i = 0; i < block.entries.size(); ++i) {
       if (m_bAbort) {
@@ -101,7 +102,9 @@ std::int32_t CLog::LoadFrom(RecordSource source, std::vector<REC_INFO_BASE>& row
   {
     // The records are read in file order: a window at a time, not a read each.
     const DiskLogReadAheadScope readAhead(m_file.get());
-    korv::RunOrderedPass(laneCount, blocks, pass);
+    // A step that failed ends the load as an unreadable record does: the rows joined so far
+    // stand, and the updater's next pass goes on from the record after them.
+    if (!korv::RunOrderedPass(laneCount, blocks, pass).whole) aborted = true;
   }
   if (!aborted && all) SetProgressValue(100.0);
   return std::int32_t(std::int64_t(first) + consumed);
@@ -140,11 +143,9 @@ void CLog::RebuildVisible(bool reevaluate) {
     m_nBufferedRecord = -1;
   }
   if (reevaluate && m_bOpen && !IsDirectory() && m_nFixedRecord < 0 && IsTextFilterActive()) {
-    const int lanes = korv::DecodeLaneCount();
-    if (lanes > 1) {
-      RefilterOnLanes(lanes);
-      reevaluate = false;
-    }
+    const int lanes = korv::DecodeLaneCount(m_rows.size());
+    // A pass that failed part way is evaluated again below, on this thread alone.
+    if (lanes > 1 && RefilterOnLanes(lanes)) reevaluate = false;
   }
   int deleted = 0, corrupted = 0;
   m_visible.clear();
@@ -171,7 +172,7 @@ void CLog::RebuildVisible(bool reevaluate) {
   m_nCorrupted = corrupted;
 }
 
-void CLog::RefilterOnLanes(int laneCount) {
+bool CLog::RefilterOnLanes(int laneCount) {
   // Blocks end at a record's last row, so that each record is decoded once.
   std::vector<std::size_t> bounds{0};
   while (bounds.back() < m_rows.size()) {
@@ -184,6 +185,7 @@ void CLog::RefilterOnLanes(int laneCount) {
   korv::OrderedPass pass;
   pass.read = [](int, std::size_t, std::size_t) { return true; };
   pass.work = [&](int lane, std::size_t k, std::size_t) {
+    const Lane::BlockHold hold(lanes[lane], DecodingHolder());
     for (std::size_t i = bounds[k]; i < bounds[k + 1]; ++i) {
       REC_INFO_BASE& row = m_rows[i];  // this block's rows are this lane's alone
       if (LaneMatches(lanes[lane], m_filter, row, columns))
@@ -193,5 +195,5 @@ void CLog::RefilterOnLanes(int laneCount) {
     }
   };
   pass.consume = [](std::size_t, std::size_t) { return true; };
-  korv::RunOrderedPass(laneCount, bounds.size() - 1, pass);
+  return korv::RunOrderedPass(laneCount, bounds.size() - 1, pass).whole;
 }

@@ -17,12 +17,14 @@ CLog::CLog(korv::ComponentHolder* second, korv::ComponentHolder* first)
 
 CLog::~CLog() { Close(); }
 
+korv::ComponentHolder* CLog::DecodingHolder() const {
+  if (m_nFlags & 0x8) return m_secondHolder;
+  if (m_nFlags & 0x2) return m_firstHolder;
+  return nullptr;
+}
+
 std::shared_ptr<korv::ModuleInstance> CLog::Instance() const {
-  korv::ComponentHolder* holder = nullptr;
-  if (m_nFlags & 0x8)
-    holder = m_secondHolder;
-  else if (m_nFlags & 0x2)
-    holder = m_firstHolder;
+  korv::ComponentHolder* holder = DecodingHolder();
   return holder ? holder->CurrentInstance() : nullptr;
 }
 

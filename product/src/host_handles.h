@@ -30,17 +30,36 @@ public:
         const auto it = m_objects.find(h);
         return it == m_objects.end() ? nullptr : it->second;
     }
+    // The same for a use that ends before this thread's next lookup, without the table's
+    // lock when this thread looked the same handle up last and no handle has gone since: a
+    // module may take a lock of its own per record on every decoding lane.
+    T* GetForUse(intptr_t h) {
+        struct Last {
+            const HandleTable* table = nullptr;
+            intptr_t handle = 0;
+            uint64_t removals = 0;
+            std::shared_ptr<T> object;  // kept alive for this thread until its next lookup
+        };
+        thread_local Last last;
+        const uint64_t removals = m_removals.load(std::memory_order_acquire);
+        if (last.table == this && last.handle == h && last.removals == removals && last.object)
+            return last.object.get();
+        last = Last{this, h, removals, Get(h)};
+        return last.object.get();
+    }
     std::shared_ptr<T> Remove(intptr_t h) {
         std::lock_guard guard(m_mutex);
         const auto it = m_objects.find(h);
         if (it == m_objects.end()) return nullptr;
         auto object = std::move(it->second);
         m_objects.erase(it);
+        m_removals.fetch_add(1, std::memory_order_release);
         return object;
     }
 
 private:
     std::mutex m_mutex;                                        // guards m_objects
+    std::atomic<uint64_t> m_removals{0};                       // handles removed so far
     std::unordered_map<intptr_t, std::shared_ptr<T>> m_objects; // live handles
 };
 

@@ -44,6 +44,18 @@ constexpr ArgCount kArgCounts[] = {
 
 bool IsForwarded(intptr_t code) { return code >= kHostForwardFirst && code <= kHostForwardLast; }
 
+// The table by code, made once: the module calls a service several times per record.
+constexpr intptr_t kCountedCodes = kHostForwardFirst;
+struct ArgCountIndex {
+    uint8_t count[kCountedCodes] = {};  // arguments + 1; 0 for an unknown code
+    constexpr ArgCountIndex() {
+        for (const ArgCount& e : kArgCounts) {
+            if (e.code >= 0 && e.code < kCountedCodes) count[e.code] = static_cast<uint8_t>(e.count + 1);
+        }
+    }
+};
+constexpr ArgCountIndex kArgCountIndex;
+
 intptr_t Settings(const intptr_t* a) {
     if (static_cast<uint32_t>(a[0]) != kSettingsKeyLanguage) return kResultNotServed;
     if (a[1] == 0) return kResultNullPointer;
@@ -71,8 +83,9 @@ std::string PathArg(intptr_t v) {
 
 std::optional<size_t> HostServiceArgCount(intptr_t code) {
     if (IsForwarded(code)) return kHostForwardArgs;
+    if (code >= 0 && code < kCountedCodes && kArgCountIndex.count[code] != 0) return kArgCountIndex.count[code] - 1;
     for (const ArgCount& e : kArgCounts) {
-        if (e.code == code) return e.count;
+        if (e.code == code) return e.count;  // a code past the index's range
     }
     return std::nullopt;
 }

@@ -215,8 +215,8 @@ intptr_t Sync(intptr_t code, const intptr_t* a) {
     case kHostSrwRelease:
     case kHostSrwTryShared:
     case kHostSrwTryExclusive: {
-        const auto l = g_slimLocks.Get(a[0]);
-        if (!l) return kResultFailed;
+        SlimLock* const l = g_slimLocks.GetForUse(a[0]);
+        if (l == nullptr) return kResultFailed;
         const uint64_t self = CurrentThreadId();
         switch (code) {
         case kHostSrwShared:

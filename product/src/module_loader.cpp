@@ -224,16 +224,36 @@ bool ModuleLoader::SetModule(std::unique_ptr<ModuleRecord>& module) {
     return true;
 }
 
+namespace {
+// Holds of any loader on this thread: a thread that holds one must not wait for a writer.
+thread_local int t_holds = 0;
+}  // namespace
+
 const ModuleRecord* ModuleLoader::AcquireModule() {
     m_lock.lock_shared();
     if (m_current == nullptr || m_current->Request() == nullptr) {
         m_lock.unlock_shared();
         return nullptr;
     }
+    ++t_holds;
     return m_current.get();
 }
 
-void ModuleLoader::ReleaseModule() { m_lock.unlock_shared(); }
+const ModuleRecord* ModuleLoader::AcquireModuleForRun() {
+    if (t_holds > 0) return AcquireModule();
+    m_lock.lock_shared_yielding();
+    if (m_current == nullptr || m_current->Request() == nullptr) {
+        m_lock.unlock_shared();
+        return nullptr;
+    }
+    ++t_holds;
+    return m_current.get();
+}
+
+void ModuleLoader::ReleaseModule() {
+    --t_holds;
+    m_lock.unlock_shared();
+}
 
 bool ModuleLoader::StartModule() {
     {

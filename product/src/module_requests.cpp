@@ -1,5 +1,6 @@
 #include "product/module_requests.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -64,51 +65,72 @@ intptr_t RequestHeaderText1(const ModuleInstance* instance, int32_t typeId, int3
     }
 }
 
-intptr_t RequestDecode2(const ModuleInstance* instance, int32_t typeId, std::span<const uint8_t> payload,
+intptr_t RequestDecode2(const HeldInstance& held, int32_t typeId, std::span<const uint8_t> payload,
                         int32_t viewMode, const ModuleParamRecord& params, std::vector<uint8_t>& block) {
     block.clear();
-    if (!Usable(instance)) return kResultNoModule;
-    std::vector<uint8_t> buffer(kDecodeInitialBytes, 0);
+    if (!held) return kResultNoModule;
+    // The caller's block is the buffer: a lane decoding record after record allocates nothing
+    // once its block has grown to the records' size. (One huge record does not make every
+    // later request clear a huge buffer.)
+    std::vector<uint8_t>& buffer = block;
+    buffer.resize(std::clamp(buffer.capacity(), kDecodeInitialBytes, kDecodeReuseBytes));
     for (;;) {
         std::memset(buffer.data(), 0, kDecodedHeaderSize);
-        const intptr_t r = instance->Call(kReqDecode2, typeId, payload.data(),
-                                          static_cast<intptr_t>(payload.size()), viewMode, buffer.data(),
-                                          static_cast<intptr_t>(buffer.size()), &params);
+        const intptr_t r = held.Call(kReqDecode2, typeId, payload.data(), static_cast<intptr_t>(payload.size()),
+                                     viewMode, buffer.data(), static_cast<intptr_t>(buffer.size()), &params);
         if (r == kResultDecodeTooSmall) {
-            if (buffer.size() * 2 > kDecodeMaxBytes) return kResultFailed;
+            if (buffer.size() * 2 > kDecodeMaxBytes) break;
             buffer.assign(buffer.size() * 2, 0);
             continue;
         }
-        if (r != kResultOk) return r;
+        if (r != kResultOk) {
+            block.clear();
+            return r;
+        }
         uint32_t length;
         std::memcpy(&length, buffer.data(), sizeof length);
         size_t size = length;
         if (length == kDecodedLengthIsText) {
             size = ::strnlen(reinterpret_cast<const char*>(buffer.data()), buffer.size());
         } else if (size > buffer.size()) {
-            return kResultFailed;  // claims more than it was given room for
+            break;  // claims more than it was given room for
         }
         buffer.resize(size);
-        block = std::move(buffer);
         return kResultOk;
     }
+    block.clear();
+    return kResultFailed;
+}
+
+intptr_t RequestDecode1(const HeldInstance& held, int32_t typeId, uint32_t recordType, int32_t viewMode,
+                        std::span<const uint8_t> payload, std::vector<uint8_t>& block) {
+    block.clear();
+    if (!held) return kResultNoModule;
+    OutputBufferOwner out;
+    out.buffer.data = kAllocator.allocate(kDecodeInitialBytes);
+    if (out.buffer.data == nullptr) return kResultNoMemory;
+    out.buffer.capacity = static_cast<uint32_t>(kDecodeInitialBytes);
+    const intptr_t r = held.Call(kReqDecode1, typeId, recordType, viewMode, payload.data(),
+                                 static_cast<intptr_t>(payload.size()), &out.buffer);
+    if (r != kResultOk) return r;
+    if (out.buffer.data == nullptr || out.buffer.used > out.buffer.capacity) return kResultFailed;
+    const auto* data = static_cast<const uint8_t*>(out.buffer.data);
+    block.assign(data, data + out.buffer.used);
+    return kResultOk;
+}
+
+intptr_t RequestDecode2(const ModuleInstance* instance, int32_t typeId, std::span<const uint8_t> payload,
+                        int32_t viewMode, const ModuleParamRecord& params, std::vector<uint8_t>& block) {
+    block.clear();
+    if (!Usable(instance)) return kResultNoModule;
+    return RequestDecode2(HeldInstance(instance), typeId, payload, viewMode, params, block);
 }
 
 intptr_t RequestDecode1(const ModuleInstance* instance, int32_t typeId, uint32_t recordType, int32_t viewMode,
                         std::span<const uint8_t> payload, std::vector<uint8_t>& block) {
     block.clear();
     if (!Usable(instance)) return kResultNoModule;
-    OutputBufferOwner out;
-    out.buffer.data = kAllocator.allocate(kDecodeInitialBytes);
-    if (out.buffer.data == nullptr) return kResultNoMemory;
-    out.buffer.capacity = static_cast<uint32_t>(kDecodeInitialBytes);
-    const intptr_t r = instance->Call(kReqDecode1, typeId, recordType, viewMode, payload.data(),
-                                      static_cast<intptr_t>(payload.size()), &out.buffer);
-    if (r != kResultOk) return r;
-    if (out.buffer.data == nullptr || out.buffer.used > out.buffer.capacity) return kResultFailed;
-    const auto* data = static_cast<const uint8_t*>(out.buffer.data);
-    block.assign(data, data + out.buffer.used);
-    return kResultOk;
+    return RequestDecode1(HeldInstance(instance), typeId, recordType, viewMode, payload, block);
 }
 
 intptr_t RequestListLanguages(const ModuleInstance* instance, std::vector<uint16_t>& languages) {

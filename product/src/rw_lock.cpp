@@ -25,11 +25,25 @@ void RWLock::lock_shared() {
     --m_readersWaiting;
 }
 
+void RWLock::lock_shared_yielding() {
+    std::unique_lock guard(m_cs);
+    ++m_yieldingWaiting;
+    m_cv.wait(guard, [this] { return m_owner == 0 && m_writersWaiting == 0; });
+    ++m_readersInside;
+    --m_yieldingWaiting;
+}
+
 void RWLock::unlock_shared() {
     std::lock_guard guard(m_cs);
     if (m_readersInside > 0) --m_readersInside;
-    // Only writers can be waiting here, so waking one is enough.
-    if (m_readersInside == 0 && m_readersWaiting == 0 && m_writersWaiting > 0) m_cv.notify_one();
+    if (m_readersInside != 0 || m_readersWaiting != 0 || m_writersWaiting == 0) return;
+    // A writer may go in. Yielding readers wait on the same condition: a single wake could
+    // reach one of them instead of the writer.
+    if (m_yieldingWaiting > 0) {
+        m_cv.notify_all();
+    } else {
+        m_cv.notify_one();
+    }
 }
 
 void RWLock::lock() {
@@ -46,7 +60,7 @@ void RWLock::unlock() {
     std::lock_guard guard(m_cs);
     if (m_owner != korv::CurrentThreadId()) throw std::runtime_error("");
     m_owner = 0;
-    if (m_readersWaiting > 0) {
+    if (m_readersWaiting > 0 || m_yieldingWaiting > 0) {
         m_cv.notify_all();
     } else if (m_writersWaiting > 0) {
         m_cv.notify_one();

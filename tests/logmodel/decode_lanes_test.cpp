@@ -4,6 +4,9 @@
 // the in-place text test against the texts the list shows.
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <stdexcept>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -29,9 +32,13 @@ namespace {
 // Sets KORV_DECODE_THREADS for its lifetime, then puts back what was there.
 class LaneSetting {
  public:
-  explicit LaneSetting(const std::string& value) {
+  // Null: the setting unset.
+  explicit LaneSetting(const char* value) {
     if (const char* old = std::getenv("KORV_DECODE_THREADS")) old_ = old;
-    ::setenv("KORV_DECODE_THREADS", value.c_str(), 1);
+    if (value != nullptr)
+      ::setenv("KORV_DECODE_THREADS", value, 1);
+    else
+      ::unsetenv("KORV_DECODE_THREADS");
   }
   ~LaneSetting() {
     if (old_)
@@ -342,6 +349,7 @@ class StringSink : public ExportSink {
 
 struct Exported {
   std::string xml, text;
+  std::string xmlFormatted;  // the XML of the pass that formats rows on the lanes
   std::int64_t lost = 0;
   std::vector<double> progress;
   std::size_t visits = 0;
@@ -373,6 +381,30 @@ Exported ExportPass(CLog& log, std::size_t stopAfter = 0) {
   xmlWriter.Finish();
   textWriter.Finish();
   o.xml = xml.bytes, o.text = text.bytes;
+
+  StringSink formatted;
+  XmlExportWriter formatWriter(names, log.GetViewMode() == LOG_VIEW_LIST, formatted);
+  std::size_t writes = 0;
+  log.ExportPassFormatted(
+      [&](const REC_INFO_BASE& row, const std::vector<std::u16string>* cells, std::string& bytes) {
+        bytes.clear();
+        if (cells == nullptr) return;
+        std::u16string rowDate, rowTime;  // this lane's own
+        if (formatWriter.TimeColumn() && !FormatRecordDateTime(row.time, rowDate, rowTime))
+          rowDate.clear(), rowTime.clear();
+        formatWriter.FormatRow(*cells, rowDate, rowTime, bytes);
+      },
+      [&](const REC_INFO_BASE&, const std::string& bytes, bool texts) {
+        ++writes;
+        if (!texts)
+          formatWriter.Skip();
+        else
+          formatWriter.RowBytes(bytes);
+        return stopAfter == 0 || writes < stopAfter;
+      },
+      {});
+  formatWriter.Finish();
+  o.xmlFormatted = formatted.bytes;
   return o;
 }
 
@@ -398,6 +430,7 @@ TEST_F(DecodeLanes, ExportPassWritesOneLanesBytes) {
             log->SetFilter(f.filter);
             const Exported got = ExportPass(*log, stopAfter);
             EXPECT_EQ(got.xml, want.xml);
+            EXPECT_EQ(got.xmlFormatted, want.xml);
             EXPECT_EQ(got.text, want.text);
             EXPECT_EQ(got.lost, want.lost);
             EXPECT_EQ(got.visits, want.visits);
@@ -411,19 +444,70 @@ TEST_F(DecodeLanes, ExportPassWritesOneLanesBytes) {
 
 // --- the ordered pass and the lane count ---------------------------------------------------
 
-TEST(DecodeLaneCount, FromTheSettingOrTheCores) {
-  unsigned cores = std::thread::hardware_concurrency();
-  const int byCores = cores == 0 ? 1 : int(std::min(cores, 8u));
+TEST(DecodeLaneCount, FromTheSettingOrTheCoresOrOneForAShortPass) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  ASSERT_EQ(sched_getaffinity(0, sizeof set, &set), 0);
+  const int byCores = std::min(CPU_COUNT(&set), 8);
   struct Case {
     const char* value;
-    int lanes;
+    int lanes;       // for a long pass
+    int shortLanes;  // for a pass below kLanePassMinimum
   };
-  const Case cases[] = {{"1", 1}, {"2", 2}, {"3", 3}, {"8", 8}, {"9", 8}, {"64", 8},
-                        {"0", byCores}, {"-2", byCores}, {"", byCores}, {"two", byCores}, {"2x", byCores}};
+  const Case cases[] = {{"1", 1, 1}, {"2", 2, 2}, {"3", 3, 3}, {"8", 8, 8}, {"9", 8, 8}, {"64", 8, 8},
+                        {"0", byCores, 1}, {"-2", byCores, 1}, {"", byCores, 1}, {"two", byCores, 1},
+                        {"2x", byCores, 1}, {nullptr, byCores, 1}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string("KORV_DECODE_THREADS=") + c.value);
+    SCOPED_TRACE(std::string("KORV_DECODE_THREADS=") + (c.value ? c.value : "(unset)"));
     LaneSetting setting(c.value);
     EXPECT_EQ(korv::DecodeLaneCount(), c.lanes);
+    EXPECT_EQ(korv::DecodeLaneCount(korv::kLanePassMinimum), c.lanes);
+    EXPECT_EQ(korv::DecodeLaneCount(korv::kLanePassMinimum - 1), c.shortLanes);
+    EXPECT_EQ(korv::DecodeLaneCount(0), c.shortLanes);
+  }
+}
+
+// A step that throws, on a lane or on the calling thread, ends the pass with the failure said:
+// nothing unwinds out of a lane, the lanes are joined (the test would hang otherwise), and no
+// block after the failing one is consumed.
+TEST(OrderedPass, AThrowingStepEndsThePassWithItsFailure) {
+  enum Step { kRead, kWork, kConsume };
+  struct Case {
+    int lanes;
+    std::size_t blocks;
+    Step step;
+    std::size_t at;  // the block whose step throws
+  };
+  const Case cases[] = {
+      {1, 10, kRead, 3}, {1, 10, kWork, 0}, {1, 10, kConsume, 9},
+      {2, 50, kRead, 7}, {2, 50, kWork, 20}, {2, 50, kConsume, 0}, {2, 50, kConsume, 49},
+      {4, 200, kRead, 0}, {4, 200, kWork, 199}, {4, 200, kConsume, 100}, {8, 64, kWork, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.lanes) + " lanes, step " + std::to_string(int(c.step)) + " throws at block " +
+                 std::to_string(c.at));
+    std::vector<std::size_t> consumed;
+    OrderedPass pass;
+    auto maybeThrow = [&](Step step, std::size_t k) {
+      if (step == c.step && k == c.at) throw std::runtime_error("block " + std::to_string(k) + " failed");
+    };
+    pass.read = [&](int, std::size_t k, std::size_t) {
+      maybeThrow(kRead, k);
+      return true;
+    };
+    pass.work = [&](int, std::size_t k, std::size_t) { maybeThrow(kWork, k); };
+    pass.consume = [&](std::size_t k, std::size_t) {
+      maybeThrow(kConsume, k);
+      consumed.push_back(k);
+      return true;
+    };
+    const korv::PassResult result = RunOrderedPass(c.lanes, c.blocks, pass);
+    EXPECT_FALSE(result.whole);
+    EXPECT_EQ(result.failure, "block " + std::to_string(c.at) + " failed");
+    ASSERT_LE(consumed.size(), c.at);
+    for (std::size_t i = 0; i < consumed.size(); ++i) EXPECT_EQ(consumed[i], i);
+    // On the calling thread alone, every block before the failing one is consumed.
+    if (c.lanes == 1 || c.step == kConsume) EXPECT_EQ(consumed.size(), c.at);
   }
 }
 
@@ -556,6 +640,33 @@ TEST(RecordTimeText, FollowsTheSecondAskedFor) {
   for (const platform::FileTime t : times) {
     SCOPED_TRACE(t);
     EXPECT_EQ(std::u16string(cache.Of(t)), FormatRecordTime(t));
+  }
+}
+
+// A visit that throws (a full disk's writer, no memory) ends the pass with its failure, on one
+// lane and on several: the process lives on and the caller is told.
+TEST_F(DecodeLanes, AThrowingVisitEndsTheExportPassWithItsFailure) {
+  const std::string path = Write(1031);
+  for (const char* lanes : {"1", "2", "4"}) {
+    SCOPED_TRACE(std::string(lanes) + " lanes");
+    LaneSetting setting(lanes);
+    auto log = OpenEvents(path, LOG_VIEW_LIST);
+    std::size_t visits = 0;
+    std::string failure;
+    const std::int64_t lost = log->ExportPass(
+        [&](const REC_INFO_BASE&, const std::vector<std::u16string>*) {
+          if (++visits == 700) throw std::runtime_error("no room left");
+          return true;
+        },
+        {}, &failure);
+    EXPECT_EQ(lost, -2);
+    EXPECT_EQ(failure, "no room left");
+    EXPECT_EQ(visits, 700u) << "nothing visited after the failure";
+    // The log is still usable: a whole pass afterwards visits every row.
+    visits = 0;
+    EXPECT_GE(log->ExportPass([&](const REC_INFO_BASE&, const std::vector<std::u16string>*) { return ++visits > 0; }, {}),
+              0);
+    EXPECT_GT(visits, 1031u);
   }
 }
 

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "product/held_instance.h"
 #include "product/host_services.h"
 #include "product/module_requests.h"
 #include "test_support.h"
@@ -95,6 +100,45 @@ TEST(ComponentHolder, AnInstanceOfAnUnloadedModuleIsNotCalled) {
     ASSERT_TRUE(loader.SetModule(none));
     std::u16string text;
     EXPECT_EQ(korv::RequestHeaderText1(stale.get(), 2, 1, text), kResultNoModule);
+    holder.CloseComponent();
+}
+
+// A run holds the module: an unload waits until the run lets go, the run's calls are served
+// meanwhile, and a run taken after the unload reaches nothing.
+TEST(HeldInstance, AnUnloadWaitsForTheRunAndARunAfterItReachesNothing) {
+    TempDir dir;
+    dir.Copy(korv::test::StandinModule(), "lvmod_32.so");
+    ModuleLoader loader(&HostServices, dir.Dir());
+    ASSERT_TRUE(loader.StartModule());
+    ComponentHolder holder(loader, kComponentSecond);
+    ASSERT_EQ(holder.OpenComponent(), kResultOk);
+    auto header = [](const korv::HeldInstance& held) {
+        char16_t buffer[512] = {};
+        return held.Call(kReqHeaderText1, 2, 1, buffer, 512);
+    };
+    korv::HeldInstance run(&holder);
+    ASSERT_TRUE(run);
+    std::atomic<bool> unloaded{false};
+    std::thread unload([&] {
+        std::unique_ptr<korv::ModuleRecord> none;
+        loader.SetModule(none);
+        unloaded = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(unloaded) << "the run still holds the module";
+    EXPECT_EQ(header(run), kResultOk);
+    run.Release();
+    EXPECT_EQ(header(run), kResultNoModule) << "let go";
+    unload.join();
+    EXPECT_TRUE(unloaded);
+    korv::HeldInstance after(&holder);
+    EXPECT_FALSE(after);
+    EXPECT_EQ(header(after), kResultNoModule);
+    std::vector<uint8_t> block{1, 2, 3};
+    const uint8_t payload[4] = {};
+    EXPECT_EQ(korv::RequestDecode2(after, 2, payload, 1, korv::MakeParamRecord(false, false), block),
+              kResultNoModule);
+    EXPECT_TRUE(block.empty());
     holder.CloseComponent();
 }
 

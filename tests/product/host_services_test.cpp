@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include "platform/tz.h"
@@ -281,6 +283,46 @@ TEST(HostServices, SemaphoresSectionsSlimLocksAndConditions) {
     EXPECT_EQ(got, 1);
     EXPECT_EQ(korv::test::CallHost(kHostSrwRelease, srw), kResultOk);
     EXPECT_EQ(korv::test::CallHost(kHostSrwDestroy, srw), kResultOk);
+}
+
+// A slim lock looked up again and again by one thread, as a module locks per record: once
+// destroyed, its handle is refused, even to the thread that used it last; another lock's
+// handle is not taken for it.
+TEST(HostServices, ASlimLockHandleUsedOftenIsRefusedOnceDestroyed) {
+    intptr_t a = 0, b = 0;
+    ASSERT_EQ(korv::test::CallHost(kHostSrwCreate, P(&a)), kResultOk);
+    ASSERT_EQ(korv::test::CallHost(kHostSrwCreate, P(&b)), kResultOk);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(korv::test::CallHost(kHostSrwShared, a), kResultOk);
+        EXPECT_EQ(korv::test::CallHost(kHostSrwRelease, a), kResultOk);
+    }
+    EXPECT_EQ(korv::test::CallHost(kHostSrwExclusive, a), kResultOk);
+    int32_t got = 1;
+    EXPECT_EQ(korv::test::CallHost(kHostSrwTryShared, b, P(&got)), kResultOk);
+    EXPECT_EQ(got, 1) << "b is not a";
+    EXPECT_EQ(korv::test::CallHost(kHostSrwRelease, b), kResultOk);
+    EXPECT_EQ(korv::test::CallHost(kHostSrwRelease, a), kResultOk);
+    EXPECT_EQ(korv::test::CallHost(kHostSrwDestroy, a), kResultOk);
+    EXPECT_EQ(korv::test::CallHost(kHostSrwShared, a), kResultFailed);
+    EXPECT_EQ(korv::test::CallHost(kHostSrwRelease, a), kResultFailed);
+    EXPECT_EQ(korv::test::CallHost(kHostSrwShared, b), kResultOk);
+    EXPECT_EQ(korv::test::CallHost(kHostSrwRelease, b), kResultOk);
+    EXPECT_EQ(korv::test::CallHost(kHostSrwDestroy, b), kResultOk);
+    EXPECT_EQ(korv::test::CallHost(kHostSrwShared, b), kResultFailed);
+}
+
+// The argument counts by code, against the table they are made from.
+TEST(HostServices, ArgumentCountsOfEveryCodeRange) {
+    const struct {
+        intptr_t code;
+        std::optional<size_t> count;
+    } cases[] = {
+        {kHostCommit, 3}, {kHostHeapAlloc, 2}, {kHostTimeToSystem, 2}, {kHostDateText, 3},
+        {kHostSrwShared, 1}, {kHostSrwTryExclusive, 2}, {kHostEventWait, 6}, {kHostErrorUnregister, 1},
+        {kHostNotServed1, 0}, {0, std::nullopt}, {2999, std::nullopt}, {-1, std::nullopt},
+        {3000, kHostForwardArgs}, {3999, kHostForwardArgs}, {4000, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(korv::HostServiceArgCount(c.code), c.count) << c.code;
 }
 
 TEST(HostServices, ArgumentBlockFormMatchesThePlainForm) {

@@ -106,3 +106,67 @@ TEST(RWLock, WritersTakeTurns) {
 }
 
 }  // namespace
+
+// Runs of yielding readers that overlap one another (as decoding lanes' blocks do) would keep
+// the count of readers inside above zero for good; a waiting writer must still get in, and
+// the runs go on after it.
+TEST(RWLock, OverlappingYieldingRunsLetAWaitingWriterIn) {
+    TavOsApi::RWLock lock;
+    std::atomic<bool> stop{false};
+    std::atomic<int> runs{0};
+    auto run = [&] {
+        while (!stop) {
+            lock.lock_shared_yielding();
+            ++runs;
+            std::this_thread::sleep_for(1ms);  // a block's work
+            lock.unlock_shared();
+        }
+    };
+    std::thread a(run), b(run);
+    while (runs < 10) std::this_thread::sleep_for(1ms);
+    std::atomic<bool> writerIn{false};
+    std::thread writer([&] {
+        lock.lock();
+        writerIn = true;
+        lock.unlock();
+    });
+    for (int i = 0; i < 500 && !writerIn; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(writerIn) << "the writer waited 5 s behind the runs";
+    const int afterWriter = runs;
+    while (runs < afterWriter + 10 && writerIn) std::this_thread::sleep_for(1ms);
+    stop = true;
+    a.join();
+    b.join();
+    writer.join();
+    EXPECT_GE(runs.load(), afterWriter + 10) << "the runs went on after the writer";
+}
+
+// A plain reader still passes a waiting writer while a yielding one waits for it, and the
+// writer's unlock wakes the yielding reader.
+TEST(RWLock, AYieldingReaderWaitsForAWaitingWriterAPlainOneDoesNot) {
+    TavOsApi::RWLock lock;
+    lock.lock_shared();
+    std::atomic<bool> writerIn{false}, yieldingIn{false};
+    std::thread writer([&] {
+        lock.lock();
+        writerIn = true;
+        lock.unlock();
+    });
+    std::this_thread::sleep_for(kSettle);
+    std::thread yielding([&] {
+        lock.lock_shared_yielding();
+        yieldingIn = true;
+        lock.unlock_shared();
+    });
+    std::thread([&] {
+        lock.lock_shared();
+        lock.unlock_shared();
+    }).join();
+    std::this_thread::sleep_for(kSettle);
+    EXPECT_FALSE(yieldingIn) << "a writer waits";
+    lock.unlock_shared();
+    writer.join();
+    yielding.join();
+    EXPECT_TRUE(writerIn);
+    EXPECT_TRUE(yieldingIn);
+}

@@ -181,6 +181,7 @@ int ExportInOnePass(CLog& log, const std::string& format, ExportSink& sink,
   if (progress) percent = [&progress](double p) { progress(float(p)); };
   std::int64_t unread;
   int result;
+  std::string failure;  // what stopped the pass, when a step of it failed
   if (const std::optional<LineFormat> line = LineFormatOf(format)) {
     LineExportWriter writer(*line, ColumnTitles(log), log.GetSettingsKey(), sink, LineEnd::kLf);
     const std::vector<std::u16string> none;
@@ -189,46 +190,78 @@ int ExportInOnePass(CLog& log, const std::string& format, ExportSink& sink,
         [&](const REC_INFO_BASE& row, const std::vector<std::u16string>* cells) {
           return writer.Row(row, cells != nullptr ? *cells : none);
         },
-        percent);
+        percent, &failure);
     result = writer.Finish();
     stats = writer.Stats();
   } else if (format == "xml") {
     std::vector<std::u16string> names;
     for (const HDR_INFO& column : log.GetHeader().m_columns) names.push_back(column.name);
     XmlExportWriter writer(names, log.GetViewMode() == LOG_VIEW_LIST, sink);
-    std::u16string date, time;
-    unread = log.ExportPass(
-        [&](const REC_INFO_BASE& row, const std::vector<std::u16string>* cells) {
-          if (cells == nullptr) {
+    unread = log.ExportPassFormatted(
+        // On the lanes: formatting changes nothing in the writer.
+        [&writer](const REC_INFO_BASE& row, const std::vector<std::u16string>* cells, std::string& bytes) {
+          bytes.clear();
+          if (cells == nullptr) return;
+          thread_local std::u16string date, time;
+          if (writer.TimeColumn() && !FormatRecordDateTime(row.time, date, time)) date.clear(), time.clear();
+          writer.FormatRow(*cells, date, time, bytes);
+        },
+        [&writer](const REC_INFO_BASE&, const std::string& bytes, bool texts) {
+          if (!texts) {
             writer.Skip();
             return true;
           }
-          if (writer.TimeColumn() && !FormatRecordDateTime(row.time, date, time)) date.clear(), time.clear();
-          return writer.Row(*cells, date, time);
+          return writer.RowBytes(bytes);
         },
-        percent);
+        percent, &failure);
     result = writer.Finish();
     stats = writer.Stats();
   } else {
     TextExportWriter writer(sink, LineEnd::kLf);
     TextOutput out;
-    std::u16string line;
-    unread = log.ExportPass(
-        [&](const REC_INFO_BASE&, const std::vector<std::u16string>* cells) {
-          if (cells == nullptr) {
-            writer.Skip();
-            return true;
-          }
-          line.clear();
-          AppendEscapedRow(*cells, line);
-          out.Check(line);
-          return writer.Row(line);
-        },
-        percent);
+    if (out.Utf8()) {
+      // Nothing to check in UTF-8: the lines are made on the lanes.
+      unread = log.ExportPassFormatted(
+          [&writer](const REC_INFO_BASE&, const std::vector<std::u16string>* cells, std::string& bytes) {
+            bytes.clear();
+            if (cells == nullptr) return;
+            thread_local std::u16string line;
+            line.clear();
+            AppendEscapedRow(*cells, line);
+            writer.FormatLine(line, bytes);
+          },
+          [&writer](const REC_INFO_BASE&, const std::string& bytes, bool texts) {
+            if (!texts) {
+              writer.Skip();
+              return true;
+            }
+            return writer.LineBytes(bytes);
+          },
+          percent, &failure);
+    } else {
+      std::u16string line;
+      unread = log.ExportPass(
+          [&](const REC_INFO_BASE&, const std::vector<std::u16string>* cells) {
+            if (cells == nullptr) {
+              writer.Skip();
+              return true;
+            }
+            line.clear();
+            AppendEscapedRow(*cells, line);
+            out.Check(line);
+            return writer.Row(line);
+          },
+          percent, &failure);
+    }
     result = writer.Finish();
     stats = writer.Stats();
   }
   lost = std::size_t(std::max<std::int64_t>(unread, 0));
+  if (unread == -2) {
+    // The output ends where the pass stopped: never reported as a whole export.
+    std::cerr << "korvlog: the pass over the log stopped: " << failure << "\n";
+    if (result == kExportOk) result = kExportWriteFailed;
+  }
   return result;
 }
 

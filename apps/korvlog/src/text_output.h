@@ -15,6 +15,8 @@ class TextOutput {
   void Append(std::u16string_view line, std::string& bytes);
   // Only the check of Append, for output that another writer converts.
   void Check(std::u16string_view line);
+  // UTF-8 output, which holds every character: Check has nothing to do.
+  bool Utf8() const { return m_bUtf8; }
 
  private:
   // Warns once when `converted` holds more '?' than `line` did.

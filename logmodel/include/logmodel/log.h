@@ -57,6 +57,7 @@
 #include "logstore/disklog.h"
 #include "logstore/tail_scan.h"
 #include "platform/filetime.h"
+#include "product/held_instance.h"
 #include "product/module_manager.h"
 
 namespace korv {
@@ -263,10 +264,22 @@ class CLog {
   // they are. `progress` (may be empty) gets the percentage of records read. Answers the
   // number of records that could not be read or decoded (gave no row, or the module refused
   // them and their raw rows stand for them), or -1
-  // for a log the pass does not cover: closed, a directory log or a fixed record.
+  // for a log the pass does not cover: closed, a directory log or a fixed record. When a step
+  // of the pass fails (out of memory, a throwing `visit`), the pass stops there and answers
+  // -2, with what failed in `failure` (may be null).
   using ExportRowVisit =
       std::function<bool(const REC_INFO_BASE& row, const std::vector<std::u16string>* texts)>;
-  std::int64_t ExportPass(const ExportRowVisit& visit, const std::function<void(double)>& progress);
+  std::int64_t ExportPass(const ExportRowVisit& visit, const std::function<void(double)>& progress,
+                          std::string* failure = nullptr);
+  // The same pass with each visible row's output made on the lanes too: `format` gets the row
+  // and its texts (null for a corrupted record's row) and makes its bytes, on several threads
+  // at once (it must write nothing it shares); `write` then takes the bytes on the calling
+  // thread in list order (`texts` says whether the row had texts), false to stop.
+  using ExportRowFormat = std::function<void(const REC_INFO_BASE& row, const std::vector<std::u16string>* texts,
+                                             std::string& bytes)>;
+  using ExportBytesVisit = std::function<bool(const REC_INFO_BASE& row, const std::string& bytes, bool texts)>;
+  std::int64_t ExportPassFormatted(const ExportRowFormat& format, const ExportBytesVisit& write,
+                                   const std::function<void(double)>& progress, std::string* failure = nullptr);
 
   // Set by the export while it reads the rows; the updater's Apply leaves results pending.
   void SetExporting(bool exporting) { m_bExporting = exporting; }
@@ -318,14 +331,15 @@ class CLog {
   struct Lane;         // one decoding lane's buffers and lock
   struct LaneBlock;    // one block of records as a lane read and decoded it
 
-  // Decodes as DecodeRecord does, holding `lock` (a lane's, or the log's) for the request.
+  // Decodes as DecodeRecord does, holding `lock` (a lane's, or the log's) for the request,
+  // through `held` when it holds the module (a lane's block), else through Instance().
   bool DecodeUnder(std::mutex& lock, std::uint32_t recordType, std::span<const std::uint8_t> payload,
-                   std::vector<std::uint8_t>& block);
+                   std::vector<std::uint8_t>& block, const korv::HeldInstance* held = nullptr);
   // The block of record `record`'s rows: the raw block when the log is shown raw, when the
   // payload is damaged or when the module refuses it (`raw` set then), else the module's.
   // False only for a placeholder (type 0), which has no cells.
   bool DecodeOrRaw(std::mutex& lock, std::int32_t record, const RecordRead& read,
-                   std::vector<std::uint8_t>& block, bool& raw);
+                   std::vector<std::uint8_t>& block, bool& raw, const korv::HeldInstance* held = nullptr);
   // The name of the log kind whose records carry `type`; empty when none does.
   std::u16string_view KindNameOf(std::uint32_t type) const;
   // `lanes` lanes; with one, its requests take the log's decoding lock.
@@ -346,9 +360,15 @@ class CLog {
   // The row predicate with the lane's buffers: the record decoded once for its rows, its texts
   // tested in place. A row whose record cannot be read or decoded does not match.
   bool LaneMatches(Lane& lane, const CLogFilterData& filter, const REC_INFO_BASE& row, std::size_t columns);
+  // ExportPass and ExportPassFormatted: `visit`, or `format` and `write`.
+  std::int64_t RunExportPass(const ExportRowVisit* visit, const ExportRowFormat* format,
+                             const ExportBytesVisit* write, const std::function<void(double)>& progress,
+                             std::string* failure);
   // RebuildVisible's re-evaluation of a file log's rows with a text criterion, on lanes.
-  void RefilterOnLanes(int lanes);
-  // FindRecord over a file log with a text criterion, on lanes.
+  // False when a step failed: the rows' visible flags are then not all evaluated.
+  bool RefilterOnLanes(int lanes);
+  // FindRecord over a file log with a text criterion, on lanes: the position found, -1 for
+  // none or a stop, -2 when a step failed.
   int FindOnLanes(int lanes, const CLogFilterData& criteria, int start, bool upwards);
 
   void SetProgressValue(double progress);
@@ -376,6 +396,8 @@ class CLog {
   std::int32_t KeyOf(const REC_INFO_BASE& row) const;
   // The module instance for this log's interface; null when there is none.
   std::shared_ptr<korv::ModuleInstance> Instance() const;
+  // The holder whose instance decodes this log's records; null when none.
+  korv::ComponentHolder* DecodingHolder() const;
   // The row of one listed file; false when the file gets no row.
   bool LoadDirectoryRow(const std::string& name, korv::platform::FileTime lastWrite,
                         const REC_INFO_DIR* previous, LoadScratch& scratch, REC_INFO_DIR& row);

@@ -85,6 +85,9 @@ public:
     // The current module with a request function, the lock held shared; null
     // (and nothing held) otherwise.
     const ModuleRecord* AcquireModule();
+    // The same, for a long run of calls (a block of records): it lets a module exchange that
+    // is waiting go first, unless the calling thread already holds the module.
+    const ModuleRecord* AcquireModuleForRun();
     void ReleaseModule();
 
     // Keeps a current module that answers the probe with its own version,

@@ -15,6 +15,17 @@
 
 namespace korv {
 
+namespace detail {
+template <class T>
+intptr_t ToArg(T v) {
+    if constexpr (std::is_pointer_v<T>) {
+        return reinterpret_cast<intptr_t>(v);
+    } else {
+        return static_cast<intptr_t>(v);
+    }
+}
+}  // namespace detail
+
 // One opened component, shared by everyone who calls it. The last reference
 // closes the handle (3020), provided the module that opened it is still the
 // loaded one.
@@ -31,6 +42,8 @@ public:
     uint32_t component_id() const { return m_componentId; }
     uint32_t version() const { return m_version; }
     intptr_t result() const { return m_result; }
+    uint64_t generation() const { return m_generation; }
+    ModuleLoader& loader() const { return m_loader; }
 
     // Sends a request to the component while the module is held; 7015 when
     // there is no module, no function, or the module has been exchanged.
@@ -38,19 +51,10 @@ public:
     intptr_t Call(intptr_t code, Args... args) const {
         ModuleHold hold(m_loader);
         if (!hold || m_function == nullptr || hold->generation != m_generation) return kResultNoModule;
-        return m_function(code, ToArg(args)...);
+        return m_function(code, detail::ToArg(args)...);
     }
 
 private:
-    template <class T>
-    static intptr_t ToArg(T v) {
-        if constexpr (std::is_pointer_v<T>) {
-            return reinterpret_cast<intptr_t>(v);
-        } else {
-            return static_cast<intptr_t>(v);
-        }
-    }
-
     ModuleLoader& m_loader;
     intptr_t m_handle;
     ModuleRequestFn m_function;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "product/module_abi.h"
+#include "product/held_instance.h"
 #include "product/module_manager.h"
 
 namespace korv {
@@ -17,6 +18,8 @@ namespace korv {
 // Output buffers start here and grow only by doubling on the module's request.
 inline constexpr size_t kHeaderTextInitialChars = 256;
 inline constexpr size_t kDecodeInitialBytes = 1024;
+// The largest buffer a request starts with when its caller's block is already that large.
+inline constexpr size_t kDecodeReuseBytes = 64 * 1024;
 // A module that keeps asking for more gets no more than this (then failure),
 // so a faulty module cannot make the viewer allocate without end.
 inline constexpr size_t kHeaderTextMaxChars = size_t{1} << 20;
@@ -37,6 +40,11 @@ intptr_t RequestHeaderText1(const ModuleInstance* instance, int32_t typeId, int3
 intptr_t RequestDecode2(const ModuleInstance* instance, int32_t typeId, std::span<const uint8_t> payload,
                         int32_t viewMode, const ModuleParamRecord& params, std::vector<uint8_t>& block);
 // 4128: a growable buffer of 1024 bytes; on 0 `block` holds its used bytes.
+// The same through an instance held for a run of records: no lock per record.
+intptr_t RequestDecode2(const HeldInstance& held, int32_t typeId, std::span<const uint8_t> payload,
+                        int32_t viewMode, const ModuleParamRecord& params, std::vector<uint8_t>& block);
+intptr_t RequestDecode1(const HeldInstance& held, int32_t typeId, uint32_t recordType, int32_t viewMode,
+                        std::span<const uint8_t> payload, std::vector<uint8_t>& block);
 intptr_t RequestDecode1(const ModuleInstance* instance, int32_t typeId, uint32_t recordType, int32_t viewMode,
                         std::span<const uint8_t> payload, std::vector<uint8_t>& block);
 

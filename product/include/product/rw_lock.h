@@ -20,6 +20,10 @@ public:
     virtual ~RWLock() = default;
 
     void lock_shared();
+    // A shared acquire for a long run of calls: it waits while a writer waits, so that runs
+    // following one another on several threads cannot keep a writer out for good. Only for
+    // a thread that holds the lock in no other way (it would wait on itself).
+    void lock_shared_yielding();
     void unlock_shared();
     void lock();
     // Throws std::runtime_error (empty message) when the caller is not the owner.
@@ -31,6 +35,7 @@ private:
     uint32_t m_readersInside = 0;
     uint32_t m_readersWaiting = 0;
     uint32_t m_writersWaiting = 0;
+    uint32_t m_yieldingWaiting = 0;  // yielding readers waiting; writers do not wait for them
     uint64_t m_owner = 0;          // thread id of the writer, 0 when none
 };
 

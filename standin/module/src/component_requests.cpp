@@ -1,6 +1,8 @@
 // Column descriptions, record decoding and languages for components 18 and 2.
 #include <atomic>
 #include <cstring>
+#include <mutex>
+#include <shared_mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -33,6 +35,22 @@ size_t ArgCount(intptr_t code) {
     }
 }
 
+// The tables held shared for a lookup; nothing when the module is not started.
+class TablesShared {
+public:
+    TablesShared() : m_lock(TableLock()) {
+        if (m_lock != nullptr) m_lock->lock_shared();
+    }
+    ~TablesShared() {
+        if (m_lock != nullptr) m_lock->unlock_shared();
+    }
+    TablesShared(const TablesShared&) = delete;
+    TablesShared& operator=(const TablesShared&) = delete;
+
+private:
+    HostLock* m_lock;
+};
+
 // Copies a header text and its NUL when it fits `capacity` characters.
 bool CopyText(const std::u16string& text, char16_t* buffer, size_t capacity) {
     if (text.size() + 1 > capacity) return false;
@@ -46,7 +64,11 @@ intptr_t HeaderText(const intptr_t* a, bool second) {
     const auto viewMode = static_cast<int>(a[1]);
     auto* buffer = reinterpret_cast<char16_t*>(a[2]);
     if (buffer == nullptr) return kResultNullPointer;
-    const std::u16string text = korv::standin::header_text(typeId, viewMode, CurrentLanguage());
+    std::u16string text;
+    {
+        const TablesShared tables;
+        text = korv::standin::header_text(typeId, viewMode, CurrentLanguage());
+    }
     if (text.empty()) return kResultFailed;
     if (second) {
         auto* capacity = reinterpret_cast<uint32_t*>(a[3]);
@@ -66,12 +88,19 @@ intptr_t HeaderText(const intptr_t* a, bool second) {
 intptr_t Decode(int typeId, int viewMode, const void* payload, intptr_t length, Bytes& block) {
     if (payload == nullptr && length != 0) return kResultNullPointer;
     if (length < 0) return kResultFailed;
-    const auto columns = korv::standin::data_columns(typeId, viewMode);
-    if (columns.empty()) return kResultFailed;
+    size_t columnCount;
+    uint16_t language;
+    {
+        // The lookups only: formatting the cells below takes no lock.
+        const TablesShared tables;
+        columnCount = korv::standin::data_columns(typeId, viewMode).size();
+        language = CurrentLanguage();
+    }
+    if (columnCount == 0) return kResultFailed;
     std::vector<korv::standin::RowView> rows;
     const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(payload), static_cast<size_t>(length));
     if (korv::standin::decode_payload(bytes, &rows) != korv::standin::PayloadResult::Ok) return kResultFailed;
-    block = BuildDecodedBlock(rows, columns.size(), CurrentLanguage(), &HostAppendTimeText);
+    block = BuildDecodedBlock(rows, columnCount, language, &HostAppendTimeText);
     return kResultOk;
 }
 
@@ -140,7 +169,12 @@ intptr_t Dispatch(intptr_t code, const intptr_t* a) {
         return kResultOk;
     case MODULE_CMD_SET_LANGUAGE:
         if (korv::standin::language_index(static_cast<uint16_t>(a[0])) < 0 || a[0] > 0xFFFF) return kResultFailed;
-        SetCurrentLanguage(static_cast<uint16_t>(a[0]));
+        if (HostLock* lock = TableLock()) {
+            std::lock_guard guard(*lock);
+            SetCurrentLanguage(static_cast<uint16_t>(a[0]));
+        } else {
+            SetCurrentLanguage(static_cast<uint16_t>(a[0]));
+        }
         return kResultOk;
     default:
         return kResultNotServed;

@@ -16,6 +16,12 @@ inline constexpr uint32_t kComponentVersion = kModuleVersion;
 uint16_t CurrentLanguage();
 void SetCurrentLanguage(uint16_t language);
 
+class HostLock;
+// The lock over the module's tables (components, columns, texts, the language): shared to look
+// them up, exclusive only to open or close a component or to switch the language. Null
+// before start and after stop.
+HostLock* TableLock();
+
 // The request function every component hands out (3021).
 intptr_t ComponentRequest(intptr_t code, ...);
 

@@ -82,3 +82,14 @@ void HostLock::unlock() {
 }
 
 }  // namespace lvmod
+
+namespace lvmod {
+
+void HostLock::lock_shared() {
+    if (HostFunction host = Host(); host != nullptr && m_handle != 0) host(kHostSrwShared, m_handle);
+}
+
+// The host releases a shared hold or the exclusive one, whichever the caller has.
+void HostLock::unlock_shared() { unlock(); }
+
+}  // namespace lvmod

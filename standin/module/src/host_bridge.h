@@ -46,7 +46,7 @@ struct HostAllocator {
 
 using Bytes = std::vector<uint8_t, HostAllocator<uint8_t>>;
 
-// A slim lock of the host, held exclusively for one scope.
+// A slim lock of the host: exclusive (std::lock_guard) or shared (std::shared_lock).
 class HostLock {
 public:
     HostLock();
@@ -55,6 +55,8 @@ public:
     HostLock& operator=(const HostLock&) = delete;
     void lock();
     void unlock();
+    void lock_shared();
+    void unlock_shared();
 
 private:
     intptr_t m_handle = 0;  // 0 when the host could not make one

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 
 #include "components.h"
@@ -41,7 +42,7 @@ struct Component {
 struct ModuleState {
     ModuleInterface interface{nullptr, nullptr, nullptr};
     std::u16string directory;                // from 3023
-    std::optional<HostLock> lock;            // guards components and next_handle
+    std::optional<HostLock> lock;            // the tables' lock: guards components and next_handle
     std::map<intptr_t, Component> components;
     intptr_t next_handle = 1;
 };
@@ -68,14 +69,14 @@ intptr_t OpenComponent(const intptr_t* a) {
     if (record == nullptr) return kResultNullPointer;
     if (!IsServed(id)) return kResultNotServed;
     const bool probe = (static_cast<uint32_t>(a[2]) & kOpenFlagProbe) != 0;
+    const uint32_t language = probe ? 0 : HostLanguage();
+    std::lock_guard guard(*g_state.lock);
     if (!probe) {
         // The product takes the language from the viewer's settings on every open.
-        const uint32_t language = HostLanguage();
         if (language != 0 && korv::standin::language_index(static_cast<uint16_t>(language)) >= 0) {
             SetCurrentLanguage(static_cast<uint16_t>(language));
         }
     }
-    std::lock_guard guard(*g_state.lock);
     const intptr_t handle = g_state.next_handle++;
     g_state.components.emplace(handle, Component{id, probe});
     record->handle = handle;
@@ -83,7 +84,7 @@ intptr_t OpenComponent(const intptr_t* a) {
 }
 
 bool Known(intptr_t handle) {
-    std::lock_guard guard(*g_state.lock);
+    std::shared_lock guard(*g_state.lock);
     return g_state.components.count(handle) == 1;
 }
 
@@ -133,6 +134,9 @@ intptr_t ModuleRequest(intptr_t code, ...) {
 }
 
 }  // namespace
+
+HostLock* TableLock() { return g_state.lock ? &*g_state.lock : nullptr; }
+
 }  // namespace lvmod
 
 extern "C" {
