@@ -34,6 +34,7 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
     const std::int64_t begin = std::int64_t(k) * kExportBlock;
     const std::int64_t end = std::min(total, begin + kExportBlock);
     for (std::int64_t done = begin; done < end; ++done) {
+      if (m_bAbort) return false;  // a caller asked the pass to end (korvlog on Ctrl+C)
       const std::int32_t r = std::int32_t(newestFirst ? total - 1 - done : done);
       // A record that cannot be read is counted and passed over. (The load stops at the
       // first such record; a file cut short under the export loses its later records in both.)
@@ -51,6 +52,7 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
     Lane& lane = lanes[laneIndex];
     std::size_t made = 0;  // rows of `block.rows` with texts in `block.texts`
     for (LaneBlock::Entry& e : block.entries) {
+      if (m_bAbort) return;  // the rest is never consumed: consume looks at the flag first
       if (!e.lost) {
         const std::size_t first = block.rows.size();
         e.refused = RowsOfRecord(lane, block, std::size_t(&e - block.entries.data()), columns, block.rows);
@@ -78,6 +80,7 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
     const LaneBlock& block = slots[slot];
     std::size_t j = 0;
     for (const LaneBlock::Entry& e : block.entries) {
+      if (m_bAbort) return false;
       if (progress && (done & 0xFFF) == 0) progress(double(done) * 100.0 / double(total));
       ++done;
       // A record the module refused still gives its raw row, and is counted as not decoded.
@@ -92,6 +95,6 @@ std::int64_t CLog::ExportPass(const ExportRowVisit& visit, const std::function<v
     const DiskLogReadAheadScope readAhead(m_file.get());
     korv::RunOrderedPass(laneCount, std::size_t((total + kExportBlock - 1) / kExportBlock), pass);
   }
-  if (progress) progress(100.0);
+  if (progress && !m_bAbort) progress(100.0);
   return lost;
 }
