@@ -47,6 +47,7 @@ std::int64_t CLog::RunExportPass(const ExportRowVisit* visit, const ExportRowFor
     const std::int64_t begin = std::int64_t(k) * kExportBlock;
     const std::int64_t end = std::min(total, begin + kExportBlock);
     for (std::int64_t done = begin; done < end; ++done) {
+      if (m_bAbort) return false;  // a caller asked the pass to end (korvlog on Ctrl+C)
       const std::int32_t r = std::int32_t(newestFirst ? total - 1 - done : done);
       // A record that cannot be read is counted and passed over. (The load stops at the
       // first such record; a file cut short under the export loses its later records in both.)
@@ -65,6 +66,7 @@ std::int64_t CLog::RunExportPass(const ExportRowVisit* visit, const ExportRowFor
     const Lane::BlockHold hold(lane, DecodingHolder());
     std::size_t made = 0;  // rows of `block.rows` with texts in `block.texts`
     for (LaneBlock::Entry& e : block.entries) {
+      if (m_bAbort) return;  // the rest is never consumed: consume looks at the flag first
       if (!e.lost) {
         const std::size_t first = block.rows.size();
         e.refused = RowsOfRecord(lane, block, std::size_t(&e - block.entries.data()), columns, block.rows);
@@ -97,6 +99,7 @@ std::int64_t CLog::RunExportPass(const ExportRowVisit* visit, const ExportRowFor
     const LaneBlock& block = slots[slot];
     std::size_t j = 0;
     for (const LaneBlock::Entry& e : block.entries) {
+      if (m_bAbort) return false;
       if (progress && (done & 0xFFF) == 0) progress(double(done) * 100.0 / double(total));
       ++done;
       // A record the module refused still gives its raw row, and is counted as not decoded.
@@ -119,6 +122,6 @@ std::int64_t CLog::RunExportPass(const ExportRowVisit* visit, const ExportRowFor
       return -2;
     }
   }
-  if (progress) progress(100.0);
+  if (progress && !m_bAbort) progress(100.0);
   return lost;
 }

@@ -1,5 +1,7 @@
 #include "logmodel/text_pattern.h"
 
+#include <algorithm>
+
 #include <re2/re2.h>
 
 #if defined(__SSE2__)
@@ -13,8 +15,15 @@ namespace {
 
 constexpr std::uint32_t kTextOptions = FILTER_OPT_CASE | FILTER_OPT_WORDS;
 
+// RE2's budget for one program and the cache of its DFA, taken as a search needs it. With
+// too small a cache for its program, RE2 drops from the DFA to its NFA on every cell, a
+// hundred times slower (1,000 alternatives of ".*x0001.*y": 3 ms a row); programs within
+// kMaxPatternProgram keep well inside this.
+constexpr std::int64_t kPatternMemory = std::int64_t(16) << 20;
+
 RE2::Options MakeOptions(std::uint32_t options) {
   RE2::Options o;
+  o.set_max_mem(kPatternMemory);
   o.set_encoding(RE2::Options::EncodingUTF8);
   o.set_case_sensitive((options & FILTER_OPT_CASE) != 0);
   o.set_dot_nl(true);
@@ -163,9 +172,37 @@ void AppendUtf8(std::u16string_view text, std::string& out) {
   out.resize(std::size_t(o - out.data()));
 }
 
+namespace {
+
+// Why RE2 refused `re`: its own reason, except that a program past RE2's memory is told as
+// this system's bound is, so that the user reads one reason for one fault.
+std::string RefusalOf(const RE2& re) {
+  if (re.error_code() == RE2::ErrorPatternTooLarge)
+    return "pattern too complex (more than " + std::to_string(kMaxPatternProgram) +
+           " program instructions)";
+  return re.error();
+}
+
+// The bound on what the search runs (with whole words, the wrapped program); empty within it.
+std::string ProgramRefusal(const RE2& re) {
+  const int size = re.ProgramSize();
+  if (size <= kMaxPatternProgram) return {};
+  return "pattern too complex (" + std::to_string(size) + " program instructions, at most " +
+         std::to_string(kMaxPatternProgram) + ")";
+}
+
+}  // namespace
+
 std::shared_ptr<const TextPattern> TextPattern::Compile(std::u16string_view pattern,
                                                         std::uint32_t options,
                                                         std::string* error) {
+  // Refused before RE2 parses it: the length alone says it is past the bound.
+  if (pattern.size() > kMaxPatternLength) {
+    if (error)
+      *error = "pattern too long (" + std::to_string(pattern.size()) + " characters, at most " +
+               std::to_string(kMaxPatternLength) + ")";
+    return nullptr;
+  }
   std::string utf8;
   AppendUtf8(pattern, utf8);
   const RE2::Options re_options = MakeOptions(options);
@@ -173,7 +210,7 @@ std::shared_ptr<const TextPattern> TextPattern::Compile(std::u16string_view patt
   // ("a)|(b") and so accept a pattern the user mistyped.
   auto re = std::make_unique<RE2>(utf8, re_options);
   if (!re->ok()) {
-    if (error) *error = re->error();
+    if (error) *error = RefusalOf(*re);
     return nullptr;
   }
   std::unique_ptr<RE2> spans, spansAfter;
@@ -183,7 +220,7 @@ std::shared_ptr<const TextPattern> TextPattern::Compile(std::u16string_view patt
     // know ASCII and so split words such as "příliš".
     re = std::make_unique<RE2>(WordsWrapped(utf8, "(?:"), re_options);
     if (!re->ok()) {
-      if (error) *error = re->error();
+      if (error) *error = RefusalOf(*re);
       return nullptr;
     }
     RE2::Options capturing = re_options;
@@ -196,6 +233,10 @@ std::shared_ptr<const TextPattern> TextPattern::Compile(std::u16string_view patt
       spans.reset();
       spansAfter.reset();
     }
+  }
+  if (std::string refusal = ProgramRefusal(*re); !refusal.empty()) {
+    if (error) *error = std::move(refusal);
+    return nullptr;
   }
   std::shared_ptr<TextPattern> p(new TextPattern);
   p->m_source.assign(pattern);
@@ -242,10 +283,10 @@ bool TextPattern::MatchesRe2(std::u16string_view text) const {
   return m_re->Match(utf8, 0, utf8.size(), RE2::UNANCHORED, nullptr, 0);
 }
 
-void TextPattern::FindRanges(std::u16string_view text, std::vector<TextRange>& out,
-                             std::size_t limit) const {
+std::size_t TextPattern::FindRanges(std::u16string_view text, std::vector<TextRange>& out,
+                                    std::size_t limit) const {
   out.clear();
-  if ((m_options & FILTER_OPT_WORDS) && !m_spans) return;  // see Compile
+  if ((m_options & FILTER_OPT_WORDS) && !m_spans) return 0;  // see Compile
   thread_local std::string utf8;
   thread_local std::vector<std::size_t> unitAt;  // UTF-16 offset of each UTF-8 byte offset
   utf8.clear();
@@ -259,25 +300,42 @@ void TextPattern::FindRanges(std::u16string_view text, std::vector<TextRange>& o
     byte += bytes;
     i += units;
   }
-  if (byte != utf8.size()) return;  // cannot happen: the two walks write the same bytes
+  if (byte != utf8.size()) return 0;  // cannot happen: the two walks write the same bytes
   unitAt[byte] = text.size();
 
   re2::StringPiece found[2];
   const std::size_t n = utf8.size();
+  const int group = m_spans ? 1 : 0;
+  // The start of the character that ends before `end` (a UTF-8 lead byte).
+  const auto charBefore = [&](std::size_t end) {
+    std::size_t b = end - 1;
+    while (b > 0 && (static_cast<unsigned char>(utf8[b]) & 0xC0) == 0x80) --b;
+    return b;
+  };
+  std::size_t searches = 0;
   std::size_t start = 0;
-  bool first = true;
+  std::size_t reach = 0;  // the end of the ranges taken so far, in bytes
+  bool probe = false;     // this search starts inside the last match taken
   while (start <= n) {
     // With whole words the pattern's part is group 1. After the first match the search
     // resumes where that part began and must take a separator there: a later part may
     // follow a separator that ends the previous part ("-" twice in "--").
-    const RE2& re = !m_spans ? *m_re : first ? *m_spans : *m_spansAfter;
-    const int group = m_spans ? 1 : 0;
+    const RE2& re = !m_spans ? *m_re : searches == 0 ? *m_spans : *m_spansAfter;
+    ++searches;
     if (!re.Match(utf8, start, n, RE2::UNANCHORED, found, group + 1) || !found[group].data()) break;
-    first = false;
     const std::size_t begin = std::size_t(found[group].data() - utf8.data());
     const std::size_t end = begin + found[group].size();
+    if (probe && end <= reach) {
+      // What starts inside the last match ends within it, so the next match that counts
+      // starts at its end. Searching on one character at a time would scan the rest of the
+      // cell once for each character of the match (".*x" on a long cell).
+      probe = false;
+      start = std::max(begin, m_spans && reach > 0 ? charBefore(reach) : reach);
+      continue;
+    }
     if (unitAt[begin] >= limit) break;
     AddMergedRange(out, {unitAt[begin], unitAt[end]});
+    reach = std::max(reach, end);
     if (m_spans) {
       start = begin;  // the separator taken there moves the next part past it
     } else {
@@ -285,7 +343,9 @@ void TextPattern::FindRanges(std::u16string_view text, std::vector<TextRange>& o
       start = begin + 1;
       while (start < n && (static_cast<unsigned char>(utf8[start]) & 0xC0) == 0x80) ++start;
     }
+    probe = start < end;
   }
+  return searches;
 }
 
 bool TextPattern::CompiledFrom(std::u16string_view pattern, std::uint32_t options) const {

@@ -330,9 +330,15 @@ TEST_F(FilterDialog, RegexAcceleratorIsTheOnlyOneOnItsLetter) {
     EXPECT_EQ(onG, 1) << texts.join(QStringLiteral(" | ")).toStdString();
 }
 
-// A pattern RE2 refuses: the dialog says why and keeps everything the user typed; once the
-// pattern is mended, OK goes through.
+// A pattern RE2 refuses, or one past the bounds of a search's cost: the dialog says why and
+// keeps everything the user typed; once the pattern is mended, OK goes through.
 TEST_F(FilterDialog, InvalidPatternKeepsTheDialogOpen) {
+    // `count` alternatives ".*x0001.*y|.*x0002.*y|...".
+    const auto alternatives = [](int count) {
+        QStringList items;
+        for (int i = 1; i <= count; ++i) items << QStringLiteral(".*x%1.*y").arg(i, 4, 10, QLatin1Char('0'));
+        return items.join(QLatin1Char('|'));
+    };
     const struct {
         int mode;
         QString bad, reason, good;
@@ -345,6 +351,10 @@ TEST_F(FilterDialog, InvalidPatternKeepsTheDialogOpen) {
         // Whole words wrap the pattern; the stray parenthesis must still be refused.
         {CLogFilterExDlg::kModeFind, QStringLiteral("a)|(b"), QStringLiteral("unexpected )"),
          QStringLiteral("a|b"), true},
+        {CLogFilterExDlg::kModeFilter, alternatives(1000),
+         QStringLiteral("pattern too long (10999 characters, at most 4000)"), alternatives(200), false},
+        {CLogFilterExDlg::kModeFind, QStringLiteral("\\pL{8}"), QStringLiteral("pattern too complex ("),
+         QStringLiteral("\\pL{2}"), true},
     };
     for (const auto& c : cases) {
         CLogFilterExDlg d;

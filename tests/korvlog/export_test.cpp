@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -140,6 +141,12 @@ TEST_F(ExportCli, RegexRowsUnderTheTextOptions) {
 }
 
 TEST_F(ExportCli, RefusedPatternExitsTwoNamingRe2sReason) {
+  std::string alternatives;  // 1,000 of ".*x0001.*y|.*x0002.*y|...": 10,999 characters
+  for (int i = 1; i <= 1000; ++i) {
+    char item[32];
+    std::snprintf(item, sizeof item, "%s.*x%04d.*y", i > 1 ? "|" : "", i);
+    alternatives += item;
+  }
   const struct {
     std::string command, pattern, reason;
   } cases[] = {
@@ -147,6 +154,8 @@ TEST_F(ExportCli, RefusedPatternExitsTwoNamingRe2sReason) {
       {"export", "[abc", "missing ]"},
       {"export", "a{2000}", "invalid repetition size"},
       {"follow", "(abc", "missing )"},
+      {"export", alternatives, "pattern too long (10999 characters, at most 4000)"},
+      {"export", "\\pL{100}", "pattern too complex ("},
   };
   for (const auto& c : cases) {
     const std::string cmd = "LC_ALL=C.UTF-8 KORV_HKLM=/nonexistent " + std::string(KORV_BIN_DIR) +

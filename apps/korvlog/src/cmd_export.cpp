@@ -18,6 +18,7 @@
 #include "file_identity.h"
 #include "filter_options.h"
 #include "histogram_output.h"
+#include "interrupt_watch.h"
 #include "load_losses.h"
 #include "text_output.h"
 #include "logmodel/export_writer.h"
@@ -56,7 +57,9 @@ void help(std::ostream& out) {
       << kFilterOptionsHelp
       << "  --progress                 progress on standard error (default: when a terminal)\n\n"
          "Exit status: 0 done, 2 usage error, 3 no such path, 4 unknown log type,\n"
-         "5 the log does not open, 6 the output could not be written.\n";
+         "5 the log does not open, 6 the output could not be written. Ctrl+C or SIGTERM\n"
+         "ends the export within a moment, leaving what was written, said to be incomplete,\n"
+         "and the process ends by the signal (a shell shows 130 or 143).\n";
 }
 
 struct Options {
@@ -277,10 +280,12 @@ int RefuseOutputInsideDirectory(const CLog& log, const std::string& output) {
 }
 
 // The histogram of the log's visible rows, written whole: a few hundred lines at most.
-int ExportHistogram(const Options& o, const CLogFilterData& filter) {
+int ExportHistogram(const Options& o, const CLogFilterData& filter, InterruptWatch& interrupt) {
   CLog log;
+  const InterruptWatch::Watching watching(interrupt, log);
   OpenedLog opened;
   if (int status = OpenAndLoad(o.path, filter, log, opened); status != kExitOk) return status;
+  if (interrupt.Signal() != 0) return kExitOk;  // the load was cut: no counts to write
   if (int status = RefuseOutputInsideDirectory(log, o.output); status != kExitOk) return status;
   TimeHistogram histogram(std::make_shared<FixedOffsetZone>(0), kHistogramColumns);
   CountHistogram(log, o.bucket, histogram);
@@ -301,6 +306,7 @@ int ExportHistogram(const Options& o, const CLogFilterData& filter) {
 int run(std::span<const std::string_view> args) {
   Options o;
   if (int status = ParseOptions(args, o); status != kExitOk) return status;
+  InterruptWatch interrupt;  // before the module or a pass starts a thread
   std::setlocale(LC_ALL, "");  // the text's character set and the date and time texts
   CLogFilterData filter;
   if (int status = BuildFilter(o.filter, filter, kCommand); status != kExitOk) return status;
@@ -309,9 +315,10 @@ int run(std::span<const std::string_view> args) {
 
   int status;
   if (o.histogram) {
-    status = ExportHistogram(o, filter);
+    status = ExportHistogram(o, filter, interrupt);
   } else {
     CLog log;
+    const InterruptWatch::Watching watching(interrupt, log);
     OpenedLog opened;
     status = OpenWithoutRows(o.path, filter, log, opened);
     if (status == kExitOk) status = RefuseOutputInsideDirectory(log, o.output);
@@ -361,15 +368,17 @@ int run(std::span<const std::string_view> args) {
             }
           }
           log.SetExporting(false);
-          if (show) std::cerr << (result == kExportOk ? "\rDone              \n" : "\n");
-          ReportLosses(lost, stats.skipped);
+          const bool done = result == kExportOk && interrupt.Signal() == 0;
+          if (show) std::cerr << (done ? "\rDone              \n" : "\n");
+          if (interrupt.Signal() == 0) ReportLosses(lost, stats.skipped);
           status = ReportExport(result, target);
         }
       }
     }
   }
   StopProductModule();
-  return status;
+  // An interrupted export leaves what it wrote, as a failed one does, and says so.
+  return interrupt.Status(status, o.output);
 }
 
 const CommandRegistration registration({"export", "write a log's filtered rows as XML, text, JSON Lines or CSV, or copy it", run, help});

@@ -14,6 +14,7 @@
 #include "cmd_export_open.h"
 #include "command.h"
 #include "filter_options.h"
+#include "interrupt_watch.h"
 #include "load_losses.h"
 #include "timeline_output.h"
 #include "logmodel/export_writer.h"
@@ -44,7 +45,8 @@ void help(std::ostream& out) {
          "with TAB; every line ends with LF, the last one too.\n\n"
       << kTimelineFormatHelp << kFilterOptionsHelp
       << "\nExit status: 0 done, 2 usage error, 6 the output could not be written,\n"
-         "7 some logs could not be opened (the others are shown), 8 no log could be opened.\n";
+         "7 some logs could not be opened (the others are shown), 8 no log could be opened.\n"
+         "Ctrl+C or SIGTERM ends it within a moment, by the signal (130 or 143 in a shell).\n";
 }
 
 struct Options {
@@ -76,7 +78,9 @@ int ParseOptions(std::span<const std::string_view> args, Options& o) {
 
 // One opened log of the timeline.
 struct TimelineLog {
+  explicit TimelineLog(InterruptWatch& interrupt) : watching(interrupt, log) {}
   CLog log;
+  InterruptWatch::Watching watching;  // a signal stops the log's load
   std::u16string kind;  // the kind's display name
   std::unique_ptr<LogTimelineSource> source;
 };
@@ -84,10 +88,11 @@ struct TimelineLog {
 // Opens and loads every path, naming on standard error each that does not open and each
 // log's records that gave no row. Answers the logs that opened, in the order given.
 std::vector<std::unique_ptr<TimelineLog>> OpenAll(const std::vector<std::string>& paths,
-                                                  const CLogFilterData& filter) {
+                                                  const CLogFilterData& filter, InterruptWatch& interrupt) {
   std::vector<std::unique_ptr<TimelineLog>> logs;
   for (const std::string& path : paths) {
-    auto entry = std::make_unique<TimelineLog>();
+    if (interrupt.Signal() != 0) break;
+    auto entry = std::make_unique<TimelineLog>(interrupt);
     OpenedLog opened;
     if (OpenWithoutRows(path, filter, entry->log, opened) != kExitOk) continue;  // named there
     LoadOpenedRows(entry->log, opened);
@@ -105,7 +110,7 @@ std::vector<std::unique_ptr<TimelineLog>> OpenAll(const std::vector<std::string>
 }
 
 int WriteTimeline(std::vector<std::unique_ptr<TimelineLog>>& logs, const std::string& format, ExportSink& sink,
-                  ExportStats& stats) {
+                  ExportStats& stats, const InterruptWatch& interrupt) {
   std::vector<const TimelineSource*> sources;
   for (const auto& l : logs) sources.push_back(l->source.get());
   std::unique_ptr<TimelineWriter> writer = MakeTimelineWriter(format, sink);
@@ -113,7 +118,7 @@ int WriteTimeline(std::vector<std::unique_ptr<TimelineLog>>& logs, const std::st
   std::vector<std::u16string> scratch;
   std::array<std::u16string, kTimelineColumns> texts;
   TimelineRef ref;
-  while (merge.Next(ref)) {
+  while (interrupt.Signal() == 0 && merge.Next(ref)) {
     TimelineLog& l = *logs[ref.log];
     if (!MakeTimelineTexts(l.log, l.source->ListPosition(ref.position), l.kind, scratch, texts)) continue;
     if (!writer->Row(texts, l.source->TimeAt(ref.position))) break;
@@ -129,24 +134,27 @@ int run(std::span<const std::string_view> args) {
   std::setlocale(LC_ALL, "");  // the text's character set and the date and time texts
   CLogFilterData filter;
   if (int status = BuildFilter(o.filter, filter, kCommand); status != kExitOk) return status;
+  InterruptWatch interrupt;  // before the module or a pass starts a thread
   StartModuleInLanguage(o.filter);
   ShowRecordsRaw(o.filter.raw);
   int status = kExitOk;
   {
-    std::vector<std::unique_ptr<TimelineLog>> logs = OpenAll(o.paths, filter);
-    if (logs.empty()) {
+    std::vector<std::unique_ptr<TimelineLog>> logs = OpenAll(o.paths, filter, interrupt);
+    if (interrupt.Signal() != 0) {
+      // Said below; the logs opened so far are not written.
+    } else if (logs.empty()) {
       status = fail(kExitNoneOpened, "no log could be opened");
     } else {
       FdSink sink(STDOUT_FILENO, false);
       ExportStats stats;
-      if (WriteTimeline(logs, o.format, sink, stats) != kExportOk)
+      if (WriteTimeline(logs, o.format, sink, stats, interrupt) != kExportOk)
         status = fail(kExitWriteFailed, "standard output: the write failed");
       else if (logs.size() < o.paths.size())
         status = kExitSomeNotOpened;
     }
   }
   StopProductModule();
-  return status;
+  return interrupt.Status(status);
 }
 
 const CommandRegistration registration({"timeline", "write the rows of several logs interleaved by time", run, help});

@@ -264,9 +264,10 @@ class CLog {
   // they are. `progress` (may be empty) gets the percentage of records read. Answers the
   // number of records that could not be read or decoded (gave no row, or the module refused
   // them and their raw rows stand for them), or -1
-  // for a log the pass does not cover: closed, a directory log or a fixed record. When a step
-  // of the pass fails (out of memory, a throwing `visit`), the pass stops there and answers
-  // -2, with what failed in `failure` (may be null).
+  // for a log the pass does not cover: closed, a directory log or a fixed record. The abort
+  // flag (SetAbort) ends it within a block of records; IsAborted then tells the rows were cut.
+  // When a step of the pass fails (out of memory, a throwing `visit`), the pass stops there
+  // and answers -2, with what failed in `failure` (may be null).
   using ExportRowVisit =
       std::function<bool(const REC_INFO_BASE& row, const std::vector<std::u16string>* texts)>;
   std::int64_t ExportPass(const ExportRowVisit& visit, const std::function<void(double)>& progress,
