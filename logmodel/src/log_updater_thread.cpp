@@ -6,6 +6,7 @@
 #include <array>
 
 #include "logmodel/log.h"
+#include "row_storage.h"
 
 using korv::platform::Event;
 
@@ -233,12 +234,12 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
       } else {
         // Emptied (the file emptied, or a reload read no row), then whatever came after.
         if (m_bClearRows) rows.clear();
-        rows.insert(rows.end(), m_pending.begin(), m_pending.end());
+        korv::AppendRows(rows, m_pending);
         if (!result.replaced) result.appended = m_pending.size();
       }
       // Older records go in front; the rows shown newest first keep their positions.
       if (!m_pendingFront.empty()) {
-        rows.insert(rows.begin(), m_pendingFront.begin(), m_pendingFront.end());
+        korv::PrependRows(rows, m_pendingFront);
         if (!result.replaced) result.prepended = m_pendingFront.size();
       }
       if (m_pendingSource != PendingSource::kUnchanged) {
@@ -248,8 +249,10 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
       }
       m_pendingSource = PendingSource::kUnchanged;
       m_bClearRows = false;
-      m_pending.clear();
-      m_pendingFront.clear();
+      // Not kept for the next batch: after a reload m_pending holds the old rows, and after a
+      // fill the front held up to half of them.
+      korv::ReleaseRows(m_pending);
+      korv::ReleaseRows(m_pendingFront);
     } else {
       {
         std::lock_guard<std::mutex> cacheGuard(log->GetCache().Lock());
