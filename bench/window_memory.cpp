@@ -3,7 +3,8 @@
 // the open, per row, beside the parts that are counted per row (the log's rows, the visible
 // list and the file's index) at their allocated sizes.
 //
-// Output, one line each: "rows N", "load S s", "resident per row B", "rows per row B",
+// Output, one line each: "rows N", "load S s", "resident per row B", "peak per row B" (the
+// highest resident memory, during the load, less the same start), "rows per row B",
 // "visible per row B", "index per row B".
 
 #include "logmodel/log.h"
@@ -24,14 +25,15 @@
 
 namespace {
 
-// The process's resident memory in KiB (VmRSS), 0 when it cannot be read.
-long ResidentKiB() {
+// A line of the process's status in KiB (VmRSS: resident now, VmHWM: the highest), 0 when it
+// cannot be read.
+long StatusKiB(const char* key) {
   std::FILE* status = std::fopen("/proc/self/status", "r");
   if (!status) return 0;
   char line[256];
   long kib = 0;
   while (std::fgets(line, sizeof line, status))
-    if (std::strncmp(line, "VmRSS:", 6) == 0) kib = std::strtol(line + 6, nullptr, 10);
+    if (std::strncmp(line, key, std::strlen(key)) == 0) kib = std::strtol(line + std::strlen(key), nullptr, 10);
   std::fclose(status);
   return kib;
 }
@@ -76,7 +78,7 @@ int main(int argc, char** argv) {
     dlg.OnInitDialog();
     dlg.show();
     RunUntil([] { return false; }, 300);
-    const long before = ResidentKiB();
+    const long before = StatusKiB("VmRSS:");
     QElapsedTimer clock;
     clock.start();
     dlg.OpenLog(QString::fromLocal8Bit(argv[1]));
@@ -86,12 +88,14 @@ int main(int argc, char** argv) {
     } else {
       const double seconds = double(clock.elapsed()) / 1000.0;
       RunUntil([] { return false; }, 500);  // the list repaints with every row
-      const long after = ResidentKiB();
+      const long after = StatusKiB("VmRSS:");
+      const long peak = StatusKiB("VmHWM:");
       CLog& log = dlg.GetLog();
       const double rows = double(log.Rows().size());
       std::printf("rows %zu\n", log.Rows().size());
       std::printf("load %.1f s\n", seconds);
       std::printf("resident per row %.1f B\n", double(after - before) * 1024.0 / rows);
+      std::printf("peak per row %.1f B\n", double(peak - before) * 1024.0 / rows);
       std::printf("rows per row %.1f B\n", double(log.Rows().capacity() * sizeof(REC_INFO_BASE)) / rows);
       std::printf("visible per row %.1f B\n", double(log.Visible().capacity() * sizeof(std::int32_t)) / rows);
       std::printf("index per row %.1f B\n",
