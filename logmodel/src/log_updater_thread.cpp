@@ -211,6 +211,20 @@ bool CLogUpdaterThread::Apply(bool* replaced) {
   return result.applied;
 }
 
+namespace {
+
+// The rows the log will hold once the fill behind ends, when `rows` rows cover the records
+// the load has read so far: the records still to read at the rows per record seen. Room for
+// them is made once, so that the later fills prepend in place.
+std::size_t RowsToCome(CLog& log, std::size_t rows) {
+  const CLogLoadState& state = log.LoadState();
+  const std::int64_t read = std::int64_t(state.Next()) - state.First();
+  if (!state.FillPending() || read <= 0 || state.First() <= 0) return rows;
+  return rows + std::size_t(double(state.First()) * double(rows) / double(read) + 1.0);
+}
+
+}  // namespace
+
 LogApplyResult CLogUpdaterThread::ApplyResults() {
   LogApplyResult result;
   CLog* log;
@@ -239,7 +253,7 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
       }
       // Older records go in front; the rows shown newest first keep their positions.
       if (!m_pendingFront.empty()) {
-        korv::PrependRows(rows, m_pendingFront);
+        korv::PrependRows(rows, m_pendingFront, RowsToCome(*log, rows.size() + m_pendingFront.size()));
         if (!result.replaced) result.prepended = m_pendingFront.size();
       }
       if (m_pendingSource != PendingSource::kUnchanged) {

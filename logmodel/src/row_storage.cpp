@@ -4,14 +4,14 @@
 
 namespace korv {
 
-void PrependRows(std::vector<REC_INFO_BASE>& rows, const std::vector<REC_INFO_BASE>& front) {
+void PrependRows(std::vector<REC_INFO_BASE>& rows, const std::vector<REC_INFO_BASE>& front, std::size_t room) {
   if (front.empty()) return;
   if (rows.capacity() - rows.size() >= front.size()) {
     rows.insert(rows.begin(), front.begin(), front.end());
     return;
   }
   std::vector<REC_INFO_BASE> joined;
-  joined.reserve(rows.size() + front.size());
+  joined.reserve(std::max(room, rows.size() + front.size()));
   joined.insert(joined.end(), front.begin(), front.end());
   joined.insert(joined.end(), rows.begin(), rows.end());
   rows.swap(joined);

@@ -41,6 +41,19 @@ TEST(RowStorage, PrependKeepsOrderAndSizesExactlyWhenTheRowsMove) {
   }
 }
 
+// Room for the rows still to come, made when the rows first move: the next prepends stay in it.
+TEST(RowStorage, PrependMakesTheRoomAskedForOnce) {
+  std::vector<REC_INFO_BASE> rows = Records(9000, 1000);
+  rows.shrink_to_fit();
+  korv::PrependRows(rows, Records(6000, 3000), 10000);
+  EXPECT_EQ(rows.capacity(), 10000u);
+  const REC_INFO_BASE* storage = rows.data();
+  korv::PrependRows(rows, Records(0, 6000), 20000);
+  EXPECT_EQ(rows.data(), storage);
+  EXPECT_EQ(rows.size(), 10000u);
+  EXPECT_TRUE(Consecutive(rows, 0));
+}
+
 TEST(RowStorage, AppendKeepsOrderAndGrowsByAnEighth) {
   const Step steps[] = {{"fits in place", 100, 50, 50},   {"small log", 1000, 0, 3},
                         {"large log", 800000, 0, 3},       {"a large batch", 80000, 0, 50000},
