@@ -1,6 +1,6 @@
 // The hot functions on a Network protection log: the record walk, one module decode, the
-// filter's text test (plain, whole words, case-sensitive), a cell text on a cache hit and a
-// search. The log comes from KORV_BENCH_LOG (scripts/bench --micro passes its fixture, whose
+// filter's text test (plain, whole words, case-sensitive) on texts and on decoded blocks, a
+// cell text on a cache hit and a search. The log comes from KORV_BENCH_LOG (scripts/bench --micro passes its fixture, whose
 // rows carry the word KorvMark in 1%); without it the benchmarks skip.
 
 #include <benchmark/benchmark.h>
@@ -15,6 +15,7 @@
 #include "logstore/disklog.h"
 #include "product/module_manager.h"
 #include "product/module_requests.h"
+#include "row_texts.h"
 
 namespace {
 
@@ -99,6 +100,44 @@ void BM_MatchTexts(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * std::int64_t(l->texts.size()));
 }
 
+// The text test of the lanes: the rows of the first 1000 decoded records tested where they
+// lie in their blocks (the pass of a text filter less its read and decode); range(0) as above.
+void BM_MatchBlockRows(benchmark::State& state) {
+  if (!BenchLog() || !korv::StartProductModule()) return state.SkipWithError("no log or no module");
+  CLog log;
+  if (!log.Open(BenchLog(), 4, kNetworkType, kSecond, "epfwlog")) return state.SkipWithError("the log does not open");
+  DiskLogHandle file = DiskLogOpen(BenchLog(), DISKLOG_OPEN_INDEX | DISKLOG_OPEN_DELETED);
+  if (!file) return state.SkipWithError("the log does not open");
+  const auto instance = korv::SecondInterfaceHolder().CurrentInstance();
+  const ModuleParamRecord params = korv::MakeParamRecord(false, false);
+  std::vector<std::vector<std::uint8_t>> blocks;
+  std::vector<std::uint8_t> buffer(4096);
+  for (std::size_t i = 0; i < DiskLogIndexCount(file.get()) && blocks.size() < kTextRows; ++i) {
+    std::uint32_t size = std::uint32_t(buffer.size());
+    if (DiskLogReadRecord(file.get(), i, buffer.data(), size) != 0 || size < 36) continue;
+    const std::span<const std::uint8_t> payload(buffer.data() + 36, size - 36);
+    blocks.emplace_back();
+    if (korv::RequestDecode2(instance.get(), kNetworkType, payload, 1, params, blocks.back()) != 0) blocks.pop_back();
+  }
+  if (blocks.empty()) return state.SkipWithError("no records");
+  CLogFilterData filter;
+  filter.m_nColumnMask = 0x7FFFFFFF;
+  filter.m_strText = u"KorvMark";
+  if (state.range(0) == 1) filter.m_nOptions |= FILTER_OPT_WORDS;
+  if (state.range(0) == 2) filter.m_nOptions |= FILTER_OPT_CASE;
+  korv::PrepareText(filter);
+  const std::size_t columns = std::size_t(log.GetColumnCount());
+  korv::BlockRowMatcher matcher;
+  std::size_t hits = 0;
+  std::int64_t rows = 0;
+  for (auto _ : state)
+    for (const auto& block : blocks)
+      for (std::uint32_t row = 0; row < RowCount(DecodedBlock(block)); ++row, ++rows)
+        hits += matcher.Matches(filter, block, row, LOG_VIEW_LIST, columns, 0);
+  benchmark::DoNotOptimize(hits);
+  state.SetItemsProcessed(rows);
+}
+
 void BM_GetCellTextCacheHit(benchmark::State& state) {
   LoadedLog* l = Loaded();
   if (!l || !l->log.CacheRow(0)) return state.SkipWithError("no log, no module or no row");
@@ -134,6 +173,7 @@ void BM_FindRecord(benchmark::State& state) {
 BENCHMARK(BM_WalkEveryRecord)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeOneRecord);
 BENCHMARK(BM_MatchTexts)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchBlockRows)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GetCellTextCacheHit);
 BENCHMARK(BM_FindRecord)->Unit(benchmark::kMillisecond);
 

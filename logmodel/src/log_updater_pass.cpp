@@ -9,6 +9,7 @@
 #include "logmodel/log.h"
 #include "logmodel/log_updater_thread.h"
 #include "logstore/disklog.h"
+#include "row_storage.h"
 
 namespace {
 
@@ -284,8 +285,12 @@ bool CLogUpdaterThread::FillBehind(CLog& log, std::uint32_t total) {
     chunks.clear();
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_bStop) return false;
-    if (m_pendingFront.empty()) m_frontEnd = state.First();
-    m_pendingFront.insert(m_pendingFront.begin(), joined.begin(), joined.end());
+    if (m_pendingFront.empty()) {
+      m_frontEnd = state.First();
+      m_pendingFront.swap(joined);
+    } else {
+      korv::PrependRows(m_pendingFront, joined);
+    }
     state.FilledBehind(cursor);
     handed += gathered;
     chunkEnd = cursor;

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "logmodel/log.h"
+#include "row_storage.h"
 
 using korv::platform::Event;
 
@@ -210,6 +211,20 @@ bool CLogUpdaterThread::Apply(bool* replaced) {
   return result.applied;
 }
 
+namespace {
+
+// The rows the log will hold once the fill behind ends, when `rows` rows cover the records
+// the load has read so far: the records still to read at the rows per record seen. Room for
+// them is made once, so that the later fills prepend in place.
+std::size_t RowsToCome(CLog& log, std::size_t rows) {
+  const CLogLoadState& state = log.LoadState();
+  const std::int64_t read = std::int64_t(state.Next()) - state.First();
+  if (!state.FillPending() || read <= 0 || state.First() <= 0) return rows;
+  return rows + std::size_t(double(state.First()) * double(rows) / double(read) + 1.0);
+}
+
+}  // namespace
+
 LogApplyResult CLogUpdaterThread::ApplyResults() {
   LogApplyResult result;
   CLog* log;
@@ -233,12 +248,12 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
       } else {
         // Emptied (the file emptied, or a reload read no row), then whatever came after.
         if (m_bClearRows) rows.clear();
-        rows.insert(rows.end(), m_pending.begin(), m_pending.end());
+        korv::AppendRows(rows, m_pending);
         if (!result.replaced) result.appended = m_pending.size();
       }
       // Older records go in front; the rows shown newest first keep their positions.
       if (!m_pendingFront.empty()) {
-        rows.insert(rows.begin(), m_pendingFront.begin(), m_pendingFront.end());
+        korv::PrependRows(rows, m_pendingFront, RowsToCome(*log, rows.size() + m_pendingFront.size()));
         if (!result.replaced) result.prepended = m_pendingFront.size();
       }
       if (m_pendingSource != PendingSource::kUnchanged) {
@@ -248,8 +263,10 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
       }
       m_pendingSource = PendingSource::kUnchanged;
       m_bClearRows = false;
-      m_pending.clear();
-      m_pendingFront.clear();
+      // Not kept for the next batch: after a reload m_pending holds the old rows, and after a
+      // fill the front held up to half of them.
+      korv::ReleaseRows(m_pending);
+      korv::ReleaseRows(m_pendingFront);
     } else {
       {
         std::lock_guard<std::mutex> cacheGuard(log->GetCache().Lock());

@@ -37,8 +37,7 @@ bool BlockRowMatcher::Matches(const CLogFilterData& filter, DecodedBlock block, 
     first = 1;
   }
   if (n > first)
-    RowCellViews(block, row, mask >> first, std::span<std::u16string_view>(m_views + first, n - first),
-                 std::span<std::u16string>(m_scratch + first, n - first));
+    RowCellViews(block, row, mask >> first, std::span<std::u16string_view>(m_views + first, n - first), m_copies);
   return MatchTextViews(filter, std::span<const std::u16string_view>(m_views, n));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// A row's texts for the text test and for the export, made at the least cost: the cells read
-// in place in the decoded block, the record time formatted only when it is asked for and then
+// A row's texts for the text test and for the export, made at the least cost: the cells copied
+// out of the decoded block into one reused buffer, the record time formatted only when it is asked for and then
 // once per second of record time.
 
 #include <cstddef>
@@ -27,9 +27,9 @@ class RecordTimeText {
   std::u16string m_text;
 };
 
-// The text test of one row of a decoded block: the selected cells viewed in the block and
+// The text test of one row of a decoded block: the selected cells viewed in one buffer and
 // the time text (view mode 1, column 0) only when the mask selects it. The same answer as
-// MatchTexts over MakeRowTexts' texts. One per lane: it keeps the views and its time text.
+// MatchTexts over MakeRowTexts' texts. One per lane: it keeps the views, their buffer and its time text.
 class BlockRowMatcher {
  public:
   bool Matches(const CLogFilterData& filter, DecodedBlock block, std::uint32_t row, int viewMode,
@@ -40,7 +40,7 @@ class BlockRowMatcher {
   static constexpr std::size_t kColumns = 31;  // the columns a mask can select
   RecordTimeText m_time;
   std::u16string_view m_views[kColumns];
-  std::u16string m_scratch[kColumns];  // cells that cannot be viewed in place (odd offsets)
+  std::u16string m_copies;  // the selected cells' texts, which m_views look at
 };
 
 // MakeRowTexts with the time text taken from `timeText`.

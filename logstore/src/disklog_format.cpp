@@ -57,19 +57,6 @@ void encode_disklog_header(const _DISKLOG_HEADER& h, unsigned char (&bytes)[kDis
   put64(bytes + 48, h.reserved);
 }
 
-_DISKLOG_RECORD_HEADER decode_record_header(const unsigned char* p) {
-  _DISKLOG_RECORD_HEADER r;
-  r.magic = get32(p);
-  r.record_size = get32(p + 4);
-  r.payload_offset = get32(p + 8);
-  r.record_type = get32(p + 12);
-  r.record_number = get32(p + 16);
-  r.record_time = get64(p + 20);
-  r.record_flags = get32(p + 28);
-  r.aux_value = get32(p + 32);
-  return r;
-}
-
 void encode_record_header(const _DISKLOG_RECORD_HEADER& r, unsigned char* p) {
   put32(p, r.magic);
   put32(p + 4, r.record_size);
@@ -79,12 +66,6 @@ void encode_record_header(const _DISKLOG_RECORD_HEADER& r, unsigned char* p) {
   put64(p + 20, r.record_time);
   put32(p + 28, r.record_flags);
   put32(p + 32, r.aux_value);
-}
-
-RecordCheck check_record_chain(const _DISKLOG_RECORD_HEADER& r) {
-  if (r.magic != kDiskLogRecordMagic) return RecordCheck::bad_magic;
-  if (r.record_size < kDiskLogRecordHeaderSize) return RecordCheck::size_too_small;
-  return RecordCheck::ok;
 }
 
 RecordCheck check_record_header(const _DISKLOG_RECORD_HEADER& r) {

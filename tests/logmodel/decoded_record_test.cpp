@@ -62,6 +62,48 @@ TEST(DecodedRecord, TextLengthsAroundTheScanStepsAndShiftedBytes) {
   }
 }
 
+// The views of one row's selected cells are the cells' texts, whatever the rows read before
+// left in the shared buffer: longer texts that make it grow (the views made earlier in the row
+// must follow), two cells on one text, an odd offset, a cell outside the block.
+TEST(DecodedRecord, CellViewsAreTheTextsThroughOneBufferForEveryRow) {
+  const auto u32 = [](const std::vector<std::uint8_t>& b, std::size_t at) {
+    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
+           std::uint32_t(b[at + 3]) << 24;
+  };
+  const std::u16string long_text(300, u'L');
+  const auto small = BuildBlock({{1, {u"ab", u"", u"cd"}}, {2, {u"x", u"yz", u"w"}}}, 3);
+  const auto large = BuildBlock({{3, {long_text, u"mid", long_text + u"!"}}}, 3);
+  // Row 1's cell 1 on its cell 0's text.
+  auto twice = BuildBlock({{4, {u"a", u"b", u"c"}}, {5, {u"same", u"other", u"c"}}}, 3);
+  const std::uint32_t row1 = u32(twice, 20);
+  PutU32(twice, row1 + 8, u32(twice, row1 + 4));
+  // The text one byte on, at an odd offset (one row of one cell: the row at 20, its text at 28).
+  auto odd = BuildBlock({{6, {u"odd"}}}, 1);
+  odd.insert(odd.begin() + 28, 0xEE);
+  PutU32(odd, 24, 9);
+  auto outside = BuildBlock({{7, {u"in", u"out"}}}, 2);
+  PutU32(outside, 20 + 8, 0x7FFFFFF0);
+
+  const struct {
+    const char* name;
+    const std::vector<std::uint8_t>* block;
+    std::uint32_t row, wanted;
+  } reads[] = {{"small row 0", &small, 0, 0x7},  {"large", &large, 0, 0x7},   {"small row 1", &small, 1, 0x5},
+               {"one text twice", &twice, 1, 0x7}, {"odd offset", &odd, 0, 0x1}, {"outside", &outside, 0, 0x3},
+               {"large again", &large, 0, 0x5},  {"no such row", &small, 5, 0x7}};
+  std::u16string copies;
+  std::u16string text;
+  for (const auto& r : reads) {
+    std::u16string_view views[3];
+    RowCellViews(*r.block, r.row, r.wanted, views, copies);
+    for (std::uint32_t cell = 0; cell < 3; ++cell) {
+      const bool wanted = (r.wanted >> cell) & 1;
+      const bool read = CellText(*r.block, r.row, cell, text);
+      EXPECT_EQ(std::u16string(views[cell]), wanted && read ? text : u"") << r.name << ", cell " << cell;
+    }
+  }
+}
+
 // Damage applied to a valid block of one row with two cells "ab" and "cd".
 struct Damage {
   const char* name;

@@ -42,10 +42,11 @@ bool CellText(DecodedBlock block, std::uint32_t row, std::uint32_t cell, std::u1
 // A cell that CellText would not read is left empty.
 void RowCellTexts(DecodedBlock block, std::uint32_t row, std::span<std::u16string> out);
 
-// The texts of the cells of one row that `wanted` selects (bit c: cell c, cells 0-31), as
-// views into the block itself, so that a text test allocates nothing. A cell whose text does
-// not start on a 2-byte boundary is copied into scratch[c] and viewed there. Cells that
-// CellText would not read, and cells not selected, are empty views. out and scratch are
-// indexed by cell.
+// The texts of the cells of one row that `wanted` selects (bit c: cell c, cells 0-31), so that
+// a text test allocates nothing: copied out of the block into `copies`, which only grows and
+// is kept from row to row, and viewed there. The block is bytes and is read as bytes; a
+// char16_t view of them would read objects that are not there. The views are valid until
+// `copies` is next changed. Cells that CellText would not read, and cells not selected, are
+// empty views. out is indexed by cell.
 void RowCellViews(DecodedBlock block, std::uint32_t row, std::uint32_t wanted,
-                  std::span<std::u16string_view> out, std::span<std::u16string> scratch);
+                  std::span<std::u16string_view> out, std::u16string& copies);

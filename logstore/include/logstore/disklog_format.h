@@ -63,7 +63,23 @@ inline std::size_t disklog_header_write_size(const _DISKLOG_HEADER& header) {
   return header.header_size < kDiskLogHeaderSize ? header.header_size : kDiskLogHeaderSize;
 }
 
-_DISKLOG_RECORD_HEADER decode_record_header(const unsigned char* bytes);  // 36 bytes
+// 36 bytes, little-endian. Inline: the record walk decodes a million headers a second.
+inline _DISKLOG_RECORD_HEADER decode_record_header(const unsigned char* p) {
+  const auto get32 = [p](int at) {
+    return std::uint32_t(p[at]) | std::uint32_t(p[at + 1]) << 8 | std::uint32_t(p[at + 2]) << 16 |
+           std::uint32_t(p[at + 3]) << 24;
+  };
+  _DISKLOG_RECORD_HEADER r;
+  r.magic = get32(0);
+  r.record_size = get32(4);
+  r.payload_offset = get32(8);
+  r.record_type = get32(12);
+  r.record_number = get32(16);
+  r.record_time = std::uint64_t(get32(20)) | std::uint64_t(get32(24)) << 32;
+  r.record_flags = get32(28);
+  r.aux_value = get32(32);
+  return r;
+}
 void encode_record_header(const _DISKLOG_RECORD_HEADER& header, unsigned char* bytes);  // 36 bytes
 
 // A record header the reader can follow: the right magic, a size that covers
@@ -77,7 +93,11 @@ const char* record_check_text(RecordCheck check);
 // the header. Its payload offset is not looked at: a payload that does not fit its record
 // damages that record alone (its payload is unreadable), not the chain behind it, so the
 // walk goes on and the record is read with no payload (kDiskLogDamagedPayload).
-RecordCheck check_record_chain(const _DISKLOG_RECORD_HEADER& header);
+inline RecordCheck check_record_chain(const _DISKLOG_RECORD_HEADER& header) {
+  if (header.magic != kDiskLogRecordMagic) return RecordCheck::bad_magic;
+  if (header.record_size < kDiskLogRecordHeaderSize) return RecordCheck::size_too_small;
+  return RecordCheck::ok;
+}
 // The payload starts behind the header and inside the record.
 inline bool payload_fits_record(const _DISKLOG_RECORD_HEADER& header) {
   return header.payload_offset >= kDiskLogRecordHeaderSize && header.payload_offset <= header.record_size;

@@ -50,9 +50,25 @@ class ChunkReader {
  public:
   explicit ChunkReader(const platform::File& file);
   // The 36 bytes at offset, or nullptr with stop set.
+  //
+  // The walk reads one line of each record, too sparse for the processor's own prefetcher:
+  // every header waited for memory. The four lines a kilobyte ahead (a typical record's
+  // worth) are asked for at each record. (Written here, not in a function of its own: a
+  // function that only prefetches has no effect the compiler keeps, and its call goes.)
   const unsigned char* header_at(std::uint64_t offset, WalkStop& stop) {
-    if (offset >= begin_ && offset - begin_ <= length_ && length_ - (offset - begin_) >= kDiskLogRecordHeaderSize)
-      return buffer_.data() + (offset - begin_);
+    constexpr std::size_t kAhead = 1024;
+    constexpr std::size_t kLine = 64;
+    if (offset >= begin_ && offset - begin_ <= length_ && length_ - (offset - begin_) >= kDiskLogRecordHeaderSize) {
+      const std::size_t at = std::size_t(offset - begin_);
+      if (length_ - at >= kAhead + 4 * kLine) {
+        const unsigned char* ahead = buffer_.data() + at + kAhead;
+        __builtin_prefetch(ahead);
+        __builtin_prefetch(ahead + kLine);
+        __builtin_prefetch(ahead + 2 * kLine);
+        __builtin_prefetch(ahead + 3 * kLine);
+      }
+      return buffer_.data() + at;
+    }
     return refill(offset, stop);
   }
 
