@@ -76,6 +76,13 @@ void CLogUpdaterThread::ReevaluatePending() {
   if (!m_pLog || m_bBusy) return;
   CLog& log = *m_pLog;
   if (log.IsTextFilterActive()) return;
+  // The joined copy of the log's rows has their old bits: only its older rows stay pending,
+  // behind those of m_pendingFront, and go in front as before.
+  if (m_joined.front > 0) {
+    m_pendingFront.insert(m_pendingFront.end(), m_joined.rows.begin(),
+                          m_joined.rows.begin() + std::ptrdiff_t(m_joined.front));
+    m_joined = JoinedRows{};
+  }
   const CLogFilterData& filter = log.GetFilter();
   auto visit = [&](auto& rows) {
     for (auto& row : rows) {
@@ -158,12 +165,17 @@ void CLogUpdaterThread::DropPendingLocked() {
       state.MustReload();
     } else {
       // Older and newer rows not applied are read again by the next pass.
-      state.Undone(m_pendingFront.empty() ? state.First() : m_frontEnd,
+      state.Undone(FrontPendingLocked() ? m_frontEnd : state.First(),
                    m_pending.empty() ? state.Next() : m_pending.front().record);
     }
   }
   m_pending.clear();
+  ClearFrontLocked();
+}
+
+void CLogUpdaterThread::ClearFrontLocked() {
   m_pendingFront.clear();
+  m_joined = JoinedRows{};
 }
 
 void CLogUpdaterThread::PostLocked(std::intptr_t lParam) {
@@ -213,6 +225,8 @@ bool CLogUpdaterThread::Apply(bool* replaced) {
 LogApplyResult CLogUpdaterThread::ApplyResults() {
   LogApplyResult result;
   CLog* log;
+  CLog::VisibleList visible;
+  bool adopt = false;
   {
     std::lock_guard<std::mutex> guard(m_lock);
     log = m_pLog;
@@ -227,19 +241,31 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
         log->GetCache().Clear();
         result.replaced = true;
       }
+      bool swapped = false;  // the rows the worker joined are the log's rows now
       if (replace) {
         m_pending.front().flags &= ~ROW_FLAG_REPLACE;
         rows.swap(m_pending);
       } else {
         // Emptied (the file emptied, or a reload read no row), then whatever came after.
         if (m_bClearRows) rows.clear();
+        if (m_joined.front > 0 && !m_bClearRows && rows.size() == m_joined.base) {
+          rows.swap(m_joined.rows);
+          swapped = true;
+        }
         rows.insert(rows.end(), m_pending.begin(), m_pending.end());
         if (!result.replaced) result.appended = m_pending.size();
       }
       // Older records go in front; the rows shown newest first keep their positions.
-      if (!m_pendingFront.empty()) {
-        rows.insert(rows.begin(), m_pendingFront.begin(), m_pendingFront.end());
-        if (!result.replaced) result.prepended = m_pendingFront.size();
+      if (m_joined.front > 0 && !swapped) {
+        const auto front = m_joined.rows.begin() + std::ptrdiff_t(m_joined.front);
+        rows.insert(rows.begin(), m_joined.rows.begin(), front);
+      }
+      if (!m_pendingFront.empty()) rows.insert(rows.begin(), m_pendingFront.begin(), m_pendingFront.end());
+      if (!result.replaced) result.prepended = m_joined.front + m_pendingFront.size();
+      // The worker's visible list holds when nothing joined the rows after it was made.
+      if (swapped && m_pending.empty() && m_pendingFront.empty()) {
+        visible = std::move(m_joined.visible);
+        adopt = true;
       }
       if (m_pendingSource != PendingSource::kUnchanged) {
         const bool provisional = m_pendingSource == PendingSource::kTailPage;
@@ -249,7 +275,7 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
       m_pendingSource = PendingSource::kUnchanged;
       m_bClearRows = false;
       m_pending.clear();
-      m_pendingFront.clear();
+      ClearFrontLocked();
     } else {
       {
         std::lock_guard<std::mutex> cacheGuard(log->GetCache().Lock());
@@ -259,7 +285,10 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
       result.replaced = true;
     }
   }
-  log->RebuildVisible(false);
+  if (adopt)
+    log->AdoptVisible(std::move(visible));
+  else
+    log->RebuildVisible(false);
   result.applied = true;
   return result;
 }

@@ -334,6 +334,68 @@ TEST_F(NewestFirstTest, AFilterSetDuringTheFillAppliesToEveryRow) {
   EXPECT_LT(log->GetVisibleCount(), int(log->Rows().size()));
 }
 
+// Older rows the window has not applied yet, as while it is busy: the newest rows are applied
+// as they come, then `older` hand-overs of older rows are left waiting. The first of them is
+// joined to the log's rows on the worker (nothing else waited), later ones wait in front of it.
+// Each post carries the first record the rows then cover.
+class OlderRowsWaitingTest : public NewestFirstTest {
+ protected:
+  static constexpr int kRecords = 45000;
+  static constexpr std::int32_t kNewestFirst = kRecords - 256;
+
+  CLog* OpenAndLeaveOlderRowsWaiting(std::size_t older) {
+    const std::string path = dir_.Path("events.dat");
+    AppendRecords(path, MixedRecords(0, kRecords), true);
+    CLog* log = Keep(OpenLater(path));
+    sink_.onPost = [log] { return double(log->LoadState().First()); };
+    Attach(*log, CLogUpdaterThread::kPageGrace);
+    sink_.Take();
+    updater_.RequestUpdate();
+    std::size_t waiting = 0;
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (waiting < older) {
+      for (const Posted& p : sink_.Take()) {
+        passEnded_ |= p.lParam == LOG_NOTIFY_PASS_END;
+        if (p.lParam != LOG_NOTIFY_RESULTS) continue;
+        if (std::int32_t(p.progress) == kNewestFirst)
+          ApplyAndCheck(*log);
+        else
+          ++waiting;
+      }
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "only " << waiting << " hand-overs of older rows came";
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return log;
+  }
+  bool passEnded_ = false;  // the pass's end came among the posts taken
+};
+
+TEST_F(OlderRowsWaitingTest, SeveralHandOversWaitingGoInFrontInRecordOrder) {
+  CLog* log = OpenAndLeaveOlderRowsWaiting(2);
+  ASSERT_TRUE(passEnded_ || sink_.WaitFor(LOG_NOTIFY_PASS_END, 1));
+  ApplyAndCheck(*log);
+  EXPECT_EQ(log->Rows().front().record, 0);
+  RunUntilQuiet(*log);
+}
+
+TEST_F(OlderRowsWaitingTest, AFilterSetWhileOlderRowsWaitAppliesToThemAndTheRows) {
+  CLog* log = OpenAndLeaveOlderRowsWaiting(1);
+  updater_.Pause();
+  CLogFilterData onlyWarnings = ShowAll();
+  onlyWarnings.m_nTypeMask = FILTER_TYPE_WARNING | FILTER_SHOW_DELETED;
+  log->SetFilter(onlyWarnings);
+  updater_.ReevaluatePending();
+  follower_.emplace(*log);
+  // The rows joined on the worker carry the bits of the old filter: they must not come back.
+  ApplyAndCheck(*log);
+  EXPECT_LT(log->Rows().front().record, kNewestFirst);
+  EXPECT_LT(log->GetVisibleCount(), int(log->Rows().size()));
+  RunUntilQuiet(*log);
+}
+
 TEST_F(NewestFirstTest, ARewriteWithAnEarlierTimeAfterAPauseReloadsAndFills) {
   const std::string path = dir_.Path("events.dat");
   AppendRecords(path, MixedRecords(0, 45000), true);

@@ -142,6 +142,16 @@ class CLog {
   // The visible list from the rows' bit 31 (re-matched against the filter first when
   // `reevaluate`), and the deleted and corrupted counts.
   void RebuildVisible(bool reevaluate);
+  // What RebuildVisible(false) makes of a file log's rows, computed from `rows` alone, so that
+  // the updater can make it on its own thread for rows it is about to hand over.
+  struct VisibleList {
+    std::vector<std::int32_t> positions;  // indices of the rows with bit 31, in order
+    int deleted = 0;
+    int corrupted = 0;
+  };
+  static VisibleList VisibleOf(const std::vector<REC_INFO_BASE>& rows);
+  // Takes the VisibleOf of the rows the log now has, in place of RebuildVisible(false).
+  void AdoptVisible(VisibleList&& list);
 
   // --- Rows and cells (positions are list positions: newest first in view mode 1) ---------
 
