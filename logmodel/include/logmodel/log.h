@@ -250,6 +250,9 @@ class CLog {
   // Ends a running FindRecord at its next check (the Stop command).
   void CancelFind() { m_bStop = true; }
   bool IsFindCancelled() const { return m_bStop; }
+  // How far the running (or last) FindRecord got: the percentage of the visible rows it has
+  // examined, 0 to 100, for the window's status bar while the pump runs.
+  int GetFindProgress() const;
   // The hook FindRecord calls every 1000 rows; empty for none.
   void SetFindPump(std::function<void()> pump) { m_findPump = std::move(pump); }
 
@@ -446,6 +449,9 @@ class CLog {
   std::vector<korv::TailRecord> m_tail;
   std::atomic<bool> m_bRowsProvisional{false};  // written by Apply, read by every reader
   std::function<void()> m_findPump;
+  // Rows the running FindRecord has examined, of how many; the calling thread's alone.
+  long long m_nFindExamined = 0;
+  long long m_nFindRows = 0;
   std::function<void(double)> m_progressObserver;
 };
 
