@@ -1,5 +1,5 @@
-// A find over many rows shows how far it has got in pane 0 while it runs, and says so when
-// the user stops it; a find that ends by itself leaves pane 0 as before.
+// A find over many rows shows how far it has got in pane 0 while it runs and says so when the
+// user stops it; a find that ends by itself leaves pane 0 as before.
 
 #include "shown_window.h"
 
@@ -13,35 +13,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
 namespace korv::test {
 namespace {
-
-constexpr int kRecords = 12000;
-
-// The texts pane 0 showed while the find ran, in order, each once; the find's pump turns the
-// event loop between its blocks of rows, so a zero timer looks at every turn.
-class PaneWatch {
-public:
-    PaneWatch(CLogViewerDlg& dlg, std::function<void(const QString&)> onText = {}) : dlg_(dlg) {
-        timer_.setInterval(0);
-        QObject::connect(&timer_, &QTimer::timeout, [this, onText] {
-            const QString text = PaneText(dlg_, 0);
-            if (texts.empty() || texts.back() != text) {
-                texts.push_back(text);
-                if (onText) onText(text);
-            }
-        });
-        timer_.start();
-    }
-    std::vector<QString> texts;
-
-private:
-    CLogViewerDlg& dlg_;
-    QTimer timer_;
-};
 
 // The percentage of a "Searching… N%" text, or -1 for any other text.
 int SearchingPercent(const QString& text) {
@@ -50,101 +27,75 @@ int SearchingPercent(const QString& text) {
     return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
-// Every text seen is a progress text, the percentages grow, and some lie strictly between
-// the start and the end.
-::testing::AssertionResult ShowsProgress(const std::vector<QString>& texts) {
-    int last = -1;
-    int between = 0;
-    for (const QString& text : texts) {
-        const int percent = SearchingPercent(text);
-        if (percent < 0) return ::testing::AssertionFailure() << "pane 0 read \"" << text.toStdString() << "\"";
-        if (percent < last || percent > 100)
-            return ::testing::AssertionFailure() << "went from " << last << "% to " << percent << "%";
-        last = percent;
-        between += percent > 0 && percent < 100 ? 1 : 0;
-    }
-    if (between < 2) return ::testing::AssertionFailure() << between << " progress texts between 0% and 100%";
-    return ::testing::AssertionSuccess();
-}
-
-class ViewerFindProgress : public ShownWindowTest {
-protected:
-    void OpenLargeLog() {
-        const std::string path = FreshDir("find-progress") + "/eventlog.dat";
-        ASSERT_TRUE(RunWriter("append " + path + " --kind eventlog --count " + std::to_string(kRecords) +
-                              " --seed 11"));
-        dlg_ = StartShownWindow(QString::fromStdString(path));
-        // One pass hands every row over at once.
-        ASSERT_TRUE(WaitFor([&] { return dlg_->GetList()->GetItemCount() >= kRecords && !dlg_->GetUpdater().IsBusy(); },
-                            30000));
-        dlg_->OnCommand(cmd::kFind);
-        find_ = dlg_->GetFindDialog();
-        ASSERT_NE(find_, nullptr);
-    }
-    void Find(const QString& text) {
-        find_->findChild<QLineEdit*>()->setText(text);
-        find_->ReadControls();
-        dlg_->OnCommand(ID_FILTERDLG_FIND);
-    }
-
-    std::unique_ptr<CLogViewerDlg> dlg_;
-    CLogFilterExDlg* find_ = nullptr;
-};
-
-TEST_F(ViewerFindProgress, AFindShowsItsProgressAndEndsAsBefore) {
-    OpenLargeLog();
-    const QString before = PaneText(*dlg_, 0);
+TEST_F(ShownWindowTest, AFindShowsItsProgressAndStopSaysTheSearchStopped) {
+    constexpr int kRecords = 12000;
+    const std::string path = FreshDir("find-progress") + "/eventlog.dat";
+    ASSERT_TRUE(RunWriter("append " + path + " --kind eventlog --count " + std::to_string(kRecords) + " --seed 11"));
+    auto dlg = StartShownWindow(QString::fromStdString(path));
+    CLogListCtrl* list = dlg->GetList();
+    ASSERT_TRUE(WaitFor([&] { return list->GetItemCount() >= kRecords && !dlg->GetUpdater().IsBusy(); }, 30000));
+    dlg->OnCommand(cmd::kFind);
+    CLogFilterExDlg* find = dlg->GetFindDialog();
+    ASSERT_NE(find, nullptr);
+    // The find's pump turns the event loop between blocks of rows: a zero timer sees each turn
+    // and notes every new text of pane 0; `onProgress` runs at each new percentage.
+    std::vector<int> seen;  // the percentages, -1 for another text
+    std::function<void(int)> onProgress;
+    QTimer watch;
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const int percent = SearchingPercent(PaneText(*dlg, 0));
+        if (seen.empty() || seen.back() != percent) {
+            seen.push_back(percent);
+            if (onProgress) onProgress(percent);
+        }
+    });
+    auto findText = [&](const QString& text) {
+        seen.clear();
+        find->findChild<QLineEdit*>()->setText(text);
+        find->ReadControls();
+        watch.start();
+        dlg->OnCommand(ID_FILTERDLG_FIND);
+        watch.stop();
+    };
+    const QString before = PaneText(*dlg, 0);
     ASSERT_EQ(SearchingPercent(before), -1);
 
-    // An absent text: every row is examined.
-    {
-        PaneWatch watch(*dlg_);
-        Find(QStringLiteral("NoSuchTextInAnyRow-5c1e"));
-        EXPECT_TRUE(ShowsProgress(watch.texts));
-    }
-    EXPECT_EQ(PaneText(*dlg_, 0), "Not found");
+    // An absent text: every row is examined, the percentages grow and say so all along.
+    findText(QStringLiteral("NoSuchTextInAnyRow-5c1e"));
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_GE(std::count_if(seen.begin(), seen.end(), [](int p) { return p > 0 && p < 100; }), 2);
+    EXPECT_TRUE(std::find(seen.begin(), seen.end(), -1) == seen.end()) << "pane 0 read something else";
+    EXPECT_EQ(PaneText(*dlg, 0), "Not found");
 
-    // A text of the last row, searched from the top: found at the end of a long walk, after
-    // which pane 0 reads what it read before the find.
-    dlg_->GetList()->clearSelection();
-    const int last = dlg_->GetList()->GetItemCount() - 1;
+    // The last row's text, from the top: found at the end of a long walk, after which pane 0
+    // reads what it read before the find.
+    const int last = list->GetItemCount() - 1;
     std::u16string wanted;
-    ASSERT_TRUE(dlg_->GetLog().GetCellText(last, 2, wanted));
-    ASSERT_FALSE(wanted.empty());
-    dlg_->OnCommand(cmd::kFind);  // a command clears the "Not found" of the last find
-    {
-        PaneWatch watch(*dlg_);
-        Find(QString::fromStdU16String(wanted));
-        EXPECT_FALSE(watch.texts.empty());
-        for (const QString& text : watch.texts) EXPECT_GE(SearchingPercent(text), 0) << text.toStdString();
-    }
-    ASSERT_EQ(dlg_->GetList()->GetSelectedPositions().size(), 1u);
-    EXPECT_EQ(PaneText(*dlg_, 0), before);
-}
+    ASSERT_TRUE(dlg->GetLog().GetCellText(last, 2, wanted));
+    dlg->OnCommand(cmd::kFind);  // a command ends the "Not found" of the last find
+    list->clearSelection();
+    findText(QString::fromStdU16String(wanted));
+    EXPECT_FALSE(seen.empty());
+    EXPECT_TRUE(std::find(seen.begin(), seen.end(), -1) == seen.end());
+    ASSERT_EQ(list->GetSelectedPositions().size(), 1u);
+    EXPECT_EQ(PaneText(*dlg, 0), before);
 
-TEST_F(ViewerFindProgress, StopSaysTheSearchStoppedAndTheTextStays) {
-    OpenLargeLog();
-    int stoppedAt = -1;
-    {
-        // Once the find is under way the user presses Stop, the button that Find became.
-        PaneWatch watch(*dlg_, [&](const QString& text) {
-            const int percent = SearchingPercent(text);
-            if (stoppedAt < 0 && percent > 0) {
-                stoppedAt = percent;
-                for (QPushButton* b : find_->findChildren<QPushButton*>()) {
-                    if (b->text() == QStringLiteral("&Stop")) b->click();
-                }
-            }
-        });
-        Find(QStringLiteral("NoSuchTextInAnyRow-5c1e"));
-    }
-    ASSERT_GT(stoppedAt, 0) << "the find never showed its progress";
-    EXPECT_LT(stoppedAt, 100);
-    EXPECT_TRUE(dlg_->GetLog().IsFindCancelled()) << "the Stop button did not reach the find";
-    EXPECT_EQ(PaneText(*dlg_, 0), "Search stopped");
-    EXPECT_LT(dlg_->GetLog().GetFindProgress(), 100);
+    // Once the find is under way the user presses Stop, the button that Find became.
+    bool stopAsked = false;
+    onProgress = [&](int percent) {
+        if (stopAsked || percent <= 0) return;
+        stopAsked = true;
+        for (QPushButton* button : find->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("&Stop")) button->click();
+    };
+    findText(QStringLiteral("NoSuchTextInAnyRow-5c1e"));
+    ASSERT_TRUE(stopAsked) << "the find never showed its progress";
+    EXPECT_TRUE(dlg->GetLog().IsFindCancelled()) << "the Stop button did not reach the find";
+    EXPECT_LT(dlg->GetLog().GetFindProgress(), 100);
+    EXPECT_EQ(PaneText(*dlg, 0), "Search stopped");
     QTest::qWait(250);  // the progress timer leaves it while nothing loads
-    EXPECT_EQ(PaneText(*dlg_, 0), "Search stopped");
+    EXPECT_EQ(PaneText(*dlg, 0), "Search stopped");
 }
 
 }  // namespace

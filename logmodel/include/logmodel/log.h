@@ -24,7 +24,8 @@
 //  - Rows, directory rows, the visible list and the counters: no lock. The updater replaces
 //    them only on the user-interface thread (Apply) or while its worker is paused, so the
 //    user-interface paths read them without locking. The cache thread reads a row through
-//    GetRow between those replacements.
+//    GetRow between those replacements. The updater's worker reads the rows (to join older
+//    rows in front of a copy) only while no hand-over waits for Apply, when nothing changes them.
 //  - Decoding lanes (a load, an export pass, a text re-filter or a find over many rows): each
 //    lane has buffers and a decoding lock of its own, owned by the call, so lanes share no
 //    buffer with each other or with the paths above. With one lane the call uses the log's
