@@ -1,6 +1,7 @@
 // stall_session LOG [--export FILE]: drives the viewer window through a user's session on LOG
 // (offscreen) and prints, per step, the longest time the window's event loop went without
-// turning: the stall a user feels as a frozen window.
+// turning: the stall a user feels as a frozen window, and how much of it the window's thread
+// spent running (the rest it waited for a core, on a loaded machine).
 //
 // A 1 ms precise timer on the window's thread notes when it fires; the longest gap between two
 // firings within a step is that step's worst stall. Nested event loops (modal dialogs, the
@@ -26,6 +27,8 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -34,7 +37,15 @@
 
 namespace {
 
-// Watches the event loop of the thread it lives on.
+// CPU time the calling thread has used.
+qint64 ThreadCpuNs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Watches the event loop of the thread it lives on. With each gap it notes the CPU time the
+// thread used in it: a stall the thread spent working, or one it spent waiting for a core.
 class StallMeter {
  public:
   StallMeter() {
@@ -42,8 +53,13 @@ class StallMeter {
     timer_.setInterval(1);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       const qint64 now = clock_.nsecsElapsed();
-      worst_ = std::max(worst_, now - last_);
+      const qint64 cpu = ThreadCpuNs();
+      if (now - last_ > worst_) {
+        worst_ = now - last_;
+        worstCpu_ = cpu - lastCpu_;
+      }
       last_ = now;
+      lastCpu_ = cpu;
     });
     clock_.start();
     timer_.start();
@@ -51,16 +67,24 @@ class StallMeter {
   // Starts a step: the worst gap counts from here.
   void Reset() {
     last_ = clock_.nsecsElapsed();
+    lastCpu_ = ThreadCpuNs();
     worst_ = 0;
+    worstCpu_ = 0;
   }
   // The worst gap of the step so far, including the one still open.
   double WorstMs() const { return double(std::max(worst_, clock_.nsecsElapsed() - last_)) / 1e6; }
+  // The thread's CPU time within that gap.
+  double WorstCpuMs() const {
+    return double(clock_.nsecsElapsed() - last_ > worst_ ? ThreadCpuNs() - lastCpu_ : worstCpu_) / 1e6;
+  }
 
  private:
   QTimer timer_;
   QElapsedTimer clock_;
   qint64 last_ = 0;
+  qint64 lastCpu_ = 0;
   qint64 worst_ = 0;
+  qint64 worstCpu_ = 0;
 };
 
 // Runs the event loop until `done` or `ms` passed; answers done().
@@ -214,7 +238,7 @@ int main(int argc, char** argv) {
         {"close the window", [&] { dlg.close(); }, [&] { return !dlg.isVisible(); }},
     };
 
-    std::printf("%-42s %12s %12s %9s\n", "step", "worst stall", "step time", "rows");
+    std::printf("%-42s %12s %12s %12s %9s\n", "step", "worst stall", "cpu in it", "step time", "rows");
     for (const Step& step : steps) {
       meter.Reset();
       QElapsedTimer took;
@@ -223,8 +247,8 @@ int main(int argc, char** argv) {
       const bool finished = RunUntil(step.done, 300000);
       // The last paints of the step still count.
       Settle(20);
-      std::printf("%-42s %9.1f ms %9.0f ms %9d%s\n", step.name, meter.WorstMs(), double(took.elapsed()),
-                  list->GetItemCount(), finished ? "" : "  (did not finish)");
+      std::printf("%-42s %9.1f ms %9.1f ms %9.0f ms %9d%s\n", step.name, meter.WorstMs(), meter.WorstCpuMs(),
+                  double(took.elapsed()), list->GetItemCount(), finished ? "" : "  (did not finish)");
       std::fflush(stdout);
       if (!finished) {
         exitCode = 1;

@@ -73,6 +73,8 @@ bool CLog::MatchRecord(const CLogFilterData& filter, const REC_INFO_DIR& row,
 
 int CLog::FindRecord(const CLogFilterData& filter, int start, bool upwards) {
   m_bStop = false;
+  m_nFindExamined = 0;
+  m_nFindRows = GetVisibleCount();
   CLogFilterData criteria = filter;
   FoldAndFix(criteria);
   if (m_bOpen && !IsDirectory() && m_nFixedRecord < 0 && korv::TextCriterionActive(criteria) &&
@@ -85,10 +87,15 @@ int CLog::FindRecord(const CLogFilterData& filter, int start, bool upwards) {
     }
   }
   auto matches = [&](int position) {
+    ++m_nFindExamined;
     const REC_INFO_BASE* row = GetRow(position);
     return row && MatchRecord(criteria, *row);
   };
   return korv::CircularFind(GetVisibleCount(), start, upwards, matches, m_findPump, m_bStop);
+}
+
+int CLog::GetFindProgress() const {
+  return m_nFindRows > 0 ? int(std::min(m_nFindExamined, m_nFindRows) * 100 / m_nFindRows) : 0;
 }
 
 int CLog::FindOnLanes(int laneCount, const CLogFilterData& criteria, int start, bool upwards) {
@@ -123,7 +130,8 @@ int CLog::FindOnLanes(int laneCount, const CLogFilterData& criteria, int start, 
       }
     }
   };
-  pass.consume = [&](std::size_t, std::size_t slot) {
+  pass.consume = [&](std::size_t block, std::size_t slot) {
+    m_nFindExamined = std::min<long long>(count, ((long long)block + 1) * kFindBlock);
     if (m_findPump) m_findPump();
     if (m_bStop) {
       result = -1;

@@ -172,6 +172,28 @@ void CLog::RebuildVisible(bool reevaluate) {
   m_nCorrupted = corrupted;
 }
 
+CLog::VisibleList CLog::VisibleOf(const std::vector<REC_INFO_BASE>& rows) {
+  VisibleList list;
+  list.positions.reserve(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::uint32_t flags = rows[i].flags;
+    if (flags & ROW_FLAG_DELETED) ++list.deleted;
+    if (flags & ROW_FLAG_CORRUPTED) ++list.corrupted;
+    if (flags & ROW_FLAG_VISIBLE) list.positions.push_back(std::int32_t(i));
+  }
+  return list;
+}
+
+void CLog::AdoptVisible(VisibleList&& list) {
+  {
+    std::lock_guard<std::mutex> guard(m_bufferLock);
+    m_nBufferedRecord = -1;  // as RebuildVisible: the rows were just changed
+  }
+  m_visible = std::move(list.positions);
+  m_nDeleted = list.deleted;
+  m_nCorrupted = list.corrupted;
+}
+
 bool CLog::RefilterOnLanes(int laneCount) {
   // Blocks end at a record's last row, so that each record is decoded once.
   std::vector<std::size_t> bounds{0};

@@ -20,6 +20,9 @@ constexpr std::size_t kNewestPage = 256;
 // Records read per step behind the newest page: each step sets the progress and looks for a
 // pause, a few tens of milliseconds apart.
 constexpr std::int32_t kFillChunk = 20000;
+// The most records handed over behind the rows at once: the list view takes each new row
+// on the window's thread (its header, the strip): a few tens of milliseconds at most.
+constexpr std::int64_t kMostBehind = 6 * kFillChunk;
 
 }  // namespace
 
@@ -55,7 +58,7 @@ void CLogUpdaterThread::FilePass(CLog& log, bool full) {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_bStop) return;
     m_pending.clear();
-    m_pendingFront.clear();
+    ClearFrontLocked();
     m_bClearRows = true;
     m_pendingSource = PendingSource::kIndex;
     // Nothing is loaded now, so nothing has been seen: a log that comes back with its
@@ -119,7 +122,7 @@ void CLogUpdaterThread::FilePass(CLog& log, bool full) {
         // none of them is read through the tail page.
         if (!rows.empty()) rows.front().flags |= ROW_FLAG_REPLACE;
         m_pending.swap(rows);
-        m_pendingFront.clear();
+        ClearFrontLocked();
         m_bClearRows = m_pending.empty();
         m_pendingSource = PendingSource::kIndex;
         state.Replaced(got, rewrite, generation);
@@ -188,7 +191,7 @@ bool CLogUpdaterThread::NewestPage(CLog& log) {
   if (rows.empty()) return true;
   rows.front().flags |= ROW_FLAG_REPLACE;
   m_pending.swap(rows);
-  m_pendingFront.clear();
+  ClearFrontLocked();
   m_bClearRows = false;
   m_pendingSource = PendingSource::kTailPage;
   // A rewrite after this moment may have changed the page's records in place.
@@ -210,7 +213,7 @@ bool CLogUpdaterThread::NewestFromIndex(CLog& log, std::uint32_t total, std::uin
   if (std::uint32_t(got) < total) return true;
   if (!rows.empty()) rows.front().flags |= ROW_FLAG_REPLACE;
   m_pending.swap(rows);
-  m_pendingFront.clear();
+  ClearFrontLocked();
   m_bClearRows = m_pending.empty();
   m_pendingSource = PendingSource::kIndex;
   log.LoadState().NewestShown(first, got, rewrite, generation);
@@ -248,7 +251,10 @@ bool CLogUpdaterThread::FillBehind(CLog& log, std::uint32_t total) {
   CLogLoadState& state = log.LoadState();
   std::int32_t cursor = state.First();
   // Rows go over in batches that at least double what was handed over before, so that
-  // putting them in front of the log's rows costs a few copies of the rows in all.
+  // putting them in front of the log's rows costs a few copies of the rows in all; but at
+  // most kMostBehind records, so that the window's share of a batch (its list and strip
+  // take each new row) stays short, or an eighth of what was handed over on a log of many
+  // millions: each batch copies all the rows, and fixed batches would copy them quadratically.
   std::int64_t handed = std::int64_t(state.Next()) - cursor;
   std::vector<std::vector<REC_INFO_BASE>> chunks;  // newest chunk first
   std::int32_t chunkEnd = cursor;
@@ -274,22 +280,42 @@ bool CLogUpdaterThread::FillBehind(CLog& log, std::uint32_t total) {
     chunks.push_back(std::move(rows));
     if (total > 0) log.SetProgress(double(total - std::uint32_t(cursor)) * 100.0 / double(total));
     const std::int64_t gathered = std::int64_t(chunkEnd) - cursor;
-    if (gathered < handed && cursor > 0 && !blocked) continue;
+    const std::int64_t batch = std::min<std::int64_t>(handed, std::max<std::int64_t>(kMostBehind, handed / 8));
+    if (gathered < batch && cursor > 0 && !blocked) continue;
     if (gathered == 0) break;
 
-    std::vector<REC_INFO_BASE> joined;
+    std::vector<REC_INFO_BASE> older;
     std::size_t size = 0;
     for (const auto& chunk : chunks) size += chunk.size();
-    joined.reserve(size);
-    for (auto it = chunks.rbegin(); it != chunks.rend(); ++it) joined.insert(joined.end(), it->begin(), it->end());
+    bool join;
+    {
+      std::lock_guard<std::mutex> guard(m_lock);
+      if (m_bStop) return false;
+      // With nothing pending, the log's rows change only once this thread hands over again
+      // (Apply has nothing to apply, a pause waits for this thread): they are read here.
+      join = !m_bResultsReady && size > 0;
+    }
+    const std::size_t base = join ? log.Rows().size() : 0;
+    older.reserve(size + base);
+    for (auto it = chunks.rbegin(); it != chunks.rend(); ++it) older.insert(older.end(), it->begin(), it->end());
     chunks.clear();
+    CLog::VisibleList visible;
+    if (join) {
+      older.insert(older.end(), log.Rows().begin(), log.Rows().end());
+      visible = CLog::VisibleOf(older);
+    }
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_bStop) return false;
-    if (m_pendingFront.empty()) {
-      m_frontEnd = state.First();
-      m_pendingFront.swap(joined);
+    if (!FrontPendingLocked()) m_frontEnd = state.First();
+    if (join) {
+      m_joined.rows = std::move(older);
+      m_joined.front = size;
+      m_joined.base = base;
+      m_joined.visible = std::move(visible);
+    } else if (m_pendingFront.empty()) {
+      m_pendingFront.swap(older);
     } else {
-      korv::PrependRows(m_pendingFront, joined);
+      korv::PrependRows(m_pendingFront, older);
     }
     state.FilledBehind(cursor);
     handed += gathered;
@@ -304,7 +330,7 @@ void CLogUpdaterThread::ChainBroken(CLog& log) {
   std::lock_guard<std::mutex> guard(m_lock);
   if (m_bStop) return;
   m_pending.clear();
-  m_pendingFront.clear();
+  ClearFrontLocked();
   m_bClearRows = true;
   m_pendingSource = PendingSource::kIndex;
   log.LoadState().Emptied();

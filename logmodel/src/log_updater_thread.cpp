@@ -77,6 +77,13 @@ void CLogUpdaterThread::ReevaluatePending() {
   if (!m_pLog || m_bBusy) return;
   CLog& log = *m_pLog;
   if (log.IsTextFilterActive()) return;
+  // The joined copy of the log's rows has their old bits: only its older rows stay pending,
+  // behind those of m_pendingFront, and go in front as before.
+  if (m_joined.front > 0) {
+    m_pendingFront.insert(m_pendingFront.end(), m_joined.rows.begin(),
+                          m_joined.rows.begin() + std::ptrdiff_t(m_joined.front));
+    m_joined = JoinedRows{};
+  }
   const CLogFilterData& filter = log.GetFilter();
   auto visit = [&](auto& rows) {
     for (auto& row : rows) {
@@ -159,12 +166,17 @@ void CLogUpdaterThread::DropPendingLocked() {
       state.MustReload();
     } else {
       // Older and newer rows not applied are read again by the next pass.
-      state.Undone(m_pendingFront.empty() ? state.First() : m_frontEnd,
+      state.Undone(FrontPendingLocked() ? m_frontEnd : state.First(),
                    m_pending.empty() ? state.Next() : m_pending.front().record);
     }
   }
   m_pending.clear();
-  m_pendingFront.clear();
+  ClearFrontLocked();
+}
+
+void CLogUpdaterThread::ClearFrontLocked() {
+  korv::ReleaseRows(m_pendingFront);
+  m_joined = JoinedRows{};
 }
 
 void CLogUpdaterThread::PostLocked(std::intptr_t lParam) {
@@ -228,6 +240,8 @@ std::size_t RowsToCome(CLog& log, std::size_t rows) {
 LogApplyResult CLogUpdaterThread::ApplyResults() {
   LogApplyResult result;
   CLog* log;
+  CLog::VisibleList visible;
+  bool adopt = false;
   {
     std::lock_guard<std::mutex> guard(m_lock);
     log = m_pLog;
@@ -242,19 +256,35 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
         log->GetCache().Clear();
         result.replaced = true;
       }
+      bool swapped = false;  // the rows the worker joined are the log's rows now
       if (replace) {
         m_pending.front().flags &= ~ROW_FLAG_REPLACE;
         rows.swap(m_pending);
       } else {
         // Emptied (the file emptied, or a reload read no row), then whatever came after.
         if (m_bClearRows) rows.clear();
+        if (m_joined.front > 0 && !m_bClearRows && rows.size() == m_joined.base) {
+          rows.swap(m_joined.rows);
+          swapped = true;
+        }
         korv::AppendRows(rows, m_pending);
         if (!result.replaced) result.appended = m_pending.size();
       }
       // Older records go in front; the rows shown newest first keep their positions.
-      if (!m_pendingFront.empty()) {
+      if (m_joined.front > 0 && !swapped) {
+        // The log's rows changed after the worker copied them: only its older rows go over.
+        m_joined.rows.resize(m_joined.front);
+        if (!m_pendingFront.empty()) korv::PrependRows(m_joined.rows, m_pendingFront);
+        m_pendingFront.swap(m_joined.rows);
+      }
+      const std::size_t front = (swapped ? m_joined.front : 0) + m_pendingFront.size();
+      if (!m_pendingFront.empty())
         korv::PrependRows(rows, m_pendingFront, RowsToCome(*log, rows.size() + m_pendingFront.size()));
-        if (!result.replaced) result.prepended = m_pendingFront.size();
+      if (!result.replaced) result.prepended = front;
+      // The worker's visible list holds when nothing joined the rows after it was made.
+      if (swapped && m_pending.empty() && m_pendingFront.empty()) {
+        visible = std::move(m_joined.visible);
+        adopt = true;
       }
       if (m_pendingSource != PendingSource::kUnchanged) {
         const bool provisional = m_pendingSource == PendingSource::kTailPage;
@@ -264,9 +294,9 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
       m_pendingSource = PendingSource::kUnchanged;
       m_bClearRows = false;
       // Not kept for the next batch: after a reload m_pending holds the old rows, and after a
-      // fill the front held up to half of them.
+      // fill the front held up to half of them (or, swapped, all the log's old rows).
       korv::ReleaseRows(m_pending);
-      korv::ReleaseRows(m_pendingFront);
+      ClearFrontLocked();
     } else {
       {
         std::lock_guard<std::mutex> cacheGuard(log->GetCache().Lock());
@@ -276,7 +306,10 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
       result.replaced = true;
     }
   }
-  log->RebuildVisible(false);
+  if (adopt)
+    log->AdoptVisible(std::move(visible));
+  else
+    log->RebuildVisible(false);
   result.applied = true;
   return result;
 }

@@ -334,6 +334,60 @@ TEST_F(NewestFirstTest, AFilterSetDuringTheFillAppliesToEveryRow) {
   EXPECT_LT(log->GetVisibleCount(), int(log->Rows().size()));
 }
 
+// Older rows the window has not applied yet, as while it is busy: the newest rows are applied,
+// then `older` hand-overs of older rows are left waiting. The first is joined to the log's rows
+// on the worker (nothing else waited), later ones wait in front of it. Each post carries the
+// first record the rows then cover. OpenAndLeave answers whether the pass's end came among
+// the posts it took.
+
+class OlderRowsWaitingTest : public NewestFirstTest {
+ protected:
+  static constexpr int kRecords = 45000;
+  bool OpenAndLeave(std::size_t older) {
+    const std::string path = dir_.Path("events.dat");
+    AppendRecords(path, MixedRecords(0, kRecords), true);
+    log_ = Keep(OpenLater(path));
+    sink_.onPost = [this] { return double(log_->LoadState().First()); };
+    Attach(*log_, CLogUpdaterThread::kPageGrace);
+    sink_.Take();
+    updater_.RequestUpdate();
+    bool ended = false;
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    for (std::size_t waiting = 0; waiting < older && std::chrono::steady_clock::now() < deadline;) {
+      for (const Posted& p : sink_.Take()) {
+        ended |= p.lParam == LOG_NOTIFY_PASS_END;
+        if (p.lParam != LOG_NOTIFY_RESULTS) continue;
+        if (std::int32_t(p.progress) == kRecords - 256) ApplyAndCheck(*log_);  // the newest rows
+        else ++waiting;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return ended;
+  }
+  CLog* log_ = nullptr;
+};
+
+TEST_F(OlderRowsWaitingTest, SeveralHandOversWaitingGoInFrontInRecordOrder) {
+  ASSERT_TRUE(OpenAndLeave(2) || sink_.WaitFor(LOG_NOTIFY_PASS_END, 1));
+  ApplyAndCheck(*log_);
+  EXPECT_EQ(log_->Rows().front().record, 0);
+  RunUntilQuiet(*log_);
+}
+
+TEST_F(OlderRowsWaitingTest, AFilterSetWhileOlderRowsWaitAppliesToThemAndTheRows) {
+  OpenAndLeave(1);
+  updater_.Pause();
+  CLogFilterData onlyWarnings = ShowAll();
+  onlyWarnings.m_nTypeMask = FILTER_TYPE_WARNING | FILTER_SHOW_DELETED;
+  log_->SetFilter(onlyWarnings);
+  updater_.ReevaluatePending();
+  follower_.emplace(*log_);
+  // The rows joined on the worker carry the bits of the old filter: they must not come back.
+  ApplyAndCheck(*log_);
+  EXPECT_LT(log_->Rows().front().record, kRecords - 256);
+  RunUntilQuiet(*log_);
+}
+
 TEST_F(NewestFirstTest, ARewriteWithAnEarlierTimeAfterAPauseReloadsAndFills) {
   const std::string path = dir_.Path("events.dat");
   AppendRecords(path, MixedRecords(0, 45000), true);

@@ -434,13 +434,16 @@ void CLogViewerDlg::OnFindFromDialog() {
 
 void CLogViewerDlg::Search(bool upwards) {
     m_bSearching = true;
+    ShowFindProgress();
     const int found = korv::SearchWithDialog(m_pFindDlg, [this, upwards] {
         return m_log.FindRecord(m_findCriteria, m_pList->HasSelection() - 1, upwards);
     });
     m_bSearching = false;
-    if (found < 0 && !m_log.IsFindCancelled()) {
-        m_paneMessage = korv::Qs(korv::text::kNotFound);
+    if (found < 0) {
+        m_paneMessage = korv::Qs(m_log.IsFindCancelled() ? korv::text::kSearchStopped : korv::text::kNotFound);
         m_pStatusBar->SetPaneText(0, m_paneMessage);
+    } else {
+        OnProgressTimer();  // what pane 0 showed before the find
     }
     if (found >= 0 && found < m_pList->GetItemCount()) {
         QItemSelectionModel* selection = m_pList->selectionModel();

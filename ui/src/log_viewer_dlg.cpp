@@ -79,7 +79,11 @@ CLogViewerDlg::CLogViewerDlg(QWidget* owner)
         // A child window lives until the user closes it (or its owner goes).
         setAttribute(Qt::WA_DeleteOnClose);
     }
-    m_log.SetFindPump(korv::PumpUiEvents);
+    // Between blocks of rows a find lets the window handle its events; pane 0 follows it.
+    m_log.SetFindPump([this] {
+        ShowFindProgress();
+        korv::PumpUiEvents();
+    });
     m_changeTimer.setInterval(1000);
     m_progressTimer.setInterval(100);
     connect(&m_changeTimer, &QTimer::timeout, this, &CLogViewerDlg::OnChangeTimer);
@@ -205,6 +209,10 @@ void CLogViewerDlg::OnChangeTimer() {
 
 void CLogViewerDlg::OnProgressTimer() {
     if (m_pStatusBar != nullptr && !m_bExporting) {  // pane 0 shows the export's progress then
+        if (m_bSearching) {
+            ShowFindProgress();  // the find's pump runs this timer too
+            return;
+        }
         const bool busy = m_log.IsOpen() && m_updater.IsBusy();
         if (busy) {
             m_paneMessage.clear();
@@ -214,6 +222,16 @@ void CLogViewerDlg::OnProgressTimer() {
         m_pStatusBar->SetPaneText(0, !busy && !m_paneMessage.isEmpty() ? m_paneMessage
                                      : provisional ? korv::Qs(korv::text::kRowsNotConfirmed)
                                                    : korv::ProgressPaneText(busy, m_log.GetProgress()));
+    }
+}
+
+void CLogViewerDlg::ShowFindProgress() {
+    if (m_pStatusBar == nullptr || !m_bSearching) {
+        return;
+    }
+    const QString text = korv::SearchingPaneText(m_log.GetFindProgress());
+    if (m_pStatusBar->PaneText(0) != text) {
+        m_pStatusBar->SetPaneText(0, text);
     }
 }
 

@@ -73,6 +73,12 @@ QString ProgressPaneText(bool busy, double progress) {
     return QString::fromUtf8(buffer);
 }
 
+QString SearchingPaneText(int percent) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, std::string(text::kSearchingFmt).c_str(), percent);
+    return QString::fromUtf8(buffer);
+}
+
 std::vector<LanguageEntry> BuildLanguageList(const std::vector<std::uint16_t>& ids) {
     std::vector<LanguageEntry> list;
     list.reserve(ids.size());

@@ -24,7 +24,8 @@
 //  - Rows, directory rows, the visible list and the counters: no lock. The updater replaces
 //    them only on the user-interface thread (Apply) or while its worker is paused, so the
 //    user-interface paths read them without locking. The cache thread reads a row through
-//    GetRow between those replacements.
+//    GetRow between those replacements. The updater's worker reads the rows (to join older
+//    rows in front of a copy) only while no hand-over waits for Apply, when nothing changes them.
 //  - Decoding lanes (a load, an export pass, a text re-filter or a find over many rows): each
 //    lane has buffers and a decoding lock of its own, owned by the call, so lanes share no
 //    buffer with each other or with the paths above. With one lane the call uses the log's
@@ -143,6 +144,16 @@ class CLog {
   // The visible list from the rows' bit 31 (re-matched against the filter first when
   // `reevaluate`), and the deleted and corrupted counts.
   void RebuildVisible(bool reevaluate);
+  // What RebuildVisible(false) makes of a file log's rows, computed from `rows` alone, so that
+  // the updater can make it on its own thread for rows it is about to hand over.
+  struct VisibleList {
+    std::vector<std::int32_t> positions;  // indices of the rows with bit 31, in order
+    int deleted = 0;
+    int corrupted = 0;
+  };
+  static VisibleList VisibleOf(const std::vector<REC_INFO_BASE>& rows);
+  // Takes the VisibleOf of the rows the log now has, in place of RebuildVisible(false).
+  void AdoptVisible(VisibleList&& list);
 
   // --- Rows and cells (positions are list positions: newest first in view mode 1) ---------
 
@@ -241,6 +252,9 @@ class CLog {
   // Ends a running FindRecord at its next check (the Stop command).
   void CancelFind() { m_bStop = true; }
   bool IsFindCancelled() const { return m_bStop; }
+  // How far the running (or last) FindRecord got: the percentage of the visible rows it has
+  // examined, 0 to 100, for the window's status bar while the pump runs.
+  int GetFindProgress() const;
   // The hook FindRecord calls every 1000 rows; empty for none.
   void SetFindPump(std::function<void()> pump) { m_findPump = std::move(pump); }
 
@@ -459,6 +473,9 @@ class CLog {
   std::vector<korv::TailRecord> m_tail;
   std::atomic<bool> m_bRowsProvisional{false};  // written by Apply, read by every reader
   std::function<void()> m_findPump;
+  // Rows the running FindRecord has examined, of how many; the calling thread's alone.
+  long long m_nFindExamined = 0;
+  long long m_nFindRows = 0;
   std::function<void(double)> m_progressObserver;
 };
 

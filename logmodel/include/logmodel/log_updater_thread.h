@@ -17,8 +17,11 @@
 // backwards from the data end without the index, is handed over as provisional rows (the
 // log says so: CLog::RowsProvisional) until the walk confirms that page or, where they
 // disagree, its rows replace it. Then the older records fill in behind, handed over in
-// growing batches that Apply puts in front of the rows it has, so that the rows the user
-// sees keep their positions. Where the load stands is the log's CLogLoadState alone.
+// growing batches that go in front of the rows it has, so that the rows the user sees keep
+// their positions. The worker joins such a batch to a copy of the log's rows itself, with
+// their visible list, whenever nothing else waits to be applied, so that Apply only swaps
+// them in: a million rows moved on the window's thread would freeze it. Where the load stands
+// is the log's CLogLoadState alone.
 
 #include <atomic>
 #include <chrono>
@@ -27,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "logmodel/log.h"
 #include "logmodel/log_notify.h"
 #include "logmodel/rec_info.h"
 #include "platform/event.h"
@@ -124,6 +128,10 @@ class CLogUpdaterThread {
   // Empties the pending rows and sets the load state back so that the next pass loads
   // them again. m_lock held.
   void DropPendingLocked();
+  // Forgets the older rows waiting to go in front (m_pendingFront and m_joined). m_lock held.
+  void ClearFrontLocked();
+  // Whether older rows wait to go in front. m_lock held.
+  bool FrontPendingLocked() const { return !m_pendingFront.empty() || m_joined.front > 0; }
   void DirectoryPass(CLog& log);
   // Post to the window unless a pause is in progress. m_lock held.
   void PostLocked(std::intptr_t lParam);
@@ -149,7 +157,17 @@ class CLogUpdaterThread {
   int m_nPassesCompleted = 0;             // passes ended since SetLog
   std::vector<REC_INFO_BASE> m_pending;   // rows of a file log not yet applied
   std::vector<REC_INFO_BASE> m_pendingFront;  // older rows, to go before the log's rows
-  std::int32_t m_frontEnd = 0;            // the record after the last of m_pendingFront
+  std::int32_t m_frontEnd = 0;            // the record after the last older row pending
+  // Older rows joined by the worker in front of a copy of the log's rows, read while no
+  // hand-over was pending (so while only the worker could make the log's rows change).
+  // Newer pending rows go after them and m_pendingFront (older still) before them.
+  struct JoinedRows {
+    std::vector<REC_INFO_BASE> rows;  // the older rows, then the log's rows as they were
+    std::size_t front = 0;            // how many of `rows` are the older rows
+    std::size_t base = 0;             // how many rows the log had when they were copied
+    CLog::VisibleList visible;        // VisibleOf(rows), made on the worker
+  };
+  JoinedRows m_joined;
   // Whether the rows are provisional after the next Apply: as they are, the tail page's
   // (provisional), or the log's records read through the index.
   enum class PendingSource : std::uint8_t { kUnchanged, kTailPage, kIndex };

@@ -21,6 +21,10 @@ inline constexpr std::string_view kWrongValue = "Wrong value!";
 inline constexpr std::string_view kUpdatingFmt = "Updating %.01f%%";
 inline constexpr std::string_view kExportingFmt = "Exporting %.01f%%";
 inline constexpr std::string_view kDone = "Done";
+// A running find: the word, the ellipsis character (U+2026), a space and the percentage of the
+// rows examined; and what a find ended by Stop leaves there.
+inline constexpr std::string_view kSearchingFmt = "Searching\xE2\x80\xA6 %d%%";
+inline constexpr std::string_view kSearchStopped = "Search stopped";
 // The newest rows shown before the log's records are walked, and what the commands say
 // that do not act on them until then.
 inline constexpr std::string_view kRowsNotConfirmed = "Newest records, not yet confirmed";

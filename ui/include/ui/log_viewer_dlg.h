@@ -140,6 +140,8 @@ private:
     void OnDeferredNotifications();
     void OnChangeTimer();
     void OnProgressTimer();
+    // Pane 0 while a find runs: how far it has got.
+    void ShowFindProgress();
     void OnFilterCommand(int id);
     void OnViewCommand(int id);
     void OnLanguageCommand(int id);

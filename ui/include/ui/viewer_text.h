@@ -32,6 +32,8 @@ QString MakeWindowTitle(const QString& name, const QString& detail);
 
 // Pane 0: "Updating %.01f%%" with the progress while busy, else "Done".
 QString ProgressPaneText(bool busy, double progress);
+// Pane 0 while a find runs: "Searching… 37%" with the percentage of the rows examined.
+QString SearchingPaneText(int percent);
 
 struct LanguageEntry {
     std::uint16_t id = 0;

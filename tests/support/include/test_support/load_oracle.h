@@ -120,6 +120,15 @@ inline ::testing::AssertionResult MatchesFreshLoad(CLog& shown, std::unique_ptr<
                                          << "/" << shown.GetTotalCount() << "/" << shown.GetDeletedCount() << "/"
                                          << shown.GetCorruptedCount() << ", the fresh load " << visible << "/"
                                          << got.size() << "/" << deleted << "/" << corrupted;
+  // The list positions: every row with the visible bit, in row order, and nothing else.
+  const std::vector<std::int32_t>& positions = shown.Visible();
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    if ((got[i].flags & ROW_FLAG_VISIBLE) == 0) continue;
+    if (next >= positions.size() || positions[next] != std::int32_t(i))
+      return ::testing::AssertionFailure() << "visible entry " << next << " is not row " << i;
+    ++next;
+  }
   if (scope == LoadScope::kWhole &&
       (visible != fresh->GetVisibleCount() || deleted != fresh->GetDeletedCount() ||
        corrupted != fresh->GetCorruptedCount()))
