@@ -1,5 +1,6 @@
 #include "ui/log_viewer_app.h"
 
+#include "platform/heap.h"
 #include "platform/machine_registry.h"
 #include "product/module_manager.h"
 #include "resources/accelerators.h"
@@ -73,6 +74,9 @@ QPixmap ScreenshotOf(QWidget& window) {
 
 CLogViewerApp::CLogViewerApp() {
     g_app = this;
+    // A large log's rows move between blocks of many megabytes while it loads; without this
+    // the heap keeps several bytes a row of what those moves freed.
+    korv::platform::ReturnLargeBlocksToSystem();
     m_bAccelerators = !korv::AcceleratorTable(korv::res::kAcceleratorsMain).empty();
 }
 
