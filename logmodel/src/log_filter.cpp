@@ -46,7 +46,8 @@ bool CLog::MatchRecord(const CLogFilterData& filter, const REC_INFO_BASE& row,
   // A record asked for by its number (a record window, FILE:N) is shown deleted or not: its
   // rows say which, and the Deleted filter is for the list of a whole log.
   const std::uint32_t flags = m_nFixedRecord >= 0 ? row.flags & ~ROW_FLAG_DELETED : row.flags;
-  if (texts) return korv::MatchRow(filter, flags, row.level, row.time, get);
+  // The buffer is only read for texts: a filter without them takes no lock per row.
+  if (texts || !korv::TextCriterionActive(filter)) return korv::MatchRow(filter, flags, row.level, row.time, get);
   std::lock_guard<std::mutex> guard(m_bufferLock);
   return korv::MatchRow(filter, flags, row.level, row.time, get);
 }
