@@ -302,7 +302,9 @@ bool ShownAt(platform::FileTime time, std::int64_t offsetEast) {
 
 TEST(TimeHistogramRows, EveryRowIsCountedOnceWhateverItsTimeAndOrder) {
   // Times 0, before 1970, the last second of 9999 and just past it in either zone, 2^63 and
-  // the largest FILETIME, among ordinary ones; shuffled, so batches come in any order.
+  // the largest FILETIME, among ordinary ones; shuffled, so batches come in any order, and
+  // enough of them that a recount sorts them by radix in several blocks, over a span of 2^38
+  // seconds.
   constexpr platform::FileTime kMax = ~platform::FileTime(0);
   const platform::FileTime edges[] = {
       0, 1, FileTimeOf(-86400LL * 365 * 200), FileTimeOf(-1), FileTimeOf(0), FileTimeOf(253402300799LL),
@@ -312,7 +314,7 @@ TEST(TimeHistogramRows, EveryRowIsCountedOnceWhateverItsTimeAndOrder) {
   std::vector<REC_INFO_BASE> rows;
   std::uint32_t seed = 7;
   auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-  for (int i = 0; i < 4000; ++i) {
+  for (int i = 0; i < 140000; ++i) {
     REC_INFO_BASE row;
     row.record = i;
     row.level = next();
