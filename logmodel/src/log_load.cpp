@@ -15,6 +15,22 @@ constexpr std::int64_t kLoadBlock = 512;
 // Rows per block of a re-filter.
 constexpr std::size_t kRefilterBlock = 512;
 
+// The visible list of `rows` from their bit 31, with the deleted and corrupted counts;
+// `touch` sees each row first (a re-evaluation sets its bit there).
+template <typename Rows, typename Touch>
+CLog::VisibleList ListVisible(Rows& rows, Touch&& touch) {
+  CLog::VisibleList list;
+  list.positions.reserve(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    touch(rows[i]);
+    const std::uint32_t flags = rows[i].flags;
+    if (flags & ROW_FLAG_DELETED) ++list.deleted;
+    if (flags & ROW_FLAG_CORRUPTED) ++list.corrupted;
+    if (flags & ROW_FLAG_VISIBLE) list.positions.push_back(std::int32_t(i));
+  }
+  return list;
+}
+
 }  // namespace
 
 void CLog::SetProgressValue(double progress) {
@@ -147,47 +163,24 @@ void CLog::RebuildVisible(bool reevaluate) {
     // A pass that failed part way is evaluated again below, on this thread alone.
     if (lanes > 1 && RefilterOnLanes(lanes)) reevaluate = false;
   }
-  int deleted = 0, corrupted = 0;
-  m_visible.clear();
-  m_visible.reserve(m_bOpen && !IsDirectory() ? m_rows.size() : m_dirRows.size());
-  auto visit = [&](auto& rows) {
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      auto& row = rows[i];
-      if (reevaluate) {
-        if (MatchRecord(m_filter, row))
-          row.flags |= ROW_FLAG_VISIBLE;
-        else
-          row.flags &= ~ROW_FLAG_VISIBLE;
-      }
-      if (row.flags & ROW_FLAG_DELETED) ++deleted;
-      if (row.flags & ROW_FLAG_CORRUPTED) ++corrupted;
-      if (row.flags & ROW_FLAG_VISIBLE) m_visible.push_back(std::int32_t(i));
-    }
+  auto touch = [&](auto& row) {
+    if (!reevaluate) return;
+    if (MatchRecord(m_filter, row))
+      row.flags |= ROW_FLAG_VISIBLE;
+    else
+      row.flags &= ~ROW_FLAG_VISIBLE;
   };
-  if (m_bOpen && !IsDirectory())
-    visit(m_rows);
-  else
-    visit(m_dirRows);
-  m_nDeleted = deleted;
-  m_nCorrupted = corrupted;
+  AdoptVisible(m_bOpen && !IsDirectory() ? ListVisible(m_rows, touch) : ListVisible(m_dirRows, touch));
 }
 
 CLog::VisibleList CLog::VisibleOf(const std::vector<REC_INFO_BASE>& rows) {
-  VisibleList list;
-  list.positions.reserve(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const std::uint32_t flags = rows[i].flags;
-    if (flags & ROW_FLAG_DELETED) ++list.deleted;
-    if (flags & ROW_FLAG_CORRUPTED) ++list.corrupted;
-    if (flags & ROW_FLAG_VISIBLE) list.positions.push_back(std::int32_t(i));
-  }
-  return list;
+  return ListVisible(rows, [](const REC_INFO_BASE&) {});
 }
 
 void CLog::AdoptVisible(VisibleList&& list) {
   {
     std::lock_guard<std::mutex> guard(m_bufferLock);
-    m_nBufferedRecord = -1;  // as RebuildVisible: the rows were just changed
+    m_nBufferedRecord = -1;  // the rows were just changed
   }
   m_visible = std::move(list.positions);
   m_nDeleted = list.deleted;
