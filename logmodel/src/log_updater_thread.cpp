@@ -77,13 +77,8 @@ void CLogUpdaterThread::ReevaluatePending() {
   if (!m_pLog || m_bBusy) return;
   CLog& log = *m_pLog;
   if (log.IsTextFilterActive()) return;
-  // The joined copy of the log's rows has their old bits: only its older rows stay pending,
-  // behind those of m_pendingFront, and go in front as before.
-  if (m_joined.front > 0) {
-    m_pendingFront.insert(m_pendingFront.end(), m_joined.rows.begin(),
-                          m_joined.rows.begin() + std::ptrdiff_t(m_joined.front));
-    m_joined = JoinedRows{};
-  }
+  // The joined copy of the log's rows has their old bits.
+  UnjoinLocked();
   const CLogFilterData& filter = log.GetFilter();
   auto visit = [&](auto& rows) {
     for (auto& row : rows) {
@@ -172,6 +167,14 @@ void CLogUpdaterThread::DropPendingLocked() {
   }
   m_pending.clear();
   ClearFrontLocked();
+}
+
+void CLogUpdaterThread::UnjoinLocked() {
+  if (m_joined.front == 0) return;
+  m_joined.rows.resize(m_joined.front);
+  if (!m_pendingFront.empty()) korv::PrependRows(m_joined.rows, m_pendingFront);
+  m_pendingFront.swap(m_joined.rows);
+  m_joined = JoinedRows{};
 }
 
 void CLogUpdaterThread::ClearFrontLocked() {
@@ -271,12 +274,8 @@ LogApplyResult CLogUpdaterThread::ApplyResults() {
         if (!result.replaced) result.appended = m_pending.size();
       }
       // Older records go in front; the rows shown newest first keep their positions.
-      if (m_joined.front > 0 && !swapped) {
-        // The log's rows changed after the worker copied them: only its older rows go over.
-        m_joined.rows.resize(m_joined.front);
-        if (!m_pendingFront.empty()) korv::PrependRows(m_joined.rows, m_pendingFront);
-        m_pendingFront.swap(m_joined.rows);
-      }
+      // The log's rows changed after the worker copied them: only its older rows go over.
+      if (!swapped) UnjoinLocked();
       const std::size_t front = (swapped ? m_joined.front : 0) + m_pendingFront.size();
       if (!m_pendingFront.empty())
         korv::PrependRows(rows, m_pendingFront, RowsToCome(*log, rows.size() + m_pendingFront.size()));

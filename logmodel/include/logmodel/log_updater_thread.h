@@ -128,6 +128,9 @@ class CLogUpdaterThread {
   // Empties the pending rows and sets the load state back so that the next pass loads
   // them again. m_lock held.
   void DropPendingLocked();
+  // Keeps only the older rows of m_joined, after m_pendingFront's (they are newer), and
+  // forgets its copy of the log's rows and its visible list. m_lock held.
+  void UnjoinLocked();
   // Forgets the older rows waiting to go in front (m_pendingFront and m_joined). m_lock held.
   void ClearFrontLocked();
   // Whether older rows wait to go in front. m_lock held.
