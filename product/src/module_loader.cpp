@@ -229,8 +229,7 @@ namespace {
 thread_local int t_holds = 0;
 }  // namespace
 
-const ModuleRecord* ModuleLoader::AcquireModule() {
-    m_lock.lock_shared();
+const ModuleRecord* ModuleLoader::HeldOrReleased() {
     if (m_current == nullptr || m_current->Request() == nullptr) {
         m_lock.unlock_shared();
         return nullptr;
@@ -239,15 +238,15 @@ const ModuleRecord* ModuleLoader::AcquireModule() {
     return m_current.get();
 }
 
+const ModuleRecord* ModuleLoader::AcquireModule() {
+    m_lock.lock_shared();
+    return HeldOrReleased();
+}
+
 const ModuleRecord* ModuleLoader::AcquireModuleForRun() {
     if (t_holds > 0) return AcquireModule();
     m_lock.lock_shared_yielding();
-    if (m_current == nullptr || m_current->Request() == nullptr) {
-        m_lock.unlock_shared();
-        return nullptr;
-    }
-    ++t_holds;
-    return m_current.get();
+    return HeldOrReleased();
 }
 
 void ModuleLoader::ReleaseModule() {

@@ -99,6 +99,10 @@ public:
     std::u16string CurrentName();
 
 private:
+    // After the lock was taken shared: the current module with a request function, or null
+    // with the lock given back.
+    const ModuleRecord* HeldOrReleased();
+
     HostFunction m_host;
     std::string m_directory;
     TavOsApi::RWLock m_lock;                  // guards m_current
