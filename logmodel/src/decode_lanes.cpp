@@ -48,6 +48,21 @@ std::size_t OrderedPassSlots(int lanes) { return lanes <= 1 ? 1 : std::size_t(la
 
 namespace {
 
+// What the exception being handled says; called only inside a catch block. Nothing escapes:
+// a lane's thread must not unwind (the fallback text is short enough to need no allocation).
+std::string WhatWasThrown() noexcept {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    try {
+      return e.what();
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+  return "unknown failure";
+}
+
 PassResult RunOnCaller(std::size_t blocks, const OrderedPass& pass) {
   try {
     for (std::size_t k = 0; k < blocks; ++k) {
@@ -55,10 +70,8 @@ PassResult RunOnCaller(std::size_t blocks, const OrderedPass& pass) {
       pass.work(0, k, 0);
       if (!pass.consume(k, 0) || !more) break;
     }
-  } catch (const std::exception& e) {
-    return {false, e.what()};
   } catch (...) {
-    return {false, "unknown failure"};
+    return {false, WhatWasThrown()};
   }
   return {};
 }
@@ -73,10 +86,8 @@ class PassState {
   void Lane(int lane, const OrderedPass& pass) {
     try {
       LaneSteps(lane, pass);
-    } catch (const std::exception& e) {
-      Fail(e.what());
     } catch (...) {
-      Fail("unknown failure");
+      Fail(WhatWasThrown());
     }
   }
 
@@ -137,15 +148,12 @@ class PassState {
   }
 
   // A step threw: no block is claimed or consumed after this; the first failure is kept.
-  void Fail(const char* what) noexcept {
+  void Fail(std::string what) noexcept {
     {
       std::lock_guard<std::mutex> lock(m_lock);
       if (!m_failed) {
         m_failed = true;
-        try {
-          m_failure = what;
-        } catch (...) {
-        }
+        m_failure = std::move(what);
       }
       m_stop = true;
     }
@@ -190,10 +198,8 @@ PassResult RunOrderedPass(int lanes, std::size_t blocks, const OrderedPass& pass
   if (threads.empty()) return RunOnCaller(blocks, pass);
   try {
     state.Consume(pass);
-  } catch (const std::exception& e) {
-    state.Fail(e.what());
   } catch (...) {
-    state.Fail("unknown failure");
+    state.Fail(WhatWasThrown());
   }
   // Whatever happened, the lanes stop claiming before they are joined.
   state.Stop();
