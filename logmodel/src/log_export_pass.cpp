@@ -86,8 +86,10 @@ std::int64_t CLog::RunExportPass(const ExportRowVisit* visit, const ExportRowFor
         }
         if (format != nullptr) {
           if (block.formatted.size() < block.rows.size()) block.formatted.resize(block.rows.size());
-          for (std::size_t j = first; j < block.rows.size(); ++j)
-            (*format)(block.rows[j], e.type == 0 ? nullptr : &block.texts[j], block.formatted[j]);
+          for (std::size_t j = first; j < block.rows.size(); ++j) {
+            block.formatted[j].clear();
+            if (e.type != 0) (*format)(block.rows[j], block.texts[j], block.formatted[j]);
+          }
         }
         made = block.rows.size();
       }

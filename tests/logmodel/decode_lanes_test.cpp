@@ -386,13 +386,11 @@ Exported ExportPass(CLog& log, std::size_t stopAfter = 0) {
   XmlExportWriter formatWriter(names, log.GetViewMode() == LOG_VIEW_LIST, formatted);
   std::size_t writes = 0;
   log.ExportPassFormatted(
-      [&](const REC_INFO_BASE& row, const std::vector<std::u16string>* cells, std::string& bytes) {
-        bytes.clear();
-        if (cells == nullptr) return;
+      [&](const REC_INFO_BASE& row, const std::vector<std::u16string>& cells, std::string& bytes) {
         std::u16string rowDate, rowTime;  // this lane's own
         if (formatWriter.TimeColumn() && !FormatRecordDateTime(row.time, rowDate, rowTime))
           rowDate.clear(), rowTime.clear();
-        formatWriter.FormatRow(*cells, rowDate, rowTime, bytes);
+        formatWriter.FormatRow(cells, rowDate, rowTime, bytes);
       },
       [&](const REC_INFO_BASE&, const std::string& bytes, bool texts) {
         ++writes;

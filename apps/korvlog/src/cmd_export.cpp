@@ -202,12 +202,10 @@ int ExportInOnePass(CLog& log, const std::string& format, ExportSink& sink,
     XmlExportWriter writer(names, log.GetViewMode() == LOG_VIEW_LIST, sink);
     unread = log.ExportPassFormatted(
         // On the lanes: formatting changes nothing in the writer.
-        [&writer](const REC_INFO_BASE& row, const std::vector<std::u16string>* cells, std::string& bytes) {
-          bytes.clear();
-          if (cells == nullptr) return;
+        [&writer](const REC_INFO_BASE& row, const std::vector<std::u16string>& cells, std::string& bytes) {
           thread_local std::u16string date, time;
           if (writer.TimeColumn() && !FormatRecordDateTime(row.time, date, time)) date.clear(), time.clear();
-          writer.FormatRow(*cells, date, time, bytes);
+          writer.FormatRow(cells, date, time, bytes);
         },
         [&writer](const REC_INFO_BASE&, const std::string& bytes, bool texts) {
           if (!texts) {
@@ -225,12 +223,10 @@ int ExportInOnePass(CLog& log, const std::string& format, ExportSink& sink,
     if (out.Utf8()) {
       // Nothing to check in UTF-8: the lines are made on the lanes.
       unread = log.ExportPassFormatted(
-          [&writer](const REC_INFO_BASE&, const std::vector<std::u16string>* cells, std::string& bytes) {
-            bytes.clear();
-            if (cells == nullptr) return;
+          [&writer](const REC_INFO_BASE&, const std::vector<std::u16string>& cells, std::string& bytes) {
             thread_local std::u16string line;
             line.clear();
-            AppendEscapedRow(*cells, line);
+            AppendEscapedRow(cells, line);
             writer.FormatLine(line, bytes);
           },
           [&writer](const REC_INFO_BASE&, const std::string& bytes, bool texts) {

@@ -286,11 +286,12 @@ class CLog {
       std::function<bool(const REC_INFO_BASE& row, const std::vector<std::u16string>* texts)>;
   std::int64_t ExportPass(const ExportRowVisit& visit, const std::function<void(double)>& progress,
                           std::string* failure = nullptr);
-  // The same pass with each visible row's output made on the lanes too: `format` gets the row
-  // and its texts (null for a corrupted record's row) and makes its bytes, on several threads
-  // at once (it must write nothing it shares); `write` then takes the bytes on the calling
-  // thread in list order (`texts` says whether the row had texts), false to stop.
-  using ExportRowFormat = std::function<void(const REC_INFO_BASE& row, const std::vector<std::u16string>* texts,
+  // The same pass with each visible row's output made on the lanes too: `format` gets a row
+  // with texts and appends its bytes to an empty string, on several threads at once (it must
+  // write nothing it shares); a corrupted record's row, without texts, gets no bytes. `write`
+  // then takes the bytes on the calling thread in list order (`texts` says whether the row
+  // had texts), false to stop.
+  using ExportRowFormat = std::function<void(const REC_INFO_BASE& row, const std::vector<std::u16string>& texts,
                                              std::string& bytes)>;
   using ExportBytesVisit = std::function<bool(const REC_INFO_BASE& row, const std::string& bytes, bool texts)>;
   std::int64_t ExportPassFormatted(const ExportRowFormat& format, const ExportBytesVisit& write,
