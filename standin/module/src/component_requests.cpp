@@ -167,15 +167,13 @@ intptr_t Dispatch(intptr_t code, const intptr_t* a) {
         if (a[0] == 0) return kResultNullPointer;
         *reinterpret_cast<uint32_t*>(a[0]) = CurrentLanguage();
         return kResultOk;
-    case MODULE_CMD_SET_LANGUAGE:
+    case MODULE_CMD_SET_LANGUAGE: {
         if (korv::standin::language_index(static_cast<uint16_t>(a[0])) < 0 || a[0] > 0xFFFF) return kResultFailed;
-        if (HostLock* lock = TableLock()) {
-            std::lock_guard guard(*lock);
-            SetCurrentLanguage(static_cast<uint16_t>(a[0]));
-        } else {
-            SetCurrentLanguage(static_cast<uint16_t>(a[0]));
-        }
+        std::unique_lock<HostLock> tables;
+        if (HostLock* lock = TableLock()) tables = std::unique_lock(*lock);
+        SetCurrentLanguage(static_cast<uint16_t>(a[0]));
         return kResultOk;
+    }
     default:
         return kResultNotServed;
     }

@@ -81,10 +81,6 @@ void HostLock::unlock() {
     if (HostFunction host = Host(); host != nullptr && m_handle != 0) host(kHostSrwRelease, m_handle);
 }
 
-}  // namespace lvmod
-
-namespace lvmod {
-
 void HostLock::lock_shared() {
     if (HostFunction host = Host(); host != nullptr && m_handle != 0) host(kHostSrwShared, m_handle);
 }
